@@ -1,0 +1,238 @@
+// CObjArray<T, ARG>: the array that keeps library objects by value.
+//
+// Elements live in one contiguous block and are relocated as raw bytes when
+// the block grows or elements shift: a relocated element is neither copy
+// constructed nor destroyed, so T must hold no pointer into itself (every
+// string, integer, handle and nested CObjArray qualifies).
+//
+// m_nMaxSize follows the growth policy exactly: a step of m_nGrowBy, or with
+// m_nGrowBy 0 a step of m_nSize / 8 clamped to 4..1024, so appending one by
+// one gives the capacities 1, 5, 9, ..., 41, 46, 51, 57, ... The block
+// itself may hold spare slots beyond m_nMaxSize once it is larger than 64
+// slots (it is rounded up to a multiple of a quarter of a power of two), so
+// that very large arrays grow geometrically instead of 1024 slots at a time.
+#ifndef VORLIX_BASE_OBJARRAY_H
+#define VORLIX_BASE_OBJARRAY_H
+
+#include <vorlix/base/objcore.h>
+
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace vorlix {
+namespace detail {
+
+// Reports a failed condition; cheap when it holds.
+inline void Check(bool bCondition) {
+    if (!bCondition) PrjWarningMsg(0);
+}
+
+// Slots actually allocated for a capacity: the capacity itself up to 64,
+// beyond that the next value of the form m * 2^k with m in 4..7.
+inline std::size_t BlockSlots(std::size_t nCapacity) {
+    if (nCapacity <= 64) return nCapacity;
+    std::size_t quarter = 1;
+    while ((quarter << 3) <= nCapacity) quarter <<= 1;
+    // Now 4 * quarter <= nCapacity < 8 * quarter: round up to a multiple of
+    // quarter, which is at most 8 * quarter and wastes under a quarter.
+    return (nCapacity + quarter - 1) / quarter * quarter;
+}
+
+}  // namespace detail
+}  // namespace vorlix
+
+template <class T, class ARG = const T&>
+class CObjArray : public CObjCore {
+public:
+    CObjArray() noexcept : m_pData(nullptr), m_nSize(0), m_nMaxSize(0), m_nGrowBy(0) {}
+    CObjArray(const CObjArray& src) : CObjArray() { Copy(src); }
+    CObjArray& operator=(const CObjArray& src) {
+        Copy(src);
+        return *this;
+    }
+    virtual ~CObjArray() { FreeAll(); }
+
+    int GetSize() const { return m_nSize; }
+    int GetUpperBound() const { return m_nSize - 1; }
+
+    // The caller keeps the index in range; a bad index is reported to
+    // PrjWarningMsg.
+    T& operator[](int nIndex) {
+        vorlix::detail::Check(nIndex >= 0 && nIndex < m_nSize);
+        return m_pData[nIndex];
+    }
+    const T& operator[](int nIndex) const {
+        vorlix::detail::Check(nIndex >= 0 && nIndex < m_nSize);
+        return m_pData[nIndex];
+    }
+    T& ElementAt(int nIndex) { return (*this)[nIndex]; }
+    const T& GetAt(int nIndex) const { return (*this)[nIndex]; }
+    T* GetData() { return m_pData; }
+    const T* GetData() const { return m_pData; }
+
+    // Grows or shrinks to nNewSize elements; nGrowBy other than -1 becomes
+    // the growth step. A negative size is reported and changes nothing.
+    void SetSize(int nNewSize, int nGrowBy = -1);
+
+    // Appends a copy of the element and returns its index.
+    int Add(ARG newElement) {
+        if (Holds(&newElement)) {
+            T copy;
+            copy = newElement;
+            return Add(copy);
+        }
+        int nIndex = m_nSize;
+        SetSize(m_nSize + 1);
+        if (m_nSize != nIndex + 1) return -1;  // allocation failed
+        m_pData[nIndex] = newElement;
+        return nIndex;
+    }
+
+    // Inserts nCount copies of the element at nIndex; an index at or past
+    // the end pads with default elements.
+    void InsertAt(int nIndex, ARG newElement, int nCount = 1);
+
+    // Removes nCount elements from nIndex; the capacity stays.
+    void RemoveAt(int nIndex, int nCount = 1);
+
+    void RemoveAll() { SetSize(0); }
+
+    // Becomes a copy of the source, element by element.
+    void Copy(const CObjArray& src);
+
+    T* m_pData;
+    int m_nSize;
+    int m_nMaxSize;
+    int m_nGrowBy;
+
+private:
+    bool Holds(const T* p) const {
+        // Compared as integers: the element may come from anywhere.
+        std::uintptr_t a = reinterpret_cast<std::uintptr_t>(p);
+        std::uintptr_t lo = reinterpret_cast<std::uintptr_t>(m_pData);
+        return m_pData && a >= lo && a < lo + sizeof(T) * static_cast<std::size_t>(m_nMaxSize);
+    }
+    static void Construct(T* p, int n) {
+        std::memset(static_cast<void*>(p), 0, sizeof(T) * static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) ::new (static_cast<void*>(p + i)) T;
+    }
+    static void Destroy(T* p, int n) {
+        for (int i = 0; i < n; ++i) p[i].~T();
+    }
+    void FreeAll() {
+        if (m_pData) {
+            Destroy(m_pData, m_nSize);
+            std::free(static_cast<void*>(m_pData));
+        }
+        m_pData = nullptr;
+        m_nSize = m_nMaxSize = 0;
+    }
+    // Moves the block to one of at least nCapacity slots; false when memory
+    // is exhausted (nothing changes then).
+    bool Reallocate(int nCapacity) {
+        std::size_t slots = vorlix::detail::BlockSlots(static_cast<std::size_t>(nCapacity));
+        if (m_pData && slots == vorlix::detail::BlockSlots(static_cast<std::size_t>(m_nMaxSize))) return true;
+        if (slots > static_cast<std::size_t>(-1) / sizeof(T)) return false;
+        void* p = std::realloc(static_cast<void*>(m_pData), slots * sizeof(T));
+        if (!p) return false;
+        m_pData = static_cast<T*>(p);
+        return true;
+    }
+};
+
+template <class T, class ARG>
+void CObjArray<T, ARG>::SetSize(int nNewSize, int nGrowBy) {
+    CObjCore::AssertObjValid(this);
+    vorlix::detail::Check(nNewSize >= 0);
+    if (nNewSize < 0) return;
+    if (nGrowBy != -1) m_nGrowBy = nGrowBy;
+
+    if (nNewSize == 0) {
+        FreeAll();
+    } else if (m_pData == nullptr) {
+        if (static_cast<std::size_t>(nNewSize) > static_cast<std::size_t>(-1) / sizeof(T)) return;
+        void* p = std::malloc(vorlix::detail::BlockSlots(static_cast<std::size_t>(nNewSize)) * sizeof(T));
+        if (!p) return;
+        m_pData = static_cast<T*>(p);
+        Construct(m_pData, nNewSize);
+        m_nSize = m_nMaxSize = nNewSize;
+    } else if (nNewSize > m_nMaxSize) {
+        int nStep = m_nGrowBy;
+        if (nStep == 0) {
+            nStep = m_nSize / 8;
+            if (nStep < 4) nStep = 4;
+            if (nStep > 1024) nStep = 1024;
+        }
+        long long nWanted = static_cast<long long>(m_nMaxSize) + nStep;
+        if (nWanted > INT_MAX) nWanted = INT_MAX;
+        int nNewMax = nNewSize > nWanted ? nNewSize : static_cast<int>(nWanted);
+        if (!Reallocate(nNewMax)) return;
+        Construct(m_pData + m_nSize, nNewSize - m_nSize);
+        m_nSize = nNewSize;
+        m_nMaxSize = nNewMax;
+    } else if (nNewSize > m_nSize) {
+        Construct(m_pData + m_nSize, nNewSize - m_nSize);
+        m_nSize = nNewSize;
+    } else {
+        Destroy(m_pData + nNewSize, m_nSize - nNewSize);
+        m_nSize = nNewSize;
+    }
+}
+
+template <class T, class ARG>
+void CObjArray<T, ARG>::InsertAt(int nIndex, ARG newElement, int nCount) {
+    CObjCore::AssertObjValid(this);
+    vorlix::detail::Check(nIndex >= 0 && nCount > 0);
+    if (nIndex < 0 || nCount <= 0) return;
+    if (Holds(&newElement)) {
+        T copy;
+        copy = newElement;
+        InsertAt(nIndex, copy, nCount);
+        return;
+    }
+    if (nIndex >= m_nSize) {
+        if (static_cast<long long>(nIndex) + nCount > INT_MAX) return;
+        SetSize(nIndex + nCount);
+        if (m_nSize != nIndex + nCount) return;
+    } else {
+        int nOldSize = m_nSize;
+        if (static_cast<long long>(nOldSize) + nCount > INT_MAX) return;
+        SetSize(nOldSize + nCount);
+        if (m_nSize != nOldSize + nCount) return;
+        Destroy(m_pData + nOldSize, nCount);
+        std::memmove(static_cast<void*>(m_pData + nIndex + nCount),
+                     static_cast<const void*>(m_pData + nIndex),
+                     sizeof(T) * static_cast<std::size_t>(nOldSize - nIndex));
+        Construct(m_pData + nIndex, nCount);
+    }
+    for (int i = 0; i < nCount; ++i) m_pData[nIndex + i] = newElement;
+}
+
+template <class T, class ARG>
+void CObjArray<T, ARG>::RemoveAt(int nIndex, int nCount) {
+    CObjCore::AssertObjValid(this);
+    vorlix::detail::Check(nIndex >= 0 && nCount >= 0 && nIndex <= m_nSize - nCount);
+    if (nIndex < 0 || nCount <= 0 || nIndex > m_nSize - nCount) return;
+    Destroy(m_pData + nIndex, nCount);
+    int nMove = m_nSize - (nIndex + nCount);
+    if (nMove > 0)
+        std::memmove(static_cast<void*>(m_pData + nIndex),
+                     static_cast<const void*>(m_pData + nIndex + nCount),
+                     sizeof(T) * static_cast<std::size_t>(nMove));
+    m_nSize -= nCount;
+}
+
+template <class T, class ARG>
+void CObjArray<T, ARG>::Copy(const CObjArray& src) {
+    CObjCore::AssertObjValid(this);
+    if (&src == this) return;
+    SetSize(src.m_nSize);
+    if (m_nSize != src.m_nSize) return;
+    for (int i = 0; i < m_nSize; ++i) m_pData[i] = src.m_pData[i];
+}
+
+#endif

@@ -1,0 +1,16 @@
+// The whole public API of the Vorlix library.
+#ifndef VORLIX_VORLIX_H
+#define VORLIX_VORLIX_H
+
+#include <vorlix/config.h>
+#include <vorlix/win.h>
+
+#include <vorlix/base/file.h>
+#include <vorlix/base/objarray.h>
+#include <vorlix/base/objcore.h>
+#include <vorlix/base/strarray.h>
+#include <vorlix/base/string.h>
+#include <vorlix/base/text.h>
+#include <vorlix/base/time.h>
+
+#endif

@@ -1,0 +1,199 @@
+// The platform services the library is written against, in namespace
+// vorlix::win, under their Windows names.
+//
+// On Windows these are the real kernel services and runtime functions,
+// brought in with using-declarations (constants stay the macros that
+// <windows.h> defines). On other systems the library implements them itself
+// with the same names and the same observable behaviour. Library code calls
+// them unqualified after `using namespace vorlix::win;`, so that the same
+// source reads the macros on Windows and the constants here elsewhere.
+//
+// POSIX notes: paths take "/" and "\" alike as separators; sharing modes
+// are accepted and not enforced; code page 0 (the system default) is UTF-8;
+// 65001 is converted by the library's own UTF-8 code and other code pages
+// (949 among them) through iconv. Bytes that do not convert become U+FFFD,
+// characters without a form in the target code page become "?".
+#ifndef VORLIX_WIN_H
+#define VORLIX_WIN_H
+
+#include <vorlix/config.h>
+
+#include <cstddef>
+#include <ctime>
+
+#if defined(_WIN32)
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+#include <wchar.h>
+
+namespace vorlix {
+namespace win {
+using ::BOOL;
+using ::DWORD;
+using ::HANDLE;
+using ::LARGE_INTEGER;
+using ::LONG;
+using ::LONGLONG;
+using ::UINT;
+using ::WCHAR;
+
+using ::CloseHandle;
+using ::CreateFileA;
+using ::CreateFileW;
+using ::GetFileAttributesA;
+using ::GetFileAttributesW;
+using ::GetLastError;
+using ::MultiByteToWideChar;
+using ::ReadFile;
+using ::SetFilePointerEx;
+using ::SetLastError;
+using ::WideCharToMultiByte;
+using ::WriteFile;
+
+using ::_stricmp;
+using ::_strnicmp;
+using ::_wcsicmp;
+using ::_wcsnicmp;
+using ::_wtoi;
+using ::atoi;
+using ::localtime_s;
+using ::mktime;
+using ::time;
+}  // namespace win
+}  // namespace vorlix
+
+#else  // POSIX
+
+namespace vorlix {
+namespace win {
+
+typedef int BOOL;
+typedef ::DWORD DWORD;
+typedef void* HANDLE;
+typedef int LONG;  // 32 bits, as on Windows
+typedef long long LONGLONG;
+typedef unsigned int UINT;
+typedef unsigned short WCHAR;  // one UTF-16 code unit
+
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
+};
+
+constexpr BOOL TRUE = 1;
+constexpr BOOL FALSE = 0;
+
+constexpr DWORD GENERIC_READ = 0x80000000u;
+constexpr DWORD GENERIC_WRITE = 0x40000000u;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD FILE_SHARE_DELETE = 0x4;
+
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD TRUNCATE_EXISTING = 5;
+
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
+constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x02;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+
+constexpr DWORD FILE_BEGIN = 0;
+constexpr DWORD FILE_CURRENT = 1;
+constexpr DWORD FILE_END = 2;
+
+constexpr UINT CP_ACP = 0;
+constexpr UINT CP_OEMCP = 1;
+constexpr UINT CP_UTF8 = 65001;
+constexpr DWORD MB_ERR_INVALID_CHARS = 0x08;
+
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_WRITE_FAULT = 29;
+constexpr DWORD ERROR_READ_FAULT = 30;
+constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+constexpr DWORD ERROR_FILE_EXISTS = 80;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
+constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
+
+// A handle that names no object.
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<long>(-1));
+
+// Files. Security attributes, flags and template handles are accepted and
+// ignored; sharing is not enforced.
+VORLIX_API HANDLE CreateFileA(const char* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                              void* lpSecurityAttributes, DWORD dwCreationDisposition,
+                              DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+VORLIX_API HANDLE CreateFileW(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                              void* lpSecurityAttributes, DWORD dwCreationDisposition,
+                              DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+VORLIX_API BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
+                         DWORD* lpNumberOfBytesRead, void* lpOverlapped);
+VORLIX_API BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
+                          DWORD* lpNumberOfBytesWritten, void* lpOverlapped);
+VORLIX_API BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove,
+                                 LARGE_INTEGER* lpNewFilePointer, DWORD dwMoveMethod);
+VORLIX_API BOOL CloseHandle(HANDLE hObject);
+VORLIX_API DWORD GetFileAttributesA(const char* lpFileName);
+VORLIX_API DWORD GetFileAttributesW(const WCHAR* lpFileName);
+
+// The calling thread's last-error code.
+VORLIX_API DWORD GetLastError();
+VORLIX_API void SetLastError(DWORD dwErrCode);
+
+// Code-page conversion, with the Windows conventions: a length of -1 takes
+// the text up to and including its NUL; an output size of 0 asks for the
+// size needed; 0 is returned on failure with the last-error code set.
+VORLIX_API int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr,
+                                   int cbMultiByte, WCHAR* lpWideCharStr, int cchWideChar);
+VORLIX_API int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const WCHAR* lpWideCharStr,
+                                   int cchWideChar, char* lpMultiByteStr, int cbMultiByte,
+                                   const char* lpDefaultChar, BOOL* lpUsedDefaultChar);
+
+// Runtime library. The comparisons fold ASCII letters, as the C locale does.
+VORLIX_API int _stricmp(const char* a, const char* b);
+VORLIX_API int _strnicmp(const char* a, const char* b, std::size_t n);
+VORLIX_API int _wcsicmp(const WCHAR* a, const WCHAR* b);
+VORLIX_API int _wcsnicmp(const WCHAR* a, const WCHAR* b, std::size_t n);
+// Leading white space, an optional sign, decimal digits; the rest is
+// ignored. Values beyond int wrap as the C runtime's do not: they saturate.
+VORLIX_API int atoi(const char* s);
+VORLIX_API int _wtoi(const WCHAR* s);
+// Local calendar time; 0 on success, an errno value on failure.
+VORLIX_API int localtime_s(std::tm* ptm, const std::time_t* ptime);
+using std::mktime;
+using std::time;
+
+}  // namespace win
+}  // namespace vorlix
+
+#endif  // POSIX
+
+#endif

@@ -1,0 +1,218 @@
+// Token, path and number primitives, written once for both widths.
+#include <vorlix/base/objcore.h>
+#include <vorlix/base/text.h>
+
+#include <climits>
+#include <cstring>
+
+namespace vorlix {
+namespace detail {
+namespace {
+
+template <class Ch>
+inline unsigned Unit(Ch c) {
+    return sizeof(Ch) == 1 ? static_cast<unsigned char>(c) : static_cast<unsigned>(c);
+}
+
+inline bool IsBlank(unsigned u) { return u == ' ' || u == '\t'; }
+
+// Membership test for a separator set: a table for the first 256 values,
+// a scan of the set for the others.
+template <class Ch>
+class SepSet {
+public:
+    explicit SepSet(const Ch* seps) : m_seps(seps ? seps : m_none) {
+        std::memset(m_table, 0, sizeof m_table);
+        for (const Ch* p = m_seps; *p; ++p) {
+            unsigned u = Unit(*p);
+            if (u < 256) m_table[u] = 1;
+            else m_bWide = true;
+        }
+    }
+    bool Has(unsigned u) const {
+        if (u < 256) return m_table[u] != 0;
+        if (!m_bWide) return false;
+        for (const Ch* p = m_seps; *p; ++p)
+            if (Unit(*p) == u) return true;
+        return false;
+    }
+    int IndexOf(unsigned u) const {
+        for (const Ch* p = m_seps; *p; ++p)
+            if (Unit(*p) == u) return static_cast<int>(p - m_seps);
+        return -1;
+    }
+
+private:
+    static constexpr Ch m_none[1] = {0};
+    const Ch* m_seps;
+    unsigned char m_table[256];
+    bool m_bWide = false;
+};
+
+template <class Ch>
+constexpr Ch SepSet<Ch>::m_none[1];
+
+template <class Ch>
+long GetTokenOpt(const Ch* text, long pos, BasicString<Ch>& tok, const Ch* seps, int& index, int len, int opt) {
+    index = -1;
+    if (!text || pos < 0 || (len >= 0 && pos > len)) {
+        tok.Empty();
+        return -1;
+    }
+    SepSet<Ch> set(seps);
+    auto at = [&](long i) -> unsigned { return (len >= 0 && i >= len) ? 0u : Unit(text[i]); };
+    long i = pos;
+    bool bSkipBlanks = (opt & 2) != 0;
+    for (;;) {
+        unsigned u = at(i);
+        if (u == 0) {
+            tok.Empty();
+            return -1;
+        }
+        if (IsBlank(u) && (bSkipBlanks || set.Has(u))) {
+            ++i;  // blanks only separate
+            continue;
+        }
+        if (set.Has(u)) {
+            Ch c = text[i];
+            tok.SetString(&c, 1);
+            index = set.IndexOf(u);
+            return i + 1;
+        }
+        break;
+    }
+    long start = i;
+    for (unsigned u; (u = at(i)) != 0 && !set.Has(u);) ++i;
+    tok.SetString(text + start, static_cast<int>(i - start));
+    return i;
+}
+
+template <class Ch>
+int GetSplitToken(const Ch* text, long pos, const Ch* seps, BasicStringArray<Ch>& out) {
+    out.RemoveAll();
+    if (!text || pos < 0) return 0;
+    static const Ch kBlanks[] = {' ', '\t', 0};
+    BasicString<Ch> tok;
+    int index;
+    bool bAfterWord = false;
+    while ((pos = GetTokenOpt(text, pos, tok, seps, index, -1, 3)) >= 0) {
+        if (index < 0) {
+            tok.TrimRight(kBlanks);
+            out.Add(tok);
+            bAfterWord = true;
+        } else {
+            if (!bAfterWord) out.Add(BasicString<Ch>());
+            bAfterWord = false;
+        }
+    }
+    return out.GetSize();
+}
+
+template <class Ch>
+inline bool IsPathSep(Ch c) {
+    return c == '/' || c == '\\';
+}
+
+template <class Ch>
+void GetPathPart(const Ch* path, BasicString<Ch>& out, int part) {
+    out.Empty();
+    if (!path) return;
+    int n = StrLen(path);
+    int drive = 0;
+#if defined(_WIN32)
+    if (n >= 2 && path[1] == ':' && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')))
+        drive = 2;
+#endif
+    int lastSep = -1;
+    for (int i = n - 1; i >= drive; --i)
+        if (IsPathSep(path[i])) {
+            lastSep = i;
+            break;
+        }
+    int nameStart = lastSep >= 0 ? lastSep + 1 : drive;
+    int dot = -1;
+    for (int i = n - 1; i >= nameStart; --i)
+        if (path[i] == '.') {
+            dot = i;
+            break;
+        }
+    int extStart = dot >= 0 ? dot : n;
+    if (part & 1) out.Append(path, drive);
+    if (part & 2) out.Append(path + drive, nameStart - drive);
+    if (part & 4) out.Append(path + nameStart, extStart - nameStart);
+    if (part & 8) out.Append(path + extStart, n - extStart);
+}
+
+template <class Ch>
+int FindAsc(const Ch* text, Ch ch, int bFirst) {
+    if (!text) return -1;
+    int last = -1;
+    for (int i = 0; text[i]; ++i)
+        if (text[i] == ch) {
+            if (bFirst) return i;
+            last = i;
+        }
+    return last;
+}
+
+template <class Ch>
+long AtoL(const Ch* s) {
+    if (!s) return 0;
+    while (*s == ' ' || (*s >= 9 && *s <= 13)) ++s;
+    bool neg = false;
+    if (*s == '+' || *s == '-') neg = (*s++ == '-');
+    unsigned long limit = neg ? static_cast<unsigned long>(LONG_MAX) + 1 : static_cast<unsigned long>(LONG_MAX);
+    unsigned long v = 0;
+    for (; *s >= '0' && *s <= '9'; ++s) {
+        unsigned d = static_cast<unsigned>(*s - '0');
+        v = (v > (limit - d) / 10) ? limit : v * 10 + d;
+    }
+    if (!neg) return static_cast<long>(v);
+    return v == static_cast<unsigned long>(LONG_MAX) + 1 ? LONG_MIN : -static_cast<long>(v);
+}
+
+}  // namespace
+}  // namespace detail
+}  // namespace vorlix
+
+namespace d = vorlix::detail;
+
+long Byte_GetTokenOpt(const char* pszText, long lPos, MString& strToken, const char* pszSeps, int& nIndex, int nLength,
+                      int nOpt) {
+    return d::GetTokenOpt(pszText, lPos, strToken, pszSeps, nIndex, nLength, nOpt);
+}
+long Uni_GetTokenOpt(const unsigned short* pszText, long lPos, UString& strToken, const unsigned short* pszSeps,
+                     int& nIndex, int nLength, int nOpt) {
+    return d::GetTokenOpt(pszText, lPos, strToken, pszSeps, nIndex, nLength, nOpt);
+}
+
+int Byte_GetSplitToken(const char* pszText, long lPos, const char* pszSeps, MStringArray& aryOut) {
+    return d::GetSplitToken(pszText, lPos, pszSeps, aryOut);
+}
+int Uni_GetSplitToken(const unsigned short* pszText, long lPos, const unsigned short* pszSeps,
+                      UStringArray& aryOut) {
+    return d::GetSplitToken(pszText, lPos, pszSeps, aryOut);
+}
+
+void Byte_GetPathPart(const char* pszPath, MString& strOut, int nPart) { d::GetPathPart(pszPath, strOut, nPart); }
+void Uni_GetPathPart(const unsigned short* pszPath, UString& strOut, int nPart) {
+    d::GetPathPart(pszPath, strOut, nPart);
+}
+
+int Byte_FindAsc(const char* pszText, char ch, int bFirst) { return d::FindAsc(pszText, ch, bFirst); }
+int Uni_FindAsc(const unsigned short* pszText, unsigned short ch, int bFirst) {
+    return d::FindAsc(pszText, ch, bFirst);
+}
+
+long Byte_AtoL(const char* pszText) { return d::AtoL(pszText); }
+long Uni_AtoL(const unsigned short* pszText) { return d::AtoL(pszText); }
+
+int Byte_strlen(const char* pszText) { return d::StrLen(pszText); }
+int Uni_strlen(const unsigned short* pszText) { return d::StrLen(pszText); }
+
+int API_IsLittleEndian() {
+    const unsigned short one = 1;
+    unsigned char first;
+    std::memcpy(&first, &one, 1);
+    return first;
+}

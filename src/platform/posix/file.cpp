@@ -1,0 +1,180 @@
+// Files on POSIX: CreateFile, ReadFile, WriteFile, SetFilePointerEx and
+// GetFileAttributes over file descriptors.
+#include "kernel.h"
+
+#include <cerrno>
+#include <climits>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vorlix {
+namespace win {
+
+namespace {
+
+HANDLE OpenNative(const std::string& path, DWORD access, DWORD disposition) {
+    int flags = O_CLOEXEC;
+    bool read = (access & GENERIC_READ) != 0;
+    bool write = (access & GENERIC_WRITE) != 0;
+    if (read && write) flags |= O_RDWR;
+    else if (write) flags |= O_WRONLY;
+    else flags |= O_RDONLY;
+    switch (disposition) {
+    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
+    case OPEN_EXISTING: break;
+    case OPEN_ALWAYS: flags |= O_CREAT; break;
+    case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
+    }
+    if (path.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    bool existed = (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS) &&
+                   ::access(path.c_str(), F_OK) == 0;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        posix::SetLastErrorFromErrno();
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    // As on Windows: opening over an existing file with OPEN_ALWAYS or
+    // CREATE_ALWAYS succeeds and says so.
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return posix::Register(std::unique_ptr<posix::KernelObject>(new posix::FileObject(fd)));
+}
+
+DWORD AttributesOf(const std::string& path) {
+    struct stat st;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        posix::SetLastErrorFromErrno();
+        if (path.empty()) SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    DWORD attrs = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    if (::access(path.c_str(), W_OK) != 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        attrs |= FILE_ATTRIBUTE_READONLY;
+    std::string::size_type slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.size() > 1 && name[0] == '.' && name != "..") attrs |= FILE_ATTRIBUTE_HIDDEN;
+    return attrs;
+}
+
+}  // namespace
+
+HANDLE CreateFileA(const char* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
+                   DWORD dwCreationDisposition, DWORD, HANDLE) {
+    return OpenNative(posix::NativePath(lpFileName), dwDesiredAccess, dwCreationDisposition);
+}
+
+HANDLE CreateFileW(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
+                   DWORD dwCreationDisposition, DWORD, HANDLE) {
+    std::size_t n = 0;
+    if (lpFileName)
+        while (lpFileName[n]) ++n;
+    std::string utf8 = posix::Utf16ToUtf8(lpFileName, n);
+    return OpenNative(posix::NativePath(utf8.c_str()), dwDesiredAccess, dwCreationDisposition);
+}
+
+BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead, DWORD* lpNumberOfBytesRead,
+              void*) {
+    if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
+    BOOL ok = FALSE;
+    bool found = posix::With<posix::FileObject>(hFile, [&](posix::FileObject& f) {
+        if (!lpBuffer && nNumberOfBytesToRead) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return;
+        }
+        char* p = static_cast<char*>(lpBuffer);
+        DWORD done = 0;
+        while (done < nNumberOfBytesToRead) {
+            ssize_t n = ::read(f.fd(), p + done, nNumberOfBytesToRead - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                posix::SetLastErrorFromErrno();
+                if (lpNumberOfBytesRead) *lpNumberOfBytesRead = done;
+                return;
+            }
+            if (n == 0) break;
+            done += static_cast<DWORD>(n);
+        }
+        if (lpNumberOfBytesRead) *lpNumberOfBytesRead = done;
+        ok = TRUE;
+    });
+    return found && ok;
+}
+
+BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
+               DWORD* lpNumberOfBytesWritten, void*) {
+    if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
+    BOOL ok = FALSE;
+    bool found = posix::With<posix::FileObject>(hFile, [&](posix::FileObject& f) {
+        if (!lpBuffer && nNumberOfBytesToWrite) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return;
+        }
+        const char* p = static_cast<const char*>(lpBuffer);
+        DWORD done = 0;
+        while (done < nNumberOfBytesToWrite) {
+            ssize_t n = ::write(f.fd(), p + done, nNumberOfBytesToWrite - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                posix::SetLastErrorFromErrno();
+                if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
+                return;
+            }
+            done += static_cast<DWORD>(n);
+        }
+        if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
+        ok = TRUE;
+    });
+    return found && ok;
+}
+
+BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, LARGE_INTEGER* lpNewFilePointer,
+                      DWORD dwMoveMethod) {
+    BOOL ok = FALSE;
+    bool found = posix::With<posix::FileObject>(hFile, [&](posix::FileObject& f) {
+        int whence;
+        switch (dwMoveMethod) {
+        case FILE_BEGIN: whence = SEEK_SET; break;
+        case FILE_CURRENT: whence = SEEK_CUR; break;
+        case FILE_END: whence = SEEK_END; break;
+        default: SetLastError(ERROR_INVALID_PARAMETER); return;
+        }
+        off_t pos = ::lseek(f.fd(), static_cast<off_t>(liDistanceToMove.QuadPart), whence);
+        if (pos < 0) {
+            SetLastError(errno == EINVAL ? ERROR_NEGATIVE_SEEK : posix::ErrorFromErrno(errno));
+            return;
+        }
+        if (lpNewFilePointer) lpNewFilePointer->QuadPart = static_cast<LONGLONG>(pos);
+        ok = TRUE;
+    });
+    return found && ok;
+}
+
+DWORD GetFileAttributesA(const char* lpFileName) {
+    return AttributesOf(posix::NativePath(lpFileName));
+}
+
+DWORD GetFileAttributesW(const WCHAR* lpFileName) {
+    std::size_t n = 0;
+    if (lpFileName)
+        while (lpFileName[n]) ++n;
+    return AttributesOf(posix::NativePath(posix::Utf16ToUtf8(lpFileName, n).c_str()));
+}
+
+}  // namespace win
+}  // namespace vorlix

@@ -1,0 +1,95 @@
+// Helpers shared by the tests: 16-bit literals, temporary files, and a
+// counter for the assertion hook.
+#ifndef VORLIX_TESTS_SUPPORT_H
+#define VORLIX_TESTS_SUPPORT_H
+
+#include <vorlix/vorlix.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A 16-bit string from a UTF-16 literal: U(u"text").
+inline UString U(const char16_t* s) { return UString(s); }
+
+// The code units of a 16-bit string, for comparisons in assertions.
+inline std::u16string Units(const UString& s) {
+    std::u16string out;
+    for (int i = 0; i < s.GetLength(); ++i) out.push_back(static_cast<char16_t>(s[i]));
+    return out;
+}
+
+// A file path in the system's temporary directory, removed when the object
+// goes. Paths are 8-bit (UTF-8 on POSIX).
+class TempFile {
+public:
+    explicit TempFile(const std::string& name);
+    ~TempFile();
+    const char* path() const { return m_path.c_str(); }
+    // Replaces the file's content with these bytes.
+    void Write(const std::string& bytes) const;
+    std::string Read() const;
+
+private:
+    std::string m_path;
+};
+
+inline std::string TempDir() {
+#if defined(_WIN32)
+    const char* d = std::getenv("TEMP");
+    std::string dir = d ? d : ".";
+    return dir + "\\";
+#else
+    const char* d = std::getenv("TMPDIR");
+    std::string dir = d && *d ? d : "/tmp";
+    return dir + "/";
+#endif
+}
+
+inline TempFile::TempFile(const std::string& name) {
+    static int counter = 0;
+    m_path = TempDir() + "vorlix_test_" + std::to_string(static_cast<long long>(reinterpret_cast<std::uintptr_t>(this) % 100000)) +
+             "_" + std::to_string(++counter) + "_" + name;
+    std::remove(m_path.c_str());
+}
+inline TempFile::~TempFile() { std::remove(m_path.c_str()); }
+inline void TempFile::Write(const std::string& bytes) const {
+    std::FILE* f = std::fopen(m_path.c_str(), "wb");
+    if (!f) return;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+inline std::string TempFile::Read() const {
+    std::string out;
+    std::FILE* f = std::fopen(m_path.c_str(), "rb");
+    if (!f) return out;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    std::fclose(f);
+    return out;
+}
+
+// Counts the failed conditions reported to PrjWarningMsg while it lives.
+class WarningCounter {
+public:
+    WarningCounter() : m_prev(PrjSetWarningHandler(&Hook)) { Count() = 0; }
+    ~WarningCounter() { PrjSetWarningHandler(m_prev); }
+    int count() const { return Count(); }
+
+private:
+    static int& Count() {
+        static int n = 0;
+        return n;
+    }
+    static void Hook() { ++Count(); }
+    PRJWARNINGHANDLER m_prev;
+};
+
+}  // namespace testsupport
+
+#endif
