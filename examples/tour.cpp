@@ -1,11 +1,124 @@
-// A short tour of what the library does so far.
+// A short tour of the library: run it to see what each part does.
 #include <vorlix/vorlix.h>
 
 #include <cstdio>
+#include <string>
+
+namespace {
+
+void Heading(const char* title) { std::printf("\n== %s ==\n", title); }
+
+// Prints a 16-bit string as UTF-8.
+void PrintU(const char* label, const UString& s) {
+    MString utf8;
+    utf8.FromUnicode(65001, s);
+    std::printf("%s%s\n", label, static_cast<const char*>(utf8));
+}
+
+void Strings() {
+    Heading("strings");
+    MString greeting = "Hello";
+    MString copy = greeting;  // shares the buffer: copying costs the same at any length
+    copy += ", world";
+    std::printf("%s / %s (copies share until one changes)\n", static_cast<const char*>(greeting),
+                static_cast<const char*>(copy));
+
+    MString s;
+    s.Format("%-8s|%05d|%x|%c", "left", 42, 255, '!');
+    std::printf("Format: %s\n", static_cast<const char*>(s));
+
+    UString wide;
+    wide.Format(u"%s and %hs: %d", u"UTF-16", "8-bit text", 16);
+    PrintU("16-bit Format: ", wide);
+
+    UString korean;
+    korean.FromMBC(65001, "\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4");  // "Korean" in Korean, UTF-8
+    MString cp949;
+    cp949.FromUnicode(949, korean);
+    std::printf("3 Hangul syllables: %d UTF-16 units, %d bytes in code page 949\n", korean.GetLength(),
+                cp949.GetLength());
+
+    MString path = "C:\\logs\\2026\\app.log";
+    path.Replace("\\", "/");
+    std::printf("Replace: %s, extension at %d\n", static_cast<const char*>(path), path.ReverseFind('.'));
+}
+
+void Tokens() {
+    Heading("tokens and splitting");
+    const char* line = "<item id=\"7\" kind=new/>";
+    MString token;
+    int index;
+    long pos = 0;
+    std::printf("tokens of %s:", line);
+    while ((pos = Byte_GetTokenOpt(line, pos, token, "<?!/>=& \t", index, -1, 3)) >= 0)
+        std::printf(" [%s%s]", static_cast<const char*>(token), index >= 0 ? "*" : "");
+    std::printf("  (* marks a delimiter)\n");
+
+    MStringArray fields;
+    int n = Byte_GetSplitToken("2026/12/05 21:30", 0, "/:", fields);
+    std::printf("split into %d:", n);
+    for (int i = 0; i < fields.GetSize(); ++i) std::printf(" '%s'", static_cast<const char*>(fields[i]));
+    std::printf("\n");
+
+    MString dir;
+    Byte_GetPathPart("/var/log/app/today.log", dir, 3);
+    std::printf("directory part: %s\n", static_cast<const char*>(dir));
+}
+
+void Files() {
+    Heading("files and lines");
+    std::string path = "vorlix_tour.txt";
+    std::remove(path.c_str());
+    void* h = Byte_OpenFile(path.c_str(), 0xC0000000, 3, 1);
+    if (!h) {
+        std::printf("cannot create %s\n", path.c_str());
+        return;
+    }
+    const char text[] = "first line\r\nsecond line\rthird line\n\nlast line without an end";
+    API_WriteFile(h, text, sizeof text - 1);
+    API_SeekFile(h, 0, 0);
+    MString line;
+    int n = 0;
+    while (Byte_Read1Line(h, line, 1))
+        std::printf("line %d at offset %3ld: '%s'\n", ++n, API_SeekFile(h, 0, 1), static_cast<const char*>(line));
+    API_CloseFile(h);
+    std::remove(path.c_str());
+}
+
+void Arrays() {
+    Heading("object array");
+    CObjArray<MString, const MString&> names;
+    std::printf("capacity while appending 60 names:");
+    int capacity = 0;
+    for (int i = 0; i < 60; ++i) {
+        MString name;
+        name.Format("name%d", i);
+        names.Add(name);
+        if (names.m_nMaxSize != capacity) std::printf(" %d", capacity = names.m_nMaxSize);
+    }
+    names.InsertAt(1, MString("inserted"));
+    names.RemoveAt(0);
+    std::printf("\nfirst two now: %s, %s\n", static_cast<const char*>(names[0]), static_cast<const char*>(names[1]));
+}
+
+void Time() {
+    Heading("time");
+    MTime t(2026, 12, 5, 21, 30, 0);
+    std::printf("2026-12-05 21:30:00 local is %ld seconds since 1970; day of week %d\n", t.GetTime(),
+                t.GetDayOfWeek());
+    MTime now = MTime::GetTickCount();
+    std::printf("now: %04d-%02d-%02d %02d:%02d:%02d\n", now.GetYear(), now.GetMonth(), now.GetDay(), now.GetHour(),
+                now.GetMinute(), now.GetSecond());
+}
+
+}  // namespace
 
 int main() {
-    MString s = "Hello";
-    s += ", world";
-    std::printf("%s (%d characters)\n", (const char*)s, s.GetLength());
+    std::printf("Vorlix %d.%d.%d tour\n", VORLIX_VERSION_MAJOR, VORLIX_VERSION_MINOR, VORLIX_VERSION_PATCH);
+    Strings();
+    Tokens();
+    Files();
+    Arrays();
+    Time();
     return 0;
 }
