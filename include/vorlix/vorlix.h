@@ -13,4 +13,6 @@
 #include <vorlix/base/text.h>
 #include <vorlix/base/time.h>
 
+#include <vorlix/token/tokenstream.h>
+
 #endif
