@@ -183,7 +183,7 @@ VORLIX_API int _strnicmp(const char* a, const char* b, std::size_t n);
 VORLIX_API int _wcsicmp(const WCHAR* a, const WCHAR* b);
 VORLIX_API int _wcsnicmp(const WCHAR* a, const WCHAR* b, std::size_t n);
 // Leading white space, an optional sign, decimal digits; the rest is
-// ignored. Values beyond int wrap as the C runtime's do not: they saturate.
+// ignored. Values beyond the range of int saturate at INT_MIN or INT_MAX.
 VORLIX_API int atoi(const char* s);
 VORLIX_API int _wtoi(const WCHAR* s);
 // Local calendar time; 0 on success, an errno value on failure.

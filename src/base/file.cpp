@@ -367,12 +367,11 @@ int Uni_Read1LineEndian(void* hFile, UString& strLine, int nOpt, int nEndian) {
     bool bBig = nEndian == 2;
     bool bAny = false;
     for (;;) {
-        if (f->Available() < 2 && f->Fill() == 0) {
+        if (f->Available() < 2) f->Fill();
+        if (f->Available() < 2) {
             // The end of the file; a lone trailing byte is no character.
-            if (f->Available() < 2) {
-                f->Consume(f->Available());
-                return bAny ? 1 : 0;
-            }
+            f->Consume(f->Available());
+            return bAny ? 1 : 0;
         }
         const unsigned char* p = f->Data();
         std::size_t units = f->Available() / 2;

@@ -17,5 +17,3 @@ PRJWARNINGHANDLER PrjSetWarningHandler(PRJWARNINGHANDLER handler) {
 }
 
 CObjCore::~CObjCore() {}
-
-void CObjCore::AssertObjValid(const CObjCore* pObj) { PrjWarningMsg(pObj != nullptr); }

@@ -70,8 +70,12 @@ Ch* Allocate(int nCapacity) {
 template <typename Ch>
 void BasicString<Ch>::ReleaseData(Ch* pch) noexcept {
     detail::StrHeader* h = reinterpret_cast<detail::StrHeader*>(pch) - 1;
-    if (h->nRefs.load(std::memory_order_relaxed) < 0) return;
-    if (h->nRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    int nRefs = h->nRefs.load(std::memory_order_acquire);
+    if (nRefs < 0) return;
+    // The only owner frees without the locked decrement: no other string
+    // holds the buffer, so nobody can take a new reference to it, and the
+    // acquire load follows the release decrements of the earlier owners.
+    if (nRefs == 1 || h->nRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
         h->~StrHeader();
         std::free(h);
     }
@@ -182,27 +186,6 @@ BasicString<Ch>::BasicString(const Ch* psz, int nLength) : m_pchData(Nil()) {
     if (!psz) return;
     if (nLength < 0) nLength = detail::StrLen(psz);
     Assign(psz, nLength);
-}
-
-template <typename Ch>
-BasicString<Ch>& BasicString<Ch>::operator=(const BasicString& src) {
-    if (m_pchData != src.m_pchData) {
-        Ch* p = src.m_pchData;
-        if (p != Nil()) (reinterpret_cast<detail::StrHeader*>(p) - 1)->nRefs.fetch_add(1, std::memory_order_relaxed);
-        Release();
-        m_pchData = p;
-    }
-    return *this;
-}
-
-template <typename Ch>
-BasicString<Ch>& BasicString<Ch>::operator=(BasicString&& src) noexcept {
-    if (this != &src) {
-        Release();
-        m_pchData = src.m_pchData;
-        src.m_pchData = Nil();
-    }
-    return *this;
 }
 
 template <typename Ch>
@@ -328,6 +311,7 @@ int BasicString<Ch>::Find(const Ch* pszSub, int nStart) const {
     if (nStart < 0) nStart = 0;
     if (nStart > n) return -1;
     if (m == 0) return nStart;
+    if (m > n - nStart) return -1;  // also keeps "last" below inside the text
     const Ch* base = m_pchData;
     const Ch* p = base + nStart;
     const Ch* last = base + (n - m);  // last place a match can start

@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 namespace vorlix {
 namespace detail {
@@ -80,16 +81,29 @@ public:
 
     // Appends a copy of the element and returns its index.
     int Add(ARG newElement) {
-        if (Holds(&newElement)) {
+        if (m_nSize >= m_nMaxSize && Holds(&newElement)) {
+            // The element lives in this array and the block is about to move.
             T copy;
             copy = newElement;
-            return Add(copy);
+            return Add(static_cast<T&&>(copy));
         }
-        int nIndex = m_nSize;
-        SetSize(m_nSize + 1);
-        if (m_nSize != nIndex + 1) return -1;  // allocation failed
-        m_pData[nIndex] = newElement;
-        return nIndex;
+        T* slot = AppendSlot();
+        if (!slot) return -1;  // allocation failed
+        *slot = newElement;
+        return m_nSize - 1;
+    }
+    // Appends by moving the element in (a string hands over its buffer).
+    template <class A = ARG, typename std::enable_if<std::is_reference<A>::value, int>::type = 0>
+    int Add(T&& newElement) {
+        if (m_nSize >= m_nMaxSize && Holds(&newElement)) {
+            T copy;
+            copy = static_cast<T&&>(newElement);
+            return Add(static_cast<T&&>(copy));
+        }
+        T* slot = AppendSlot();
+        if (!slot) return -1;
+        *slot = static_cast<T&&>(newElement);
+        return m_nSize - 1;
     }
 
     // Inserts nCount copies of the element at nIndex; an index at or past
@@ -110,6 +124,22 @@ public:
     int m_nGrowBy;
 
 private:
+    // Grows by one default element and returns its slot, or null. While the
+    // block has room this is the whole of SetSize(m_nSize + 1), inline.
+    T* AppendSlot() {
+        CObjCore::AssertObjValid(this);
+        if (m_nSize < m_nMaxSize) {
+            T* slot = m_pData + m_nSize;
+            std::memset(static_cast<void*>(slot), 0, sizeof(T));
+            ::new (static_cast<void*>(slot)) T;
+            ++m_nSize;
+            return slot;
+        }
+        int nIndex = m_nSize;
+        SetSize(m_nSize + 1);
+        return m_nSize == nIndex + 1 ? m_pData + nIndex : nullptr;
+    }
+
     bool Holds(const T* p) const {
         // Compared as integers: the element may come from anywhere.
         std::uintptr_t a = reinterpret_cast<std::uintptr_t>(p);

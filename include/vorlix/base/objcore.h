@@ -23,7 +23,9 @@ public:
     CObjCore& operator=(const CObjCore&) { return *this; }
 
     // Debug validity check: reports a null object to PrjWarningMsg.
-    static void AssertObjValid(const CObjCore* pObj);
+    static void AssertObjValid(const CObjCore* pObj) {
+        if (!pObj) PrjWarningMsg(0);
+    }
     static void AssertObjValid(const CObjCore& obj) { AssertObjValid(&obj); }
 };
 

@@ -19,7 +19,10 @@
 
 namespace vorlix {
 
-template <typename Ch> class BasicString;
+// Exported here already: clang takes the visibility of a specialization
+// from the declaration in force when it is first named (just below), and
+// would otherwise hide the members of the instantiations in the library.
+template <typename Ch> class VORLIX_API BasicString;
 
 namespace detail {
 
@@ -84,8 +87,18 @@ public:
     operator const Ch*() const noexcept { return m_pchData; }
     const Ch* GetString() const noexcept { return m_pchData; }
 
-    BasicString& operator=(const BasicString& src);
-    BasicString& operator=(BasicString&& src) noexcept;
+    BasicString& operator=(const BasicString& src) noexcept {
+        if (m_pchData != src.m_pchData) {
+            BasicString copy(src);
+            Swap(copy);
+        }
+        return *this;
+    }
+    BasicString& operator=(BasicString&& src) noexcept {
+        BasicString taken(static_cast<BasicString&&>(src));
+        Swap(taken);
+        return *this;
+    }
     BasicString& operator=(const Ch* psz);
     BasicString& operator=(Ch ch);
     template <typename C, IfChar16<C> = 0>
