@@ -1,0 +1,226 @@
+// The token data stream over open files: byte positions, the file pointer
+// after every kind of restore, shared handles, and the 16-bit encodings.
+#include <string>
+
+#include "token/token_support.h"
+
+using testsupport::U;
+using testsupport::Units;
+using tokentest::OpenTemp;
+using tokentest::Widths;
+using tokentest::WidthName;
+
+namespace {
+
+template <class T>
+class TokenStreamFile : public tokentest::StreamFixture<T> {
+protected:
+    static std::string Bytes(const std::string& text) { return T::FileBytes(text); }
+};
+TYPED_TEST_SUITE(TokenStreamFile, Widths, WidthName);
+
+TYPED_TEST(TokenStreamFile, LinesOfEveryEndAndBytePositions) {
+    const unsigned long u = TypeParam::kUnit;
+    OpenTemp f("ends.txt", this->Bytes("ab cd\r\n\r\nef\rgh"));
+    ASSERT_TRUE(f.h);
+    // The stream records its start and leaves the file pointer where it is.
+    typename TypeParam::Stream s(f.h, 5 * u);
+    EXPECT_EQ(0, f.Tell());
+    EXPECT_EQ(5 * u, s.m_curPos.m_dwNextLinePos);
+    EXPECT_EQ("ab", this->Tok(s));
+    EXPECT_EQ("cd", this->Tok(s));
+    EXPECT_EQ(7 * u, s.m_curPos.m_dwNextLinePos);
+    EXPECT_EQ("ef", this->Tok(s));  // past the empty line
+    EXPECT_EQ(9 * u, s.m_curPos.m_dwCurLinePos);
+    EXPECT_EQ(12 * u, s.m_curPos.m_dwNextLinePos);
+    EXPECT_EQ(9 * u + 2, s.GetTokenPos());
+    EXPECT_EQ("gh", this->Tok(s));  // after a lone CR
+    EXPECT_EQ(12 * u, s.m_curPos.m_dwCurLinePos);
+    EXPECT_EQ(14 * u, s.m_curPos.m_dwNextLinePos);
+    EXPECT_EQ("<end>", this->Tok(s));
+    EXPECT_EQ(12 * u + 2, s.GetTokenPos());
+    s.GetTokenBack(1);
+    EXPECT_EQ("gh", this->Tok(s));
+}
+
+TYPED_TEST(TokenStreamFile, EveryRestoreSeeksTheFile) {
+    const unsigned long u = TypeParam::kUnit;
+    // Lines start at 0, 6, 9 (empty), 10 and 16.
+    OpenTemp f("restore.txt", this->Bytes("ab cd\nxx\n\nef gh\nij"));
+    ASSERT_TRUE(f.h);
+    typename TypeParam::Stream s(f.h, 0);
+
+    EXPECT_EQ("ab", this->Tok(s));
+    s.PushTokenPos();
+    typename TypeParam::Item held;
+    EXPECT_EQ("cd", this->Tok(s));
+    held = s.GetCurTokenStack();
+    EXPECT_EQ("xx", this->Tok(s));
+    EXPECT_EQ("ef", this->Tok(s));
+
+    // Back to the end of "xx": the next line read is the empty one.
+    s.GetTokenBack(1);
+    EXPECT_EQ(static_cast<long>(9 * u), f.Tell());
+    EXPECT_EQ("ef", this->Tok(s));
+    EXPECT_EQ("gh", this->Tok(s));
+    EXPECT_EQ("ij", this->Tok(s));
+
+    // Held position at the end of the first line.
+    s.RewindToStack(held);
+    EXPECT_EQ(static_cast<long>(6 * u), f.Tell());
+    EXPECT_EQ("xx", this->Tok(s));
+
+    // The pushed position, in the middle of the first line.
+    s.PopTokenPos();
+    EXPECT_EQ(static_cast<long>(6 * u), f.Tell());
+    EXPECT_EQ("cd", this->Tok(s));
+    EXPECT_EQ("xx", this->Tok(s));
+
+    // An empty stack restores nothing and leaves the pointer alone.
+    API_SeekFile(f.h, static_cast<long>(3 * u), 0);
+    s.PopTokenPos();
+    EXPECT_EQ(static_cast<long>(3 * u), f.Tell());
+    EXPECT_EQ(6 * u, s.m_curPos.m_dwCurLinePos);
+}
+
+TYPED_TEST(TokenStreamFile, LookAheadAcrossLinesComesBack) {
+    OpenTemp f("peek.txt", this->Bytes("ab\ncd ef\r\ngh"));
+    ASSERT_TRUE(f.h);
+    typename TypeParam::Stream s(f.h, 0);
+    std::string out;
+    EXPECT_EQ("ab", this->Tok(s));
+    EXPECT_EQ("cd", this->TokTest(s));
+    EXPECT_EQ("cd", this->Tok(s));
+    EXPECT_EQ(1, this->Peek(s, 4, out));
+    EXPECT_EQ(" efg", out);
+    EXPECT_EQ(1, this->Read(s, 4, out));
+    EXPECT_EQ(" efg", out);
+    EXPECT_EQ("h", this->Tok(s));
+}
+
+TYPED_TEST(TokenStreamFile, FailedReadsPutThePointerBack) {
+    const unsigned long u = TypeParam::kUnit;
+    OpenTemp f("fail.txt", this->Bytes("ab\ncd\nef"));
+    ASSERT_TRUE(f.h);
+    typename TypeParam::Stream s(f.h, 0);
+    std::string out;
+    EXPECT_EQ(1, this->Read(s, 1, out));
+    EXPECT_EQ(0, this->Read(s, 10, out));
+    EXPECT_EQ(static_cast<long>(3 * u), f.Tell());
+    EXPECT_EQ(0, this->ToStr(s, "\"", 1, 1, out));
+    EXPECT_EQ(0, this->ToChar(s, '"', 0, 1, out));
+    EXPECT_EQ(1, this->Read(s, 3, out));
+    EXPECT_EQ("bcd", out);
+
+    // Running out in a multi-line read stays at the end; one step back
+    // returns to the start of the read and to the right place in the file.
+    EXPECT_EQ(0, this->ToChar(s, '"', 1, 1, out));
+    EXPECT_EQ("<end>", this->Tok(s));
+    s.GetTokenBack(1);
+    EXPECT_EQ(static_cast<long>(6 * u), f.Tell());
+    EXPECT_EQ("ef", this->Tok(s));
+}
+
+TYPED_TEST(TokenStreamFile, MultiLineRunsOverCrLf) {
+    OpenTemp f("multi.txt", this->Bytes("x\r\na\r\n\r\nb\"c\r\nd\r\n\r\ne\""));
+    ASSERT_TRUE(f.h);
+    typename TypeParam::Stream s(f.h, 0);
+    std::string out;
+    EXPECT_EQ("x", this->Tok(s));
+    EXPECT_EQ(1, this->ToStr(s, "\"", 1, 1, out));
+    EXPECT_EQ("\r\na\r\n\r\nb\"", out);
+    EXPECT_EQ(1, this->ToChar(s, '"', 1, 0, out));
+    EXPECT_EQ("cd\r\ne", out);
+    EXPECT_EQ(1, this->Read(s, 1, out));
+    EXPECT_EQ("\"", out);
+}
+
+TYPED_TEST(TokenStreamFile, StreamsOnOneHandleShareThePointer) {
+    OpenTemp f("shared.txt", this->Bytes("ab\ncd\nef"));
+    ASSERT_TRUE(f.h);
+    typename TypeParam::Stream s(f.h, 0);
+    typename TypeParam::Stream t(f.h, 0);
+    EXPECT_EQ("ab", this->Tok(s));
+    EXPECT_EQ("cd", this->Tok(t));
+    typename TypeParam::Stream c(s);
+    EXPECT_EQ("ef", this->Tok(c));
+    EXPECT_EQ("<end>", this->Tok(s));
+}
+
+TYPED_TEST(TokenStreamFile, OneMegabyteLineToTheEnd) {
+    std::string text;
+    const int kWords = (1 << 20) / 8;
+    text.reserve(kWords * 8 + 8);
+    for (int i = 0; i < kWords; ++i) text += "abcdefg ";
+    text += "last\r\nz";
+    OpenTemp f("long.txt", this->Bytes(text));
+    ASSERT_TRUE(f.h);
+    typename TypeParam::Stream s(f.h, 0);
+    int n = 0;
+    std::string tok;
+    while ((tok = this->Tok(s)) != "<end>" && tok != "last") ++n;
+    EXPECT_EQ(kWords, n);
+    EXPECT_EQ("last", tok);
+    EXPECT_EQ("z", this->Tok(s));
+    EXPECT_EQ(static_cast<unsigned long>(text.size() - 1) * TypeParam::kUnit, s.m_curPos.m_dwCurLinePos);
+    s.GetTokenBack(1);
+    EXPECT_EQ("z", this->Tok(s));
+}
+
+// ------------------------------------------ encodings of the 16-bit stream
+
+std::string Utf16Bytes(const std::u16string& s, bool bBig) {
+    std::string out;
+    for (char16_t c : s) {
+        char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+        out += bBig ? std::string{hi, lo} : std::string{lo, hi};
+    }
+    return out;
+}
+
+TEST(TokenStreamFileU, Utf16BothByteOrders) {
+    for (int nEndian = 1; nEndian <= 2; ++nEndian) {
+        SCOPED_TRACE(nEndian);
+        OpenTemp f("utf16.txt", Utf16Bytes(u"\u00e9t\u00e9 x\r\n\r\nz\u4e2d\u0a0d", nEndian == 2));
+        ASSERT_TRUE(f.h);
+        CTokenDataStreamU s(f.h, 0);
+        s.SetEndian(nEndian);
+        UString tok, delims(u" ");
+        int n;
+        ASSERT_TRUE(s.GetToken(tok, delims, n));
+        EXPECT_EQ(u"\u00e9t\u00e9", Units(tok));
+        ASSERT_TRUE(s.GetToken(tok, delims, n));
+        EXPECT_EQ(u"x", Units(tok));
+        // A unit whose bytes hold a CR or LF code is not a line end.
+        ASSERT_TRUE(s.GetToken(tok, delims, n));
+        EXPECT_EQ(u"z\u4e2d\u0a0d", Units(tok));
+        EXPECT_EQ(18u, s.m_curPos.m_dwCurLinePos);
+        EXPECT_FALSE(s.GetToken(tok, delims, n));
+    }
+}
+
+TEST(TokenStreamFileU, Utf8File) {
+    // "café x" CR LF, CR LF, "y中 \"q\"": line starts at bytes 0, 9 and 11.
+    OpenTemp f("utf8.txt", "caf\xC3\xA9 x\r\n\r\ny\xE4\xB8\xAD \"q\"");
+    ASSERT_TRUE(f.h);
+    CTokenDataStreamU s(f.h, 0);
+    s.SetEndian(3);
+    UString tok, delims(u" ");
+    int n;
+    ASSERT_TRUE(s.GetToken(tok, delims, n));
+    EXPECT_EQ(u"caf\u00e9", Units(tok));
+    EXPECT_EQ(9u, s.m_curPos.m_dwNextLinePos);
+    ASSERT_TRUE(s.GetTokenToDelimStr(U(u"\""), tok, 1, 0));
+    EXPECT_EQ(u" x\r\n\r\ny\u4e2d ", Units(tok));
+    EXPECT_EQ(11u, s.m_curPos.m_dwCurLinePos);
+    s.GetTokenBack(1);
+    EXPECT_EQ(static_cast<long>(9), f.Tell());
+    ASSERT_TRUE(s.GetToken(tok, delims, n));
+    ASSERT_TRUE(s.GetToken(tok, delims, n));
+    EXPECT_EQ(u"y\u4e2d", Units(tok));
+    ASSERT_TRUE(s.GetTokenToDelimChar('"', tok, 0, 1));
+    ASSERT_TRUE(s.GetTokenToDelimChar('"', tok, 0, 1));
+    EXPECT_EQ(u"q\"", Units(tok));
+}
+
+}  // namespace
