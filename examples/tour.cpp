@@ -101,6 +101,52 @@ void Arrays() {
     std::printf("\nfirst two now: %s, %s\n", static_cast<const char*>(names[0]), static_cast<const char*>(names[1]));
 }
 
+void Tokenizer() {
+    Heading("token data stream");
+    const char* xml =
+        "<?xml version=\"1.0\"?>\r\n"
+        "<note date=\"2026-12-05\">\r\n"
+        "\t<to>Ada</to>\r\n"
+        "\t<!-- a comment\r\n  over two lines -->\r\n"
+        "</note>\r\n";
+    CTokenDataStreamA stream(xml, 0);
+    const char* delims = "<?!/>=& \t";
+    MString token, text;
+    int delim;
+    stream.GetToken(token, delims, delim);  // "<"
+    stream.GetToken(token, delims, delim);  // "?"
+    stream.SkipCurLine(text);
+    std::printf("declaration rest: %s\n", static_cast<const char*>(text));
+
+    stream.GetToken(token, delims, delim);  // "<"
+    stream.GetToken(token, delims, delim);  // "note"
+    std::printf("element %s at position %lu\n", static_cast<const char*>(token), stream.GetTokenPos());
+    stream.GetToken(token, delims, delim);  // "date"
+    stream.GetToken(token, delims, delim);  // "="
+    stream.GetTokenToDelimChar('"', token, 0, 1);  // the opening quote
+    stream.GetTokenToDelimChar('"', token, 0, 0);
+    std::printf("attribute date = %s\n", static_cast<const char*>(token));
+
+    // Look ahead, then take the reads back.
+    CTokPosStackItemA here = stream.GetCurTokenStack();
+    std::printf("the next four tokens:");
+    for (int i = 0; i < 4; ++i) {
+        stream.GetToken(token, delims, delim);
+        std::printf(" %s", static_cast<const char*>(token));
+    }
+    stream.GetTokenBack(3);
+    stream.GetToken(token, delims, delim);
+    std::printf("; after GetTokenBack(3) the next one is %s again\n", static_cast<const char*>(token));
+    stream.RewindToStack(here);
+
+    // A comment that spans lines: the text up to a delimiter string.
+    while (stream.GetToken(token, delims, delim) && token != "!") {
+    }
+    stream.ReadChar(token, 2);  // "--"
+    stream.GetTokenToDelimStr("-->", text, 1, 0);
+    std::printf("comment: [%s]\n", static_cast<const char*>(text));
+}
+
 void Time() {
     Heading("time");
     MTime t(2026, 12, 5, 21, 30, 0);
@@ -117,6 +163,7 @@ int main() {
     std::printf("Vorlix %d.%d.%d tour\n", VORLIX_VERSION_MAJOR, VORLIX_VERSION_MINOR, VORLIX_VERSION_PATCH);
     Strings();
     Tokens();
+    Tokenizer();
     Files();
     Arrays();
     Time();

@@ -3,6 +3,7 @@
 #include <vorlix/base/text.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 namespace vorlix {
@@ -16,21 +17,20 @@ inline unsigned Unit(Ch c) {
 
 inline bool IsBlank(unsigned u) { return u == ' ' || u == '\t'; }
 
-// Membership test for a separator set: a table for the first 256 values,
-// a scan of the set for the others.
+// Membership test for a separator set: a bitmap for the first 256 values,
+// a scan of the set for the others. Built for every call, so it is small.
 template <class Ch>
 class SepSet {
 public:
     explicit SepSet(const Ch* seps) : m_seps(seps ? seps : m_none) {
-        std::memset(m_table, 0, sizeof m_table);
         for (const Ch* p = m_seps; *p; ++p) {
             unsigned u = Unit(*p);
-            if (u < 256) m_table[u] = 1;
+            if (u < 256) m_bits[u >> 6] |= std::uint64_t(1) << (u & 63);
             else m_bWide = true;
         }
     }
     bool Has(unsigned u) const {
-        if (u < 256) return m_table[u] != 0;
+        if (u < 256) return (m_bits[u >> 6] >> (u & 63)) & 1;
         if (!m_bWide) return false;
         for (const Ch* p = m_seps; *p; ++p)
             if (Unit(*p) == u) return true;
@@ -45,7 +45,7 @@ public:
 private:
     static constexpr Ch m_none[1] = {0};
     const Ch* m_seps;
-    unsigned char m_table[256];
+    std::uint64_t m_bits[4] = {0, 0, 0, 0};
     bool m_bWide = false;
 };
 
