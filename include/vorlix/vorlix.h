@@ -14,5 +14,6 @@
 #include <vorlix/base/time.h>
 
 #include <vorlix/token/tokenstream.h>
+#include <vorlix/xml/xml.h>
 
 #endif

@@ -115,6 +115,22 @@ public:
 
     void RemoveAll() { SetSize(0); }
 
+    // Exchanges the contents (block, size, capacity and step) of two arrays.
+    void Swap(CObjArray& other) noexcept {
+        T* p = m_pData;
+        m_pData = other.m_pData;
+        other.m_pData = p;
+        int n = m_nSize;
+        m_nSize = other.m_nSize;
+        other.m_nSize = n;
+        n = m_nMaxSize;
+        m_nMaxSize = other.m_nMaxSize;
+        other.m_nMaxSize = n;
+        n = m_nGrowBy;
+        m_nGrowBy = other.m_nGrowBy;
+        other.m_nGrowBy = n;
+    }
+
     // Becomes a copy of the source, element by element.
     void Copy(const CObjArray& src);
 
