@@ -147,6 +147,59 @@ void Tokenizer() {
     std::printf("comment: [%s]\n", static_cast<const char*>(text));
 }
 
+// Counts the records of a document as they complete, keeping none of them.
+class RecordCounter : public CAnalXmlA {
+public:
+    int m_nRecords = 0;
+    int OnEndXmlTagA(CXmlTagA& tag, int nLevel, long) override {
+        if (nLevel == 1 && tag.m_nTagType == XMLTAG_ELEMENT) {
+            ++m_nRecords;
+            tag.m_bNoChild = 1;  // the parent will not keep it
+        }
+        return 0;
+    }
+};
+
+void Xml() {
+    Heading("XML");
+    const char* sample =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+        "<library owner=\"tour\">\r\n"
+        "  <book id=\"1\" lang=en>Dune &amp; more</book>\r\n"
+        "  <!-- on loan -->\r\n"
+        "  <book id=\"2\"><![CDATA[<raw> text]]></book>\r\n"
+        "</library>\r\n";
+    CAnalXmlA doc;
+    if (!doc.FromString(sample, 1)) {
+        std::printf("parse failed: result %d at %lu\n", doc.m_nParseResult, doc.m_dwParsePos);
+        return;
+    }
+    CXmlTagA& library = doc.GetTag(1);
+    std::printf("%d top-level nodes; <%s> has %d books\n", doc.GetTagCount(), static_cast<const char*>(library.m_strName),
+                CAnalXmlA::GetTagCount(library, "BOOK"));
+
+    // Edit an attribute, then add a node.
+    int start = 0;
+    library.FindXmlTag("book", start);
+    library.m_arySubTag[start].UpdateOption("lang", "fr");
+    CXmlTagA book;
+    book.m_strName = "book";
+    book.m_nTagType = XMLTAG_ELEMENT;
+    book.m_nLevel = 1;
+    book.UpdateOption("id", "3");
+    book.UpdateOption("title", "Q & A");
+    book.UpdateOption("year", "2026");
+    library.AddXmlTag(book);
+
+    MString out;
+    doc.ToString(out, 100);
+    std::printf("written back:\n%s", static_cast<const char*>(out));
+
+    RecordCounter counter;
+    counter.FromString(sample, 0);
+    std::printf("streaming: %d books seen, %d nodes kept\n", counter.m_nRecords, counter.GetTagCount());
+}
+
 void Time() {
     Heading("time");
     MTime t(2026, 12, 5, 21, 30, 0);
@@ -164,6 +217,7 @@ int main() {
     Strings();
     Tokens();
     Tokenizer();
+    Xml();
     Files();
     Arrays();
     Time();
