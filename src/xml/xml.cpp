@@ -102,6 +102,9 @@ struct XmlOps {
     typedef typename W::Stream Stream;
     typedef XmlLits<Ch> L;
 
+    // The deepest nesting the parser accepts.
+    static const int kMaxDepth = 1000;
+
     // ---- Entities ----
 
     static void Encode(Str& text) {
@@ -379,6 +382,9 @@ struct XmlOps {
     // Parses a child node from where the stream stands; 0 on failure with
     // its code passed up.
     static int ParseChild(Tag& t, Doc* doc, Stream* s, int nLevel) {
+        // Each level of nesting takes a frame of the parser's recursion: a
+        // bound keeps hostile input from exhausting the thread's stack.
+        if (nLevel + 1 > kMaxDepth) return Fail(t, s, XMLRES_SYNTAX);
         Tag child;
         if (!ParseNode(child, doc, s, nLevel + 1)) return Fail(t, s, child.m_nParseResult);
         Adopt(t, child);

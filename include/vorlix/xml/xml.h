@@ -40,7 +40,7 @@
 #define XMLRES_BAD_COMMENT 10     // a comment without "-->"
 #define XMLRES_TAG_MISMATCH 11    // an end tag for another element
 #define XMLRES_BAD_END_TAG 12     // "</" not followed by a name
-#define XMLRES_SYNTAX 13          // any other unexpected token
+#define XMLRES_SYNTAX 13          // any other unexpected token, or nesting deeper than 1000 levels
 
 class CAnalXmlA;
 class CAnalXmlU;
