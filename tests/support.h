@@ -1,5 +1,5 @@
-// Helpers shared by the tests: 16-bit literals, temporary files, and a
-// counter for the assertion hook.
+// Helpers shared by the tests: 16-bit literals, UTF-16 bytes, temporary
+// files, and a counter for the assertion hook.
 #ifndef VORLIX_TESTS_SUPPORT_H
 #define VORLIX_TESTS_SUPPORT_H
 
@@ -23,56 +23,60 @@ inline std::u16string Units(const UString& s) {
     return out;
 }
 
-// A file path in the system's temporary directory, removed when the object
-// goes. Paths are 8-bit (UTF-8 on POSIX).
-class TempFile {
-public:
-    explicit TempFile(const std::string& name);
-    ~TempFile();
-    const char* path() const { return m_path.c_str(); }
-    // Replaces the file's content with these bytes.
-    void Write(const std::string& bytes) const;
-    std::string Read() const;
-
-private:
-    std::string m_path;
-};
+// The UTF-16 bytes of the units, little- or big-endian, as a file holds them.
+inline std::string Utf16(const std::u16string& s, bool bBig) {
+    std::string out;
+    for (char16_t c : s) {
+        char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+        out += bBig ? std::string{hi, lo} : std::string{lo, hi};
+    }
+    return out;
+}
 
 inline std::string TempDir() {
 #if defined(_WIN32)
     const char* d = std::getenv("TEMP");
-    std::string dir = d ? d : ".";
-    return dir + "\\";
+    return std::string(d ? d : ".") + "\\";
 #else
     const char* d = std::getenv("TMPDIR");
-    std::string dir = d && *d ? d : "/tmp";
-    return dir + "/";
+    return std::string(d && *d ? d : "/tmp") + "/";
 #endif
 }
 
-inline TempFile::TempFile(const std::string& name) {
-    static int counter = 0;
-    m_path = TempDir() + "vorlix_test_" + std::to_string(static_cast<long long>(reinterpret_cast<std::uintptr_t>(this) % 100000)) +
-             "_" + std::to_string(++counter) + "_" + name;
-    std::remove(m_path.c_str());
-}
-inline TempFile::~TempFile() { std::remove(m_path.c_str()); }
-inline void TempFile::Write(const std::string& bytes) const {
-    std::FILE* f = std::fopen(m_path.c_str(), "wb");
-    if (!f) return;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
-inline std::string TempFile::Read() const {
-    std::string out;
-    std::FILE* f = std::fopen(m_path.c_str(), "rb");
-    if (!f) return out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    std::fclose(f);
-    return out;
-}
+// A file path in the system's temporary directory, removed when the object
+// goes. Paths are 8-bit (UTF-8 on POSIX).
+class TempFile {
+public:
+    explicit TempFile(const std::string& name) {
+        static int counter = 0;
+        m_path = TempDir() + "vorlix_test_" +
+                 std::to_string(static_cast<long long>(reinterpret_cast<std::uintptr_t>(this) % 100000)) + "_" +
+                 std::to_string(++counter) + "_" + name;
+        std::remove(m_path.c_str());
+    }
+    ~TempFile() { std::remove(m_path.c_str()); }
+    const char* path() const { return m_path.c_str(); }
+    // Replaces the file's content with these bytes.
+    void Write(const std::string& bytes) const {
+        std::FILE* f = std::fopen(m_path.c_str(), "wb");
+        if (!f) return;
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+    std::string Read() const {
+        std::string out;
+        std::FILE* f = std::fopen(m_path.c_str(), "rb");
+        if (!f) return out;
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+        std::fclose(f);
+        return out;
+    }
+
+private:
+    std::string m_path;
+};
 
 // Counts the failed conditions reported to PrjWarningMsg while it lives.
 class WarningCounter {

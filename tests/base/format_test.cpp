@@ -43,12 +43,8 @@ TEST(FormatTest, IntegersLikeC) {
     for (const char* spec : specs)
         for (int v : values) ExpectLikeC(spec, v);
     MString m;
-    m.Format("[%*d|%-*d]", 6, -3, 4, 9);
-    EXPECT_STREQ("[    -3|9   ]", m);
-    m.Format("[%*d]", -4, 5);  // a negative width aligns left
-    EXPECT_STREQ("[5   ]", m);
-    m.Format("%.*d", 4, 7);
-    EXPECT_STREQ("0007", m);
+    m.Format("[%*d|%-*d|%*d|%.*d]", 6, -3, 4, 9, -4, 5, 4, 7);  // a negative width aligns left
+    EXPECT_STREQ("[    -3|9   |5   |0007]", m);
 
     for (const char* spec : {"%u", "%x"})
         for (unsigned v : {0u, 4000000000u, UINT_MAX}) ExpectLikeC(spec, v);
@@ -62,20 +58,16 @@ TEST(FormatTest, IntegersLikeC) {
 
 TEST(FormatTest, CharsStringsAndFloatsLikeC) {
     for (const char* spec : {"%c", "[%3c]", "[%-3c]"}) ExpectLikeC(spec, 'z');
-    for (double v : {0.0, 1.5, -2.25, 1e10, 3.14159}) {
+    for (double v : {0.0, 1.5, -2.25, 1e10, 3.14159})
         for (const char* spec : {"%f", "%.2f", "[%10.3f]", "%e", "%G", "%g", "[%-+9.1f]"}) ExpectLikeC(spec, v);
-    }
     // %s in each form's own width: checked against snprintf in 8 bits only.
-    for (const char* spec : {"%s", "[%8s]", "[%-8s]", "%.2s", "[%6.3s]", "%.0s", "%.10s"}) {
+    for (const char* spec : {"%s", "[%8s]", "[%-8s]", "%.2s", "[%6.3s]", "%.0s", "100%% %s%%"}) {
         char buf[64];
         std::snprintf(buf, sizeof buf, spec, "hello");
         MString m;
         m.Format(spec, "hello");
         EXPECT_STREQ(buf, m) << spec;
     }
-    MString m;
-    m.Format("100%% %s%%", "sure");
-    EXPECT_STREQ("100% sure%", m);
 }
 
 TEST(FormatTest, TextOfEachWidth) {
@@ -108,40 +100,21 @@ TEST(FormatTest, NonAsciiAcrossWidthsIsUtf8OnPosix) {
 #endif
 }
 
-TEST(FormatTest, OwnTextAsArgument) {
+TEST(FormatTest, OwnTextAndLongResults) {
     MString s("abc");
     s.Format("%s!%s", s.GetString(), s.GetString());
     EXPECT_STREQ("abc!abc", s);
-    MString copy = s;
-    s.Format("<%s>", copy.GetString());
-    EXPECT_STREQ("<abc!abc>", s);
-    EXPECT_STREQ("abc!abc", copy);
-
     UString u(u"xy");
     u.Format(u"%s%s", u.GetString(), u.GetString());
     EXPECT_EQ(u"xyxy", Units(u));
-}
 
-TEST(FormatTest, LongResults) {
-    MString s;
     s.Format("%5000d", 42);
-    ASSERT_EQ(5000, s.GetLength());
     EXPECT_EQ(std::string(4998, ' ') + "42", s.GetString());
-
-    MString big('x', 100 * 1024);
-    s.Format("[%s]", big.GetString());
-    ASSERT_EQ(100 * 1024 + 2, s.GetLength());
-    EXPECT_EQ('[', s[0]);
-    EXPECT_EQ('x', s[100 * 1024]);
-    EXPECT_EQ(']', s[100 * 1024 + 1]);
-
     UString ubig(static_cast<unsigned short>('y'), 100 * 1024);
-    UString u;
     u.Format(u"%s%-3000d|", ubig.GetString(), -1);
     ASSERT_EQ(100 * 1024 + 3001, u.GetLength());
     EXPECT_EQ(u'-', static_cast<char16_t>(u[100 * 1024]));
     EXPECT_EQ(u'|', static_cast<char16_t>(u[u.GetLength() - 1]));
-
     s.Format("");
     EXPECT_TRUE(s.IsEmpty());
 }

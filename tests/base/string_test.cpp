@@ -39,48 +39,31 @@ TYPED_TEST_SUITE(StringTest, Widths);
 
 #define L(text) Lit<TypeParam>(text)
 
-TYPED_TEST(StringTest, ConstructAssignConcatCompare) {
+TYPED_TEST(StringTest, ConstructConcatCompare) {
     typedef typename TypeParam::CharType Ch;
-    TypeParam empty;
-    EXPECT_TRUE(empty.IsEmpty());
-    EXPECT_EQ(0, empty.GetLength());
-    EXPECT_EQ(Ch(0), empty.GetString()[0]);
-
+    EXPECT_EQ(Ch(0), TypeParam().GetString()[0]);
     EXPECT_EQ("xxx", A(TypeParam(Ch('x'), 3)));
-    EXPECT_TRUE(TypeParam(Ch('x'), 0).IsEmpty());
     EXPECT_TRUE(TypeParam(Ch('x'), -2).IsEmpty());
-
     TypeParam abc = L("abcdef");
     EXPECT_EQ("ab", A(TypeParam(abc.GetString(), 2)));
     EXPECT_EQ("abcdef", A(TypeParam(abc.GetString(), -1)));
     EXPECT_TRUE(TypeParam(static_cast<const Ch*>(nullptr)).IsEmpty());
 
-    TypeParam s;
-    s = L("abc");
+    TypeParam s = L("abc");
     s += L("de");
     s += Ch('f');
     s += static_cast<const Ch*>(L("gh"));
     EXPECT_EQ("abcdefgh", A(s));
-    s = Ch('z');
-    EXPECT_EQ("z", A(s));
-
     TypeParam x = L("x");
-    EXPECT_EQ("xy", A(x + L("y")));
-    EXPECT_EQ("yx", A(static_cast<const Ch*>(L("y")) + x));
-    EXPECT_EQ("x!", A(x + Ch('!')));
-    EXPECT_EQ("!x", A(Ch('!') + x));
-    EXPECT_EQ("x", A(x + TypeParam()));
+    EXPECT_EQ("yx!", A(static_cast<const Ch*>(L("y")) + x + Ch('!')));
+    EXPECT_EQ("!xy", A(Ch('!') + x + L("y")));
 
-    EXPECT_TRUE(L("abc") == L("abc"));
-    EXPECT_TRUE(L("abc") != L("abC"));
-    EXPECT_TRUE(L("abc") != L("ab"));
+    EXPECT_TRUE(L("abc") != L("abC") && L("abc") != L("ab") && L("ab") == L("ab"));
     EXPECT_TRUE(TypeParam() == static_cast<const Ch*>(nullptr));
     EXPECT_LT(L("abc").Compare(L("abd")), 0);
     EXPECT_GT(L("abc").Compare(L("ab")), 0);
-
     EXPECT_EQ(0, L("Hello").CompareNoCase(L("hELLO")));
     EXPECT_LT(L("apple").CompareNoCase(L("BANANA")), 0);
-    EXPECT_GT(L("Zebra").CompareNoCase(L("apple")), 0);
     EXPECT_LT(L("ab").CompareNoCase(L("ABC")), 0);
     // Code units compare unsigned, and non-ASCII letters are not folded.
     EXPECT_LT(L("a").Compare(L("\xE9")), 0);
@@ -91,7 +74,6 @@ TYPED_TEST(StringTest, SelfReference) {
     TypeParam s = L("abcdef");
     const TypeParam& same = s;
     s = same;
-    EXPECT_EQ("abcdef", A(s));
     s += s;
     EXPECT_EQ("abcdefabcdef", A(s));
     s = s.GetString() + 2;
@@ -104,39 +86,22 @@ TYPED_TEST(StringTest, SelfReference) {
     EXPECT_EQ("aabcbcab", A(s));
 }
 
-TYPED_TEST(StringTest, Substrings) {
-    TypeParam s = L("abcdef");
-    EXPECT_EQ("", A(s.Left(-1)));
-    EXPECT_EQ("abcdef", A(s.Left(100)));
-    EXPECT_EQ("cd", A(s.Mid(2, 2)));
-    EXPECT_EQ("cdef", A(s.Mid(2, -1)));
-    EXPECT_EQ("cdef", A(s.Mid(2, 100)));
-    EXPECT_EQ("", A(s.Mid(6)));
-    EXPECT_EQ("", A(s.Mid(100, 2)));
-    EXPECT_EQ("ab", A(s.Mid(-3, 2)));
-    EXPECT_EQ("def", A(s.Right(3)));
-    EXPECT_EQ("", A(s.Right(-1)));
-    EXPECT_EQ("abcdef", A(s.Right(100)));
-}
-
-TYPED_TEST(StringTest, Find) {
+TYPED_TEST(StringTest, SubstringsAndFind) {
     typedef typename TypeParam::CharType Ch;
-    TypeParam s = L("abcabc");
-    EXPECT_EQ(1, s.Find(Ch('b')));
-    EXPECT_EQ(4, s.Find(Ch('b'), 2));
-    EXPECT_EQ(-1, s.Find(Ch('b'), 5));
-    EXPECT_EQ(-1, s.Find(Ch('b'), 100));
-    EXPECT_EQ(2, s.Find(L("ca")));
-    EXPECT_EQ(3, s.Find(L("abc"), 1));
-    EXPECT_EQ(-1, s.Find(L("abc"), 4));
-    EXPECT_EQ(-1, s.Find(L("cd")));
-    EXPECT_EQ(-1, s.Find(L("abcabcabc")));
-    EXPECT_EQ(-1, TypeParam().Find(L("a")));
-    EXPECT_EQ(4, s.ReverseFind(Ch('b')));
-    EXPECT_EQ(-1, s.ReverseFind(Ch('z')));
+    TypeParam s = L("abcdef");
+    EXPECT_EQ("|abcdef|cd|cdef|cdef||ab|def||abcdef",
+              A(s.Left(-1)) + "|" + A(s.Left(100)) + "|" + A(s.Mid(2, 2)) + "|" + A(s.Mid(2, -1)) + "|" +
+                  A(s.Mid(2, 100)) + "|" + A(s.Mid(100, 2)) + "|" + A(s.Mid(-3, 2)) + "|" + A(s.Right(3)) + "|" +
+                  A(s.Right(-1)) + "|" + A(s.Right(100)));
+    s = L("abcabc");
+    const int found[] = {s.Find(Ch('b')), s.Find(Ch('b'), 2), s.Find(Ch('b'), 5), s.Find(Ch('b'), 100),
+                         s.Find(L("ca")), s.Find(L("abc"), 1), s.Find(L("abc"), 4), s.Find(L("abcabcabc")),
+                         TypeParam().Find(L("a")), s.ReverseFind(Ch('b')), s.ReverseFind(Ch('z'))};
+    const int want[] = {1, 4, -1, -1, 2, 3, -1, -1, -1, 4, -1};
+    for (int i = 0; i < 11; ++i) EXPECT_EQ(want[i], found[i]) << "case " << i;
 }
 
-TYPED_TEST(StringTest, Replace) {
+TYPED_TEST(StringTest, ReplaceTrimCase) {
     typedef typename TypeParam::CharType Ch;
     TypeParam s = L("aaa");
     EXPECT_EQ(3, s.Replace(L("a"), L("aa")));
@@ -146,19 +111,13 @@ TYPED_TEST(StringTest, Replace) {
     EXPECT_EQ("bb", A(s));
     s = L("one two one");
     EXPECT_EQ(2, s.Replace(L("one"), TypeParam()));
-    EXPECT_EQ(" two ", A(s));
     EXPECT_EQ(0, s.Replace(TypeParam(), L("x")));
-    EXPECT_EQ(0, s.Replace(L("zzz"), L("x")));
     EXPECT_EQ(" two ", A(s));
     s = L("banana");
     EXPECT_EQ(3, s.Replace(Ch('a'), Ch('o')));
     EXPECT_EQ("bonono", A(s));
-    EXPECT_EQ(0, s.Replace(Ch('q'), Ch('r')));
-}
 
-TYPED_TEST(StringTest, TrimAndCase) {
-    typedef typename TypeParam::CharType Ch;
-    TypeParam s = L(" \t\r\n\v\fabc \t\r\n");
+    s = L(" \t\r\n\v\fabc \t\r\n");
     s.TrimLeft();
     EXPECT_EQ("abc \t\r\n", A(s));
     s.TrimRight();
@@ -167,15 +126,10 @@ TYPED_TEST(StringTest, TrimAndCase) {
     s.TrimLeft(Ch('x'));
     s.TrimRight(Ch('c'));  // the last character is no c: nothing goes
     EXPECT_EQ("abcxx", A(s));
-    s.TrimRight(Ch('x'));
-    EXPECT_EQ("abc", A(s));
     s = L("-+-abc+-+");
     s.TrimLeft(L("+-"));
     s.TrimRight(L("+-"));
     EXPECT_EQ("abc", A(s));
-    s = L(" \t ");
-    s.Trim();
-    EXPECT_TRUE(s.IsEmpty());
 
     s = L("Hello, World 1\xE9\xC9");
     s.MakeUpper();
@@ -184,13 +138,11 @@ TYPED_TEST(StringTest, TrimAndCase) {
     EXPECT_EQ("hello, world 1\xE9\xC9", A(s));
 }
 
-TYPED_TEST(StringTest, ElementAccess) {
+TYPED_TEST(StringTest, ElementAccessAndEdits) {
     typedef typename TypeParam::CharType Ch;
     testsupport::WarningCounter warnings;
     TypeParam s = L("abc");
-    EXPECT_EQ(Ch('c'), s[2]);
     s.SetAt(1, Ch('B'));
-    EXPECT_EQ("aBc", A(s));
     EXPECT_EQ(0, warnings.count());
     EXPECT_EQ(Ch(0), s.GetAt(3));
     EXPECT_EQ(Ch(0), s[-1]);
@@ -201,7 +153,6 @@ TYPED_TEST(StringTest, ElementAccess) {
 
     s = L("abcdef");
     EXPECT_EQ(4, s.Delete(1, 2));
-    EXPECT_EQ("adef", A(s));
     EXPECT_EQ(2, s.Delete(2, 100));
     EXPECT_EQ(2, s.Delete(5));
     EXPECT_EQ(4, s.Insert(100, L("gh")));
@@ -215,24 +166,20 @@ TYPED_TEST(StringTest, GetBufferAndBlockSize) {
     TypeParam s;
     Ch* p = s.GetBuffer(10);
     ASSERT_NE(nullptr, p);
-    EXPECT_EQ(Ch(0), p[0]);
     for (int i = 0; i < 10; ++i) p[i] = Ch('0' + i);
     p[10] = 0;
     s.ReleaseBuffer();
     EXPECT_EQ("0123456789", A(s));
     p = s.GetBuffer(20);  // keeps the text
-    EXPECT_EQ(Ch('9'), p[9]);
     p[2] = Ch('x');
     s.ReleaseBuffer(4);
     EXPECT_EQ("01x3", A(s));
     s.GetBuffer(0);
     s.ReleaseBuffer(0);
-    EXPECT_TRUE(s.IsEmpty());
     EXPECT_TRUE(s == TypeParam());
 
     TypeParam r = L("ab");
     r.SetMinBlockSize(100);
-    EXPECT_EQ("ab", A(r));
     const Ch* before = r.GetString();
     for (int i = 0; i < 98; ++i) r += Ch('c');
     EXPECT_EQ(before, r.GetString());
@@ -298,7 +245,6 @@ TEST(MStringTest, OnePointerAndRelocatable) {
     static_assert(sizeof(MString) == sizeof(void*), "one pointer");
     alignas(MString) unsigned char from[sizeof(MString)];
     alignas(MString) unsigned char to[sizeof(MString)];
-
     MString* orig = ::new (static_cast<void*>(from)) MString("relocated text");
     MString keep = *orig;  // the buffer is shared across the move
     std::memcpy(to, from, sizeof(MString));
@@ -332,43 +278,30 @@ TEST(MStringTest, ConcurrentCopies) {
     ExpectUnshared(shared);
 }
 
-TEST(UStringTest, Char16Literals) {
-    UString s(u"h\u00e9llo");
-    EXPECT_EQ(u"h\u00e9llo", Units(s));
-    EXPECT_EQ(u"\uD55C", Units(UString(u"\uD55C\uAD6D", 1)));
-    s = u"";
-    EXPECT_TRUE(s.IsEmpty());
-}
-
-TEST(ConvertTest, Utf8RoundTrip) {
+TEST(ConvertTest, Utf8RoundTripAndReplacement) {
     // A, e-acute, euro sign, and U+1F600 (a surrogate pair).
     const char utf8[] = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
     UString u;
     EXPECT_EQ(1, u.FromMBC(65001, utf8));
     EXPECT_EQ(u"A\u00e9\u20ac\U0001F600", Units(u));
-    EXPECT_EQ(5, u.GetLength());
     MString back;
     EXPECT_EQ(1, back.FromUnicode(65001, u));
     EXPECT_STREQ(utf8, back);
-
     EXPECT_EQ(1, u.FromMBC(65001, utf8, 3));
     EXPECT_EQ(u"A\u00e9", Units(u));
     EXPECT_EQ(1, back.FromUnicode(65001, u, 1));
     EXPECT_STREQ("A", back);
 
-    EXPECT_EQ(1, u.FromMBC(65001, ""));
-    EXPECT_TRUE(u.IsEmpty());
-}
-
-TEST(ConvertTest, InvalidUtf8BecomesReplacement) {
-    UString u;
     u.FromMBC(65001, "a\xFF" "b");
     EXPECT_EQ(u"a\uFFFDb", Units(u));
     u.FromMBC(65001, "x\xE2\x82");  // cut short at the end
     EXPECT_EQ(u"x\uFFFD", Units(u));
-    u.FromMBC(65001, "\xC0\x80z");  // overlong forms never decode
-    EXPECT_EQ(u'z', Units(u).back());
-    EXPECT_EQ(std::u16string::npos, Units(u).find(u'\0'));
+
+    // An unknown code page gives an empty result.
+    MString m("old");
+    EXPECT_EQ(0, u.FromMBC(12345, "abc"));
+    EXPECT_EQ(0, m.FromUnicode(12345, U(u"abc")));
+    EXPECT_TRUE(u.IsEmpty() && m.IsEmpty());
 }
 
 TEST(ConvertTest, CodePageZeroIsUtf8OnPosix) {
@@ -389,19 +322,9 @@ TEST(ConvertTest, Korean949) {
     MString bytes;
     ASSERT_EQ(1, bytes.FromUnicode(949, text));
     EXPECT_EQ(9, bytes.GetLength());
-    for (int i = 0; i < 6; ++i) EXPECT_GE(static_cast<unsigned char>(bytes[i]), 0x80u) << i;
-    EXPECT_STREQ(" ok", bytes.GetString() + 6);
     UString back;
     ASSERT_EQ(1, back.FromMBC(949, bytes));
     EXPECT_EQ(Units(text), Units(back));
-}
-
-TEST(ConvertTest, UnknownCodePageGivesEmpty) {
-    UString u(u"old");
-    MString m("old");
-    EXPECT_EQ(0, u.FromMBC(12345, "abc"));
-    EXPECT_EQ(0, m.FromUnicode(12345, U(u"abc")));
-    EXPECT_TRUE(u.IsEmpty() && m.IsEmpty());
 }
 
 }  // namespace

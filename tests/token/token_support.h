@@ -21,9 +21,6 @@ struct Narrow {
     typedef char Ch;
     typedef CTokPosStackItemA Item;
     static const unsigned long kUnit = 1;  // file bytes per character
-
-    static Str S(const std::string& a) { return Str(a.c_str(), static_cast<int>(a.size())); }
-    static std::string N(const Str& s) { return std::string(s.GetString(), static_cast<size_t>(s.GetLength())); }
     static std::string FileBytes(const std::string& a) { return a; }
 };
 
@@ -33,27 +30,9 @@ struct Wide {
     typedef unsigned short Ch;
     typedef CTokPosStackItemU Item;
     static const unsigned long kUnit = 2;
-
-    static Str S(const std::string& a) {
-        std::vector<Ch> v;
-        for (unsigned char c : a) v.push_back(c);
-        v.push_back(0);
-        return Str(v.data(), static_cast<int>(a.size()));
-    }
-    // Units above 0x7F show as '?' (the wide-only tests compare units).
-    static std::string N(const Str& s) {
-        std::string out;
-        for (int i = 0; i < s.GetLength(); ++i) out.push_back(s[i] < 0x80 ? static_cast<char>(s[i]) : '?');
-        return out;
-    }
     // UTF-16 little-endian, what a wide stream reads from a file by default.
     static std::string FileBytes(const std::string& a) {
-        std::string out;
-        for (char c : a) {
-            out.push_back(c);
-            out.push_back('\0');
-        }
-        return out;
+        return testsupport::Utf16(std::u16string(a.begin(), a.end()), false);
     }
 };
 
@@ -68,7 +47,8 @@ struct WidthName {
 typedef ::testing::Types<Narrow, Wide> Widths;
 
 // Typed fixture: keeps memory buffers alive for the test and wraps the
-// stream calls so results come back as std::string.
+// stream calls so results come back as std::string ("<end>" or "<fail>"
+// when the call fails).
 template <class T>
 class StreamFixture : public ::testing::Test {
 protected:
@@ -76,59 +56,63 @@ protected:
     typedef typename T::Str Str;
     typedef typename T::Ch Ch;
 
-    const Ch* Text(const std::string& a) {
-        m_bufs.emplace_back();
-        for (unsigned char c : a) m_bufs.back().push_back(static_cast<Ch>(c));
+    static Str S(const std::string& a) {
+        std::vector<Ch> v(a.begin(), a.end());
+        v.push_back(0);
+        return Str(v.data(), static_cast<int>(a.size()));
+    }
+    // Units above 0x7F show as '?'.
+    static std::string N(const Str& s) {
+        std::string out;
+        for (int i = 0; i < s.GetLength(); ++i) out.push_back(static_cast<unsigned>(s[i]) < 0x80 ? static_cast<char>(s[i]) : '?');
+        return out;
+    }
+    // A stream over this text in memory.
+    Stream Mem(const std::string& a, unsigned long dwStart = 0) {
+        m_bufs.emplace_back(a.begin(), a.end());
         m_bufs.back().push_back(0);
-        return m_bufs.back().data();
+        return Stream(m_bufs.back().data(), dwStart);
     }
 
-    // The next token, or "<end>" when GetToken fails.
     static std::string Tok(Stream& s, const char* delims = " ", int* pIndex = nullptr) {
         Str t;
         int n = -2;
-        Str d = T::S(delims);
-        if (!s.GetToken(t, d, n)) return "<end>";
+        if (!s.GetToken(t, S(delims), n)) return "<end>";
         if (pIndex) *pIndex = n;
-        return T::N(t);
+        return N(t);
     }
     static std::string TokTest(Stream& s) {
         Str t;
         int n = -2;
-        Str d = T::S(" ");
-        if (!s.GetTokenTest(t, d, n)) return "<end>";
-        return T::N(t);
+        return s.GetTokenTest(t, S(" "), n) ? N(t) : "<end>";
     }
-    static int ToChar(Stream& s, char c, int bMulti, int bInclude, std::string& out) {
+    static std::string Res(int r, const Str& t) { return r ? N(t) : "<fail>"; }
+    static std::string ToChar(Stream& s, char c, int bMulti, int bInclude) {
         Str t;
         int r = s.GetTokenToDelimChar(static_cast<Ch>(c), t, bMulti, bInclude);
-        out = T::N(t);
-        return r;
+        return Res(r, t);
     }
-    static int ToStr(Stream& s, const char* delim, int bMulti, int bInclude, std::string& out) {
+    static std::string ToStr(Stream& s, const char* delim, int bMulti, int bInclude) {
         Str t;
-        Str d = T::S(delim);
-        int r = s.GetTokenToDelimStr(d, t, bMulti, bInclude);
-        out = T::N(t);
-        return r;
+        int r = s.GetTokenToDelimStr(S(delim), t, bMulti, bInclude);
+        return Res(r, t);
     }
-    static int Read(Stream& s, int n, std::string& out) {
+    static std::string Read(Stream& s, int n) {
         Str t;
         int r = s.ReadChar(t, n);
-        out = T::N(t);
-        return r;
+        return Res(r, t);
     }
-    static int Peek(Stream& s, int n, std::string& out) {
+    static std::string Peek(Stream& s, int n) {
         Str t;
         int r = s.ReadTest(t, n);
-        out = T::N(t);
-        return r;
+        return Res(r, t);
     }
     static std::string Skip(Stream& s) {
         Str t;
         s.SkipCurLine(t);
-        return T::N(t);
+        return N(t);
     }
+    static std::string Line(const Stream& s) { return N(s.m_curPos.m_strLine); }
 
     std::deque<std::vector<Ch>> m_bufs;
 };

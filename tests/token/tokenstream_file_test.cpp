@@ -13,15 +13,12 @@ using tokentest::WidthName;
 namespace {
 
 template <class T>
-class TokenStreamFile : public tokentest::StreamFixture<T> {
-protected:
-    static std::string Bytes(const std::string& text) { return T::FileBytes(text); }
-};
+class TokenStreamFile : public tokentest::StreamFixture<T> {};
 TYPED_TEST_SUITE(TokenStreamFile, Widths, WidthName);
 
 TYPED_TEST(TokenStreamFile, LinesOfEveryEndAndBytePositions) {
     const unsigned long u = TypeParam::kUnit;
-    OpenTemp f("ends.txt", this->Bytes("ab cd\r\n\r\nef\rgh"));
+    OpenTemp f("ends.txt", TypeParam::FileBytes("ab cd\r\n\r\nef\rgh"));
     ASSERT_TRUE(f.h);
     // The stream records its start and leaves the file pointer where it is.
     typename TypeParam::Stream s(f.h, 5 * u);
@@ -35,7 +32,6 @@ TYPED_TEST(TokenStreamFile, LinesOfEveryEndAndBytePositions) {
     EXPECT_EQ(12 * u, s.m_curPos.m_dwNextLinePos);
     EXPECT_EQ(9 * u + 2, s.GetTokenPos());
     EXPECT_EQ("gh", this->Tok(s));  // after a lone CR
-    EXPECT_EQ(12 * u, s.m_curPos.m_dwCurLinePos);
     EXPECT_EQ(14 * u, s.m_curPos.m_dwNextLinePos);
     EXPECT_EQ("<end>", this->Tok(s));
     EXPECT_EQ(12 * u + 2, s.GetTokenPos());
@@ -44,116 +40,82 @@ TYPED_TEST(TokenStreamFile, LinesOfEveryEndAndBytePositions) {
 }
 
 TYPED_TEST(TokenStreamFile, EveryRestoreSeeksTheFile) {
-    const unsigned long u = TypeParam::kUnit;
+    const long u = static_cast<long>(TypeParam::kUnit);
     // Lines start at 0, 6, 9 (empty), 10 and 16.
-    OpenTemp f("restore.txt", this->Bytes("ab cd\nxx\n\nef gh\nij"));
+    OpenTemp f("restore.txt", TypeParam::FileBytes("ab cd\nxx\n\nef gh\nij"));
     ASSERT_TRUE(f.h);
     typename TypeParam::Stream s(f.h, 0);
-
     EXPECT_EQ("ab", this->Tok(s));
     s.PushTokenPos();
-    typename TypeParam::Item held;
     EXPECT_EQ("cd", this->Tok(s));
-    held = s.GetCurTokenStack();
+    typename TypeParam::Item held = s.GetCurTokenStack();
     EXPECT_EQ("xx", this->Tok(s));
     EXPECT_EQ("ef", this->Tok(s));
-
     // Back to the end of "xx": the next line read is the empty one.
     s.GetTokenBack(1);
-    EXPECT_EQ(static_cast<long>(9 * u), f.Tell());
+    EXPECT_EQ(9 * u, f.Tell());
     EXPECT_EQ("ef", this->Tok(s));
     EXPECT_EQ("gh", this->Tok(s));
-    EXPECT_EQ("ij", this->Tok(s));
-
     // Held position at the end of the first line.
     s.RewindToStack(held);
-    EXPECT_EQ(static_cast<long>(6 * u), f.Tell());
+    EXPECT_EQ(6 * u, f.Tell());
     EXPECT_EQ("xx", this->Tok(s));
-
     // The pushed position, in the middle of the first line.
     s.PopTokenPos();
-    EXPECT_EQ(static_cast<long>(6 * u), f.Tell());
+    EXPECT_EQ(6 * u, f.Tell());
     EXPECT_EQ("cd", this->Tok(s));
-    EXPECT_EQ("xx", this->Tok(s));
-
     // An empty stack restores nothing and leaves the pointer alone.
-    API_SeekFile(f.h, static_cast<long>(3 * u), 0);
+    API_SeekFile(f.h, 3 * u, 0);
     s.PopTokenPos();
-    EXPECT_EQ(static_cast<long>(3 * u), f.Tell());
-    EXPECT_EQ(6 * u, s.m_curPos.m_dwCurLinePos);
+    EXPECT_EQ(3 * u, f.Tell());
 }
 
-TYPED_TEST(TokenStreamFile, LookAheadAcrossLinesComesBack) {
-    OpenTemp f("peek.txt", this->Bytes("ab\ncd ef\r\ngh"));
+TYPED_TEST(TokenStreamFile, LookAheadAndFailedReadsPutThePointerBack) {
+    const long u = static_cast<long>(TypeParam::kUnit);
+    OpenTemp f("fail.txt", TypeParam::FileBytes("ab\ncd ef\r\ngh"));
     ASSERT_TRUE(f.h);
     typename TypeParam::Stream s(f.h, 0);
-    std::string out;
-    EXPECT_EQ("ab", this->Tok(s));
+    EXPECT_EQ("a", this->Read(s, 1));
+    EXPECT_EQ("<fail>", this->Read(s, 20));
+    EXPECT_EQ(3 * u, f.Tell());
+    EXPECT_EQ("<fail>", this->ToStr(s, "\"", 1, 1));
+    EXPECT_EQ("<fail>", this->ToChar(s, '"', 0, 1));
+    EXPECT_EQ("b", this->Tok(s));
     EXPECT_EQ("cd", this->TokTest(s));
     EXPECT_EQ("cd", this->Tok(s));
-    EXPECT_EQ(1, this->Peek(s, 4, out));
-    EXPECT_EQ(" efg", out);
-    EXPECT_EQ(1, this->Read(s, 4, out));
-    EXPECT_EQ(" efg", out);
+    EXPECT_EQ(" efg", this->Peek(s, 4));
+    EXPECT_EQ(" efg", this->Read(s, 4));
+    // Running out in a multi-line read stays at the end; one step back
+    // returns to the start of the read and to the right place in the file.
+    EXPECT_EQ("<fail>", this->ToChar(s, '"', 1, 1));
+    EXPECT_EQ("<end>", this->Tok(s));
+    s.GetTokenBack(1);
+    EXPECT_EQ(12 * u, f.Tell());
     EXPECT_EQ("h", this->Tok(s));
 }
 
-TYPED_TEST(TokenStreamFile, FailedReadsPutThePointerBack) {
-    const unsigned long u = TypeParam::kUnit;
-    OpenTemp f("fail.txt", this->Bytes("ab\ncd\nef"));
+TYPED_TEST(TokenStreamFile, MultiLineRunsOverCrLfAndHandlesAreShared) {
+    OpenTemp f("multi.txt", TypeParam::FileBytes("x\r\na\r\n\r\nb\"c\r\nd\r\n\r\ne\"\nf\ng"));
     ASSERT_TRUE(f.h);
     typename TypeParam::Stream s(f.h, 0);
-    std::string out;
-    EXPECT_EQ(1, this->Read(s, 1, out));
-    EXPECT_EQ(0, this->Read(s, 10, out));
-    EXPECT_EQ(static_cast<long>(3 * u), f.Tell());
-    EXPECT_EQ(0, this->ToStr(s, "\"", 1, 1, out));
-    EXPECT_EQ(0, this->ToChar(s, '"', 0, 1, out));
-    EXPECT_EQ(1, this->Read(s, 3, out));
-    EXPECT_EQ("bcd", out);
-
-    // Running out in a multi-line read stays at the end; one step back
-    // returns to the start of the read and to the right place in the file.
-    EXPECT_EQ(0, this->ToChar(s, '"', 1, 1, out));
-    EXPECT_EQ("<end>", this->Tok(s));
-    s.GetTokenBack(1);
-    EXPECT_EQ(static_cast<long>(6 * u), f.Tell());
-    EXPECT_EQ("ef", this->Tok(s));
-}
-
-TYPED_TEST(TokenStreamFile, MultiLineRunsOverCrLf) {
-    OpenTemp f("multi.txt", this->Bytes("x\r\na\r\n\r\nb\"c\r\nd\r\n\r\ne\""));
-    ASSERT_TRUE(f.h);
-    typename TypeParam::Stream s(f.h, 0);
-    std::string out;
     EXPECT_EQ("x", this->Tok(s));
-    EXPECT_EQ(1, this->ToStr(s, "\"", 1, 1, out));
-    EXPECT_EQ("\r\na\r\n\r\nb\"", out);
-    EXPECT_EQ(1, this->ToChar(s, '"', 1, 0, out));
-    EXPECT_EQ("cd\r\ne", out);
-    EXPECT_EQ(1, this->Read(s, 1, out));
-    EXPECT_EQ("\"", out);
-}
-
-TYPED_TEST(TokenStreamFile, StreamsOnOneHandleShareThePointer) {
-    OpenTemp f("shared.txt", this->Bytes("ab\ncd\nef"));
-    ASSERT_TRUE(f.h);
-    typename TypeParam::Stream s(f.h, 0);
+    EXPECT_EQ("\r\na\r\n\r\nb\"", this->ToStr(s, "\"", 1, 1));
+    EXPECT_EQ("cd\r\ne", this->ToChar(s, '"', 1, 0));
+    EXPECT_EQ("\"", this->Read(s, 1));
+    // A second stream on the handle, and a copy, move the same pointer.
     typename TypeParam::Stream t(f.h, 0);
-    EXPECT_EQ("ab", this->Tok(s));
-    EXPECT_EQ("cd", this->Tok(t));
+    EXPECT_EQ("f", this->Tok(t));
     typename TypeParam::Stream c(s);
-    EXPECT_EQ("ef", this->Tok(c));
+    EXPECT_EQ("g", this->Tok(c));
     EXPECT_EQ("<end>", this->Tok(s));
 }
 
 TYPED_TEST(TokenStreamFile, OneMegabyteLineToTheEnd) {
-    std::string text;
     const int kWords = (1 << 20) / 8;
-    text.reserve(kWords * 8 + 8);
+    std::string text;
     for (int i = 0; i < kWords; ++i) text += "abcdefg ";
     text += "last\r\nz";
-    OpenTemp f("long.txt", this->Bytes(text));
+    OpenTemp f("long.txt", TypeParam::FileBytes(text));
     ASSERT_TRUE(f.h);
     typename TypeParam::Stream s(f.h, 0);
     int n = 0;
@@ -162,40 +124,32 @@ TYPED_TEST(TokenStreamFile, OneMegabyteLineToTheEnd) {
     EXPECT_EQ(kWords, n);
     EXPECT_EQ("last", tok);
     EXPECT_EQ("z", this->Tok(s));
-    EXPECT_EQ(static_cast<unsigned long>(text.size() - 1) * TypeParam::kUnit, s.m_curPos.m_dwCurLinePos);
+    EXPECT_EQ((text.size() - 1) * TypeParam::kUnit, s.m_curPos.m_dwCurLinePos);
     s.GetTokenBack(1);
     EXPECT_EQ("z", this->Tok(s));
 }
 
 // ------------------------------------------ encodings of the 16-bit stream
 
-std::string Utf16Bytes(const std::u16string& s, bool bBig) {
-    std::string out;
-    for (char16_t c : s) {
-        char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
-        out += bBig ? std::string{hi, lo} : std::string{lo, hi};
-    }
-    return out;
+std::u16string NextTok(CTokenDataStreamU& s) {
+    UString tok;
+    int n;
+    return s.GetToken(tok, UString(u" "), n) ? Units(tok) : u"<end>";
 }
 
 TEST(TokenStreamFileU, Utf16BothByteOrders) {
     for (int nEndian = 1; nEndian <= 2; ++nEndian) {
         SCOPED_TRACE(nEndian);
-        OpenTemp f("utf16.txt", Utf16Bytes(u"\u00e9t\u00e9 x\r\n\r\nz\u4e2d\u0a0d", nEndian == 2));
+        OpenTemp f("utf16.txt", testsupport::Utf16(u"\u00e9t\u00e9 x\r\n\r\nz\u4e2d\u0a0d", nEndian == 2));
         ASSERT_TRUE(f.h);
         CTokenDataStreamU s(f.h, 0);
         s.SetEndian(nEndian);
-        UString tok, delims(u" ");
-        int n;
-        ASSERT_TRUE(s.GetToken(tok, delims, n));
-        EXPECT_EQ(u"\u00e9t\u00e9", Units(tok));
-        ASSERT_TRUE(s.GetToken(tok, delims, n));
-        EXPECT_EQ(u"x", Units(tok));
+        EXPECT_EQ(u"\u00e9t\u00e9", NextTok(s));
+        EXPECT_EQ(u"x", NextTok(s));
         // A unit whose bytes hold a CR or LF code is not a line end.
-        ASSERT_TRUE(s.GetToken(tok, delims, n));
-        EXPECT_EQ(u"z\u4e2d\u0a0d", Units(tok));
+        EXPECT_EQ(u"z\u4e2d\u0a0d", NextTok(s));
         EXPECT_EQ(18u, s.m_curPos.m_dwCurLinePos);
-        EXPECT_FALSE(s.GetToken(tok, delims, n));
+        EXPECT_EQ(u"<end>", NextTok(s));
     }
 }
 
@@ -205,19 +159,16 @@ TEST(TokenStreamFileU, Utf8File) {
     ASSERT_TRUE(f.h);
     CTokenDataStreamU s(f.h, 0);
     s.SetEndian(3);
-    UString tok, delims(u" ");
-    int n;
-    ASSERT_TRUE(s.GetToken(tok, delims, n));
-    EXPECT_EQ(u"caf\u00e9", Units(tok));
+    EXPECT_EQ(u"caf\u00e9", NextTok(s));
     EXPECT_EQ(9u, s.m_curPos.m_dwNextLinePos);
+    UString tok;
     ASSERT_TRUE(s.GetTokenToDelimStr(U(u"\""), tok, 1, 0));
     EXPECT_EQ(u" x\r\n\r\ny\u4e2d ", Units(tok));
     EXPECT_EQ(11u, s.m_curPos.m_dwCurLinePos);
     s.GetTokenBack(1);
-    EXPECT_EQ(static_cast<long>(9), f.Tell());
-    ASSERT_TRUE(s.GetToken(tok, delims, n));
-    ASSERT_TRUE(s.GetToken(tok, delims, n));
-    EXPECT_EQ(u"y\u4e2d", Units(tok));
+    EXPECT_EQ(9, f.Tell());
+    EXPECT_EQ(u"x", NextTok(s));
+    EXPECT_EQ(u"y\u4e2d", NextTok(s));
     ASSERT_TRUE(s.GetTokenToDelimChar('"', tok, 0, 1));
     ASSERT_TRUE(s.GetTokenToDelimChar('"', tok, 0, 1));
     EXPECT_EQ(u"q\"", Units(tok));
