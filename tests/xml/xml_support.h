@@ -1,0 +1,183 @@
+// Shared pieces of the XML tests: one traits type per width so that each
+// behaviour is written once and checked for the 8-bit and the 16-bit
+// classes, node builders, and a document that records its callbacks.
+// Test text is ASCII written as std::string.
+#ifndef VORLIX_TESTS_XML_SUPPORT_H
+#define VORLIX_TESTS_XML_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support.h"
+
+namespace xmltest {
+
+class RecA;
+class RecU;
+
+struct Narrow {
+    typedef char Ch;
+    typedef MString Str;
+    typedef CTagOptionA Opt;
+    typedef CXmlTagA Tag;
+    typedef CAnalXmlA Doc;
+    typedef CTokenDataStreamA Stream;
+    typedef RecA Rec;
+    static const int kUnit = 1;
+    static Str S(const std::string& a) { return Str(a.c_str()); }
+    static std::string N(const Str& s) { return std::string(s.GetString(), s.GetLength()); }
+    static std::vector<Ch> Buf(const std::string& a) {
+        std::vector<Ch> v(a.begin(), a.end());
+        v.push_back(0);
+        return v;
+    }
+    // What the file writer produces for this text, and what the file parser reads.
+    static std::string FileBytes(const std::string& a) { return a; }
+};
+
+struct Wide {
+    typedef unsigned short Ch;
+    typedef UString Str;
+    typedef CTagOptionU Opt;
+    typedef CXmlTagU Tag;
+    typedef CAnalXmlU Doc;
+    typedef CTokenDataStreamU Stream;
+    typedef RecU Rec;
+    static const int kUnit = 2;
+    static std::vector<Ch> Buf(const std::string& a) {
+        std::vector<Ch> v;
+        for (char c : a) v.push_back(static_cast<unsigned char>(c));
+        v.push_back(0);
+        return v;
+    }
+    static Str S(const std::string& a) { return Str(Buf(a).data()); }
+    // Units above 0x7F show as '?'.
+    static std::string N(const Str& s) {
+        std::string out;
+        for (int i = 0; i < s.GetLength(); ++i) out.push_back(s[i] < 0x80 ? static_cast<char>(s[i]) : '?');
+        return out;
+    }
+    static std::string FileBytes(const std::string& a) {
+        return testsupport::Utf16(std::u16string(a.begin(), a.end()), false);
+    }
+};
+
+struct WidthName {
+    template <class T>
+    static std::string GetName(int) {
+        return T::kUnit == 1 ? "A" : "U";
+    }
+};
+
+// Parses ASCII text held in memory (in the platform's byte order for 16 bits).
+template <class W>
+int Parse(typename W::Doc& doc, const std::string& text, int bStore = 1) {
+    std::vector<typename W::Ch> buf = W::Buf(text);
+    return doc.FromString(buf.data(), bStore);
+}
+
+template <class W>
+typename W::Tag Node(int nType, const std::string& name, int nLevel = 0) {
+    typename W::Tag t;
+    t.m_nTagType = nType;
+    t.m_strName = W::S(name);
+    t.m_nLevel = nLevel;
+    return t;
+}
+
+template <class W>
+typename W::Tag Elem(const std::string& name, int nLevel = 0,
+                     const std::vector<std::pair<std::string, std::string>>& attrs = {}) {
+    typename W::Tag t = Node<W>(XMLTAG_ELEMENT, name, nLevel);
+    for (const auto& a : attrs) t.UpdateOption(W::S(a.first), W::S(a.second));
+    return t;
+}
+
+// The children's names, comma separated.
+template <class W>
+std::string Names(const typename W::Tag& t) {
+    std::string out;
+    for (int i = 0; i < t.m_arySubTag.GetSize(); ++i) out += (i ? "," : "") + W::N(t.m_arySubTag[i].m_strName);
+    return out;
+}
+
+template <class W>
+std::string Write(const typename W::Doc& doc, int nDepth = INT_MAX) {
+    typename W::Str s;
+    EXPECT_EQ(1, doc.ToString(s, nDepth));
+    return W::N(s);
+}
+
+// Base fixture of the typed tests.
+template <class W>
+class XmlTest : public ::testing::Test {
+protected:
+    typedef typename W::Tag Tag;
+    typedef typename W::Doc Doc;
+    static typename W::Str S(const std::string& a) { return W::S(a); }
+    static std::string N(const typename W::Str& s) { return W::N(s); }
+    static Tag With(Tag parent, const std::vector<Tag>& children) {
+        for (const Tag& c : children) parent.AddXmlTag(c);
+        return parent;
+    }
+    // kind:name@level{children}, recursively.
+    static std::string Describe(const Tag& t) {
+        std::string out = std::to_string(t.m_nTagType) + ":" + N(t.m_strName) + "@" + std::to_string(t.m_nLevel);
+        if (t.m_arySubTag.GetSize() == 0) return out;
+        out += "{";
+        for (int i = 0; i < t.m_arySubTag.GetSize(); ++i) out += (i ? "," : "") + Describe(t.m_arySubTag[i]);
+        return out + "}";
+    }
+};
+
+// A document that logs every callback as "B<kind> <name> @<depth>" (begin)
+// or "E<kind> <name> @<depth>" (end); an optional hook decides the result.
+template <class W>
+class RecCore : public W::Doc {
+public:
+    std::vector<std::string> log;
+    std::vector<long> params;
+    std::function<int(typename W::Tag&, int, bool)> hook;
+
+protected:
+    int Note(typename W::Tag& t, int nLevel, long lParam, bool bBegin) {
+        log.push_back(std::string(bBegin ? "B" : "E") + std::to_string(t.m_nTagType) + " " + W::N(t.m_strName) +
+                      " @" + std::to_string(nLevel));
+        params.push_back(lParam);
+        return hook ? hook(t, nLevel, bBegin) : 0;
+    }
+};
+
+class RecA : public RecCore<Narrow> {
+public:
+    int OnBeginXmlTagA(CXmlTagA& t, int n, long p) override { return Note(t, n, p, true); }
+    int OnEndXmlTagA(CXmlTagA& t, int n, long p) override { return Note(t, n, p, false); }
+};
+
+class RecU : public RecCore<Wide> {
+public:
+    int OnBeginXmlTagU(CXmlTagU& t, int n, long p) override { return Note(t, n, p, true); }
+    int OnEndXmlTagU(CXmlTagU& t, int n, long p) override { return Note(t, n, p, false); }
+};
+
+// A file handle over a temporary file, closed when the object goes.
+class Handle {
+public:
+    Handle(const testsupport::TempFile& f, bool bWrite)
+        : h(Byte_OpenFile(f.path(), bWrite ? 0x40000000 : 0x80000000, 1, bWrite ? 1 : 0)) {}
+    ~Handle() {
+        if (h) API_CloseFile(h);
+    }
+    void* h;
+};
+
+typedef ::testing::Types<Narrow, Wide> Widths;
+
+}  // namespace xmltest
+
+#endif
