@@ -93,6 +93,17 @@ Ch* BasicString<Ch>::PrepareWrite(int nLength, int nKeep) {
         if (nGrown > MaxLength<Ch>()) nGrown = MaxLength<Ch>();
         if (nGrown > nCapacity) nCapacity = static_cast<int>(nGrown);
     }
+    if (!bShared && nKeep >= h->nLength) {
+        // Growing an unshared text in place: realloc can extend the block,
+        // or move a large one without copying page by page.
+        if (nCapacity > MaxLength<Ch>()) return nullptr;
+        void* p = std::realloc(h, sizeof(detail::StrHeader) + (static_cast<std::size_t>(nCapacity) + 1) * sizeof(Ch));
+        if (!p) return nullptr;
+        h = static_cast<detail::StrHeader*>(p);
+        h->nCapacity = nCapacity;
+        m_pchData = reinterpret_cast<Ch*>(h + 1);
+        return m_pchData;
+    }
     Ch* pNew = Allocate<Ch>(nCapacity);
     if (!pNew) return nullptr;
     if (nKeep > h->nLength) nKeep = h->nLength;

@@ -373,6 +373,16 @@ struct XmlOps {
         parent.m_arySubTag.Add(static_cast<Tag&&>(child));
     }
 
+    // True when the current line holds, after blanks and tabs, a character
+    // other than c: the next token then starts there and is not c.
+    static bool NextOnLineIsNot(Stream* s, Ch c) {
+        const Ch* line = s->m_curPos.m_strLine;
+        unsigned long n = static_cast<unsigned long>(s->m_curPos.m_strLine.GetLength());
+        unsigned long i = s->m_curPos.m_dwColumn;
+        while (i < n && (line[i] == ' ' || line[i] == '\t')) ++i;
+        return i < n && line[i] != c && line[i] != 0;
+    }
+
     static int Fail(Tag& t, Stream* s, int nCode) {
         t.m_nParseResult = nCode;
         t.m_dwParsePos = s->GetTokenPos();
@@ -490,9 +500,15 @@ struct XmlOps {
                 if (r >= 0) return r;
                 continue;
             case 2: {  // "!"
-                int nReads = 1;
-                if (!s->GetToken(tok, L::kBracket, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
-                if (d == 0) {
+                // Reading a token up to "[" would copy the rest of a long line
+                // for every comment: when the current line shows that no "["
+                // follows, that read and its taking back change nothing.
+                int nReads = 0;
+                if (!NextOnLineIsNot(s, Ch('['))) {
+                    nReads = 1;
+                    if (!s->GetToken(tok, L::kBracket, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
+                }
+                if (nReads == 1 && d == 0) {
                     nReads = 2;
                     if (!s->GetToken(tok, L::kBracket, d)) return Fail(t, s, XMLRES_BAD_CDATA);
                     if (tok.CompareNoCase(L::kCData) == 0) {
@@ -509,7 +525,7 @@ struct XmlOps {
                         }
                     }
                 }
-                s->GetTokenBack(nReads);
+                if (nReads > 0) s->GetTokenBack(nReads);
                 if (!t.m_strName.IsEmpty()) {
                     s->GetTokenBack(2);  // back before the "<"
                     if (!ParseChild(t, doc, s, nLevel)) return 0;
