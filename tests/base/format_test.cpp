@@ -1,6 +1,5 @@
-// Format in both widths. Where the C runtime's snprintf defines the same
-// result, the 8-bit output is compared with it and the 16-bit output with
-// its widened form.
+// Format in both widths. Where snprintf defines the same result, the 8-bit
+// output is compared with it and the 16-bit output with its widened form.
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -20,71 +19,50 @@ std::u16string Widen(const std::string& s) {
     return w;
 }
 
-// The format in both widths against snprintf.
 template <class T>
 void ExpectLikeC(const char* fmt, T value) {
     char buf[512];
-    int n = std::snprintf(buf, sizeof buf, fmt, value);
-    ASSERT_GE(n, 0) << fmt;
+    ASSERT_GE(std::snprintf(buf, sizeof buf, fmt, value), 0) << fmt;
     MString m;
     m.Format(fmt, value);
     EXPECT_EQ(std::string(buf), std::string(m.GetString(), static_cast<std::size_t>(m.GetLength()))) << fmt;
-    UString fmt16 = U(Widen(fmt).c_str());
     UString u;
-    u.Format(fmt16.GetString(), value);
+    u.Format(U(Widen(fmt).c_str()).GetString(), value);
     EXPECT_EQ(Widen(buf), Units(u)) << fmt;
 }
 
-TEST(FormatTest, IntegersLikeC) {
-    const char* const specs[] = {"%d", "[%5d]", "[%-5d]", "[%05d]", "%+d", "% d", "%.3d", "[%8.3d]",
-                                 "[%08.3d]", "%i", "%x", "%X", "%#x", "%#X", "%o", "%#o", "%u",
-                                 "[%-+6d]", "%.0d", "%hd", "%hhu"};
-    const int values[] = {0, 7, -42, 255, 65536, INT_MAX, INT_MIN};
-    for (const char* spec : specs)
-        for (int v : values) ExpectLikeC(spec, v);
+TEST(FormatTest, NumbersAndCharsLikeC) {
+    for (const char* conv : {"%d", "[%-5d]", "[%05d]", "%+d", "% d", "[%8.3d]", "[%08.3d]", "%#x", "%#X",
+                             "%#o", "%u", "[%-+6d]", "%.0d", "%hd", "%hhu"})
+        for (int v : {0, 7, -42, 255, 65536, INT_MAX, INT_MIN}) ExpectLikeC(conv, v);
+    for (long v : {LONG_MIN, LONG_MAX}) ExpectLikeC("[%12ld]", v);
+    for (long long v : {LLONG_MIN, LLONG_MAX}) ExpectLikeC("[%-22lld]", v);
+    ExpectLikeC("%016llX", ULLONG_MAX);
+    for (const char* conv : {"[%3c]", "[%-3c]"}) ExpectLikeC(conv, 'z');
+    for (double v : {0.0, -2.25, 1e10, 3.14159})
+        for (const char* conv : {"%f", "[%10.3f]", "%e", "%G", "%g", "[%-+9.1f]"}) ExpectLikeC(conv, v);
     MString m;
-    m.Format("[%*d|%-*d|%*d|%.*d]", 6, -3, 4, 9, -4, 5, 4, 7);  // a negative width aligns left
-    EXPECT_STREQ("[    -3|9   |5   |0007]", m);
-
-    for (const char* spec : {"%u", "%x"})
-        for (unsigned v : {0u, 4000000000u, UINT_MAX}) ExpectLikeC(spec, v);
-    for (const char* spec : {"%ld", "[%12ld]"})
-        for (long v : {0L, -1L, LONG_MIN, LONG_MAX}) ExpectLikeC(spec, v);
-    for (const char* spec : {"%lu", "%lx"}) ExpectLikeC(spec, ULONG_MAX);
-    for (const char* spec : {"%lld", "[%-22lld]"})
-        for (long long v : {0LL, -5LL, LLONG_MIN, LLONG_MAX}) ExpectLikeC(spec, v);
-    for (const char* spec : {"%llu", "%016llX"}) ExpectLikeC(spec, ULLONG_MAX);
-}
-
-TEST(FormatTest, CharsStringsAndFloatsLikeC) {
-    for (const char* spec : {"%c", "[%3c]", "[%-3c]"}) ExpectLikeC(spec, 'z');
-    for (double v : {0.0, 1.5, -2.25, 1e10, 3.14159})
-        for (const char* spec : {"%f", "%.2f", "[%10.3f]", "%e", "%G", "%g", "[%-+9.1f]"}) ExpectLikeC(spec, v);
-    // %s in each form's own width: checked against snprintf in 8 bits only.
-    for (const char* spec : {"%s", "[%8s]", "[%-8s]", "%.2s", "[%6.3s]", "%.0s", "100%% %s%%"}) {
+    m.Format("[%*d|%*d|%.*d]", 6, -3, -4, 5, 4, 7);  // a negative width aligns left
+    EXPECT_STREQ("[    -3|5   |0007]", m);
+    for (const char* conv : {"[%8s]", "[%-8s]", "[%6.3s]", "%.0s", "100%% %s%%"}) {
         char buf[64];
-        std::snprintf(buf, sizeof buf, spec, "hello");
-        MString m;
-        m.Format(spec, "hello");
-        EXPECT_STREQ(buf, m) << spec;
+        std::snprintf(buf, sizeof buf, conv, "hello");
+        m.Format(conv, "hello");
+        EXPECT_STREQ(buf, m) << conv;
     }
 }
 
+// %s is the format's own width, %hs 8 bits and %ls 16 bits; widths and
+// precisions count the result's characters.
 TEST(FormatTest, TextOfEachWidth) {
     UString u;
-    u.Format(u"%s|%hs|%5hs|%-4s|%.1hs", U(u"wide").GetString(), "narrow", "ab", U(u"w").GetString(), "xyz");
-    EXPECT_EQ(u"wide|narrow|   ab|w   |x", Units(u));
-    u.Format(u"%c%c", u'\u20AC', 'a');
-    EXPECT_EQ(u"\u20ACa", Units(u));
-
+    u.Format(u"%s|%hs|%5hs|%-4s|%.1hs|%c", U(u"wide").GetString(), "narrow", "ab", U(u"w").GetString(), "xyz",
+             u'\u20AC');
+    EXPECT_EQ(u"wide|narrow|   ab|w   |x|\u20AC", Units(u));
     MString m;
-    m.Format("%s+%ls+%3ls", "narrow", U(u"wide").GetString(), U(u"w").GetString());
-    EXPECT_STREQ("narrow+wide+  w", m);
-
-    m.Format("%s|%ls", static_cast<const char*>(nullptr), static_cast<const unsigned short*>(nullptr));
-    EXPECT_STREQ("(null)|(null)", m);
-    u.Format(u"%s|%hs", static_cast<const unsigned short*>(nullptr), static_cast<const char*>(nullptr));
-    EXPECT_EQ(u"(null)|(null)", Units(u));
+    m.Format("%s+%ls+%3ls|%s", "narrow", U(u"wide").GetString(), U(u"w").GetString(),
+             static_cast<const char*>(nullptr));
+    EXPECT_STREQ("narrow+wide+  w|(null)", m);
 }
 
 TEST(FormatTest, NonAsciiAcrossWidthsIsUtf8OnPosix) {
@@ -104,19 +82,12 @@ TEST(FormatTest, OwnTextAndLongResults) {
     MString s("abc");
     s.Format("%s!%s", s.GetString(), s.GetString());
     EXPECT_STREQ("abc!abc", s);
-    UString u(u"xy");
-    u.Format(u"%s%s", u.GetString(), u.GetString());
-    EXPECT_EQ(u"xyxy", Units(u));
-
-    s.Format("%5000d", 42);
-    EXPECT_EQ(std::string(4998, ' ') + "42", s.GetString());
     UString ubig(static_cast<unsigned short>('y'), 100 * 1024);
+    UString u;
     u.Format(u"%s%-3000d|", ubig.GetString(), -1);
     ASSERT_EQ(100 * 1024 + 3001, u.GetLength());
     EXPECT_EQ(u'-', static_cast<char16_t>(u[100 * 1024]));
     EXPECT_EQ(u'|', static_cast<char16_t>(u[u.GetLength() - 1]));
-    s.Format("");
-    EXPECT_TRUE(s.IsEmpty());
 }
 
 }  // namespace

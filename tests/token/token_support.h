@@ -19,7 +19,6 @@ struct Narrow {
     typedef CTokenDataStreamA Stream;
     typedef MString Str;
     typedef char Ch;
-    typedef CTokPosStackItemA Item;
     static const unsigned long kUnit = 1;  // file bytes per character
     static std::string FileBytes(const std::string& a) { return a; }
 };
@@ -28,19 +27,10 @@ struct Wide {
     typedef CTokenDataStreamU Stream;
     typedef UString Str;
     typedef unsigned short Ch;
-    typedef CTokPosStackItemU Item;
     static const unsigned long kUnit = 2;
     // UTF-16 little-endian, what a wide stream reads from a file by default.
     static std::string FileBytes(const std::string& a) {
         return testsupport::Utf16(std::u16string(a.begin(), a.end()), false);
-    }
-};
-
-// Names the instantiations "A" and "U".
-struct WidthName {
-    template <class T>
-    static std::string GetName(int) {
-        return T::kUnit == 1 ? "A" : "U";
     }
 };
 
@@ -74,48 +64,47 @@ protected:
         return Stream(m_bufs.back().data(), dwStart);
     }
 
-    static std::string Tok(Stream& s, const char* delims = " ", int* pIndex = nullptr) {
+    static std::string Res(int r, const Str& t) { return r ? N(t) : "<fail>"; }
+    // GetToken, or with bTest GetTokenTest; "<end>" when it fails.
+    static std::string Tok(Stream& s, const char* delims = " ", int* pIndex = nullptr, bool bTest = false) {
         Str t;
         int n = -2;
-        if (!s.GetToken(t, S(delims), n)) return "<end>";
+        if (!(bTest ? s.GetTokenTest(t, S(delims), n) : s.GetToken(t, S(delims), n))) return "<end>";
         if (pIndex) *pIndex = n;
         return N(t);
     }
-    static std::string TokTest(Stream& s) {
-        Str t;
-        int n = -2;
-        return s.GetTokenTest(t, S(" "), n) ? N(t) : "<end>";
-    }
-    static std::string Res(int r, const Str& t) { return r ? N(t) : "<fail>"; }
+    // The other reads; the result is "<fail>" when they fail.
     static std::string ToChar(Stream& s, char c, int bMulti, int bInclude) {
         Str t;
-        int r = s.GetTokenToDelimChar(static_cast<Ch>(c), t, bMulti, bInclude);
-        return Res(r, t);
+        return Res(s.GetTokenToDelimChar(static_cast<Ch>(c), t, bMulti, bInclude), t);
     }
     static std::string ToStr(Stream& s, const char* delim, int bMulti, int bInclude) {
         Str t;
-        int r = s.GetTokenToDelimStr(S(delim), t, bMulti, bInclude);
-        return Res(r, t);
+        return Res(s.GetTokenToDelimStr(S(delim), t, bMulti, bInclude), t);
     }
     static std::string Read(Stream& s, int n) {
         Str t;
-        int r = s.ReadChar(t, n);
-        return Res(r, t);
+        return Res(s.ReadChar(t, n), t);
     }
     static std::string Peek(Stream& s, int n) {
         Str t;
-        int r = s.ReadTest(t, n);
-        return Res(r, t);
+        return Res(s.ReadTest(t, n), t);
     }
     static std::string Skip(Stream& s) {
         Str t;
         s.SkipCurLine(t);
         return N(t);
     }
-    static std::string Line(const Stream& s) { return N(s.m_curPos.m_strLine); }
 
     std::deque<std::vector<Ch>> m_bufs;
 };
+
+// The next blank-separated token of a 16-bit stream, "<end>" at the end.
+inline std::u16string NextTok(CTokenDataStreamU& s) {
+    UString tok;
+    int n;
+    return s.GetToken(tok, UString(u" "), n) ? testsupport::Units(tok) : u"<end>";
+}
 
 // A handle on a temporary file, closed before the file is removed.
 struct OpenTemp {

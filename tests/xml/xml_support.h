@@ -20,23 +20,16 @@ namespace xmltest {
 class RecA;
 class RecU;
 
+// Test text is ASCII; S() makes it a string of the width, N() turns one
+// back (16-bit units above 0x7F show as '?').
 struct Narrow {
     typedef char Ch;
     typedef MString Str;
     typedef CTagOptionA Opt;
     typedef CXmlTagA Tag;
     typedef CAnalXmlA Doc;
-    typedef CTokenDataStreamA Stream;
     typedef RecA Rec;
     static const int kUnit = 1;
-    static Str S(const std::string& a) { return Str(a.c_str()); }
-    static std::string N(const Str& s) { return std::string(s.GetString(), s.GetLength()); }
-    static std::vector<Ch> Buf(const std::string& a) {
-        std::vector<Ch> v(a.begin(), a.end());
-        v.push_back(0);
-        return v;
-    }
-    // What the file writer produces for this text, and what the file parser reads.
     static std::string FileBytes(const std::string& a) { return a; }
 };
 
@@ -46,71 +39,69 @@ struct Wide {
     typedef CTagOptionU Opt;
     typedef CXmlTagU Tag;
     typedef CAnalXmlU Doc;
-    typedef CTokenDataStreamU Stream;
     typedef RecU Rec;
     static const int kUnit = 2;
-    static std::vector<Ch> Buf(const std::string& a) {
-        std::vector<Ch> v;
-        for (char c : a) v.push_back(static_cast<unsigned char>(c));
-        v.push_back(0);
-        return v;
-    }
-    static Str S(const std::string& a) { return Str(Buf(a).data()); }
-    // Units above 0x7F show as '?'.
-    static std::string N(const Str& s) {
-        std::string out;
-        for (int i = 0; i < s.GetLength(); ++i) out.push_back(s[i] < 0x80 ? static_cast<char>(s[i]) : '?');
-        return out;
-    }
+    // What the file writer produces, and the file parser reads by default.
     static std::string FileBytes(const std::string& a) {
         return testsupport::Utf16(std::u16string(a.begin(), a.end()), false);
     }
 };
 
-struct WidthName {
-    template <class T>
-    static std::string GetName(int) {
-        return T::kUnit == 1 ? "A" : "U";
-    }
-};
+template <class W>
+std::vector<typename W::Ch> Buf(const std::string& a) {
+    std::vector<typename W::Ch> v(a.begin(), a.end());
+    v.push_back(0);
+    return v;
+}
+template <class W>
+typename W::Str S(const std::string& a) {
+    return typename W::Str(Buf<W>(a).data());
+}
+template <class W>
+std::string N(const typename W::Str& s) {
+    std::string out;
+    for (int i = 0; i < s.GetLength(); ++i) out.push_back(static_cast<unsigned>(s[i]) < 0x80 ? static_cast<char>(s[i]) : '?');
+    return out;
+}
 
 // Parses ASCII text held in memory (in the platform's byte order for 16 bits).
 template <class W>
 int Parse(typename W::Doc& doc, const std::string& text, int bStore = 1) {
-    std::vector<typename W::Ch> buf = W::Buf(text);
+    std::vector<typename W::Ch> buf = Buf<W>(text);
     return doc.FromString(buf.data(), bStore);
 }
 
+// A node of any kind; Elem makes an element.
 template <class W>
-typename W::Tag Node(int nType, const std::string& name, int nLevel = 0) {
+typename W::Tag Node(int nType, const std::string& name, int nLevel = 0,
+                     const std::vector<std::pair<std::string, std::string>>& attrs = {}) {
     typename W::Tag t;
     t.m_nTagType = nType;
-    t.m_strName = W::S(name);
+    t.m_strName = S<W>(name);
     t.m_nLevel = nLevel;
+    for (const auto& a : attrs) t.UpdateOption(S<W>(a.first), S<W>(a.second));
     return t;
 }
-
 template <class W>
 typename W::Tag Elem(const std::string& name, int nLevel = 0,
                      const std::vector<std::pair<std::string, std::string>>& attrs = {}) {
-    typename W::Tag t = Node<W>(XMLTAG_ELEMENT, name, nLevel);
-    for (const auto& a : attrs) t.UpdateOption(W::S(a.first), W::S(a.second));
-    return t;
+    return Node<W>(XMLTAG_ELEMENT, name, nLevel, attrs);
 }
 
 // The children's names, comma separated.
 template <class W>
 std::string Names(const typename W::Tag& t) {
     std::string out;
-    for (int i = 0; i < t.m_arySubTag.GetSize(); ++i) out += (i ? "," : "") + W::N(t.m_arySubTag[i].m_strName);
+    for (int i = 0; i < t.m_arySubTag.GetSize(); ++i) out += (i ? "," : "") + N<W>(t.m_arySubTag[i].m_strName);
     return out;
 }
 
-template <class W>
-std::string Write(const typename W::Doc& doc, int nDepth = INT_MAX) {
-    typename W::Str s;
+// The string form of a document or a node.
+template <class W, class T>
+std::string Write(const T& doc, int nDepth = INT_MAX) {
+    typename W::Str s = S<W>("stale");
     EXPECT_EQ(1, doc.ToString(s, nDepth));
-    return W::N(s);
+    return N<W>(s);
 }
 
 // Base fixture of the typed tests.
@@ -119,8 +110,8 @@ class XmlTest : public ::testing::Test {
 protected:
     typedef typename W::Tag Tag;
     typedef typename W::Doc Doc;
-    static typename W::Str S(const std::string& a) { return W::S(a); }
-    static std::string N(const typename W::Str& s) { return W::N(s); }
+    static typename W::Str S(const std::string& a) { return xmltest::S<W>(a); }
+    static std::string N(const typename W::Str& s) { return xmltest::N<W>(s); }
     static Tag With(Tag parent, const std::vector<Tag>& children) {
         for (const Tag& c : children) parent.AddXmlTag(c);
         return parent;
@@ -141,14 +132,13 @@ template <class W>
 class RecCore : public W::Doc {
 public:
     std::vector<std::string> log;
-    std::vector<long> params;
     std::function<int(typename W::Tag&, int, bool)> hook;
 
 protected:
     int Note(typename W::Tag& t, int nLevel, long lParam, bool bBegin) {
-        log.push_back(std::string(bBegin ? "B" : "E") + std::to_string(t.m_nTagType) + " " + W::N(t.m_strName) +
+        log.push_back(std::string(bBegin ? "B" : "E") + std::to_string(t.m_nTagType) + " " + N<W>(t.m_strName) +
                       " @" + std::to_string(nLevel));
-        params.push_back(lParam);
+        EXPECT_EQ(this->m_lParam, lParam);
         return hook ? hook(t, nLevel, bBegin) : 0;
     }
 };

@@ -31,14 +31,12 @@ protected:
     // The string form gives the text, the file form its bytes (16-bit:
     // UTF-16 little-endian; a node's file form has no mark).
     static void ExpectNode(const Tag& t, int nDepth, const std::string& expected) {
-        typename W::Str s = S("stale");
-        EXPECT_EQ(1, t.ToString(s, nDepth));
-        EXPECT_EQ(expected, N(s));
+        EXPECT_EQ(expected, xmltest::Write<W>(t, nDepth));
         EXPECT_EQ(W::FileBytes(expected), ToFile(t, nDepth));
     }
     static std::string Mark() { return W::kUnit == 2 ? "\xFF\xFE" : ""; }
 };
-TYPED_TEST_SUITE(XmlWriter, xmltest::Widths, xmltest::WidthName);
+TYPED_TEST_SUITE(XmlWriter, xmltest::Widths);
 
 TYPED_TEST(XmlWriter, DocumentExampleInStringAndFile) {
     typedef typename TypeParam::Tag Tag;
@@ -46,9 +44,7 @@ TYPED_TEST(XmlWriter, DocumentExampleInStringAndFile) {
     EXPECT_EQ("", Write<TypeParam>(d));
     EXPECT_EQ(this->Mark(), this->ToFile(d, INT_MAX));  // also for an empty document
 
-    Tag pi = Node<TypeParam>(XMLTAG_PI, "xml");
-    pi.UpdateOption(this->S("version"), this->S("1.0"));
-    pi.UpdateOption(this->S("encoding"), this->S("UTF-8"));
+    Tag pi = Node<TypeParam>(XMLTAG_PI, "xml", 0, {{"version", "1.0"}, {"encoding", "UTF-8"}});
     Tag item = this->With(Elem<TypeParam>("item", 1, {{"id", "1"}}), {Node<TypeParam>(XMLTAG_TEXT, "A & B")});
     d.GetTagArray().Add(pi);
     d.GetTagArray().Add(this->With(Elem<TypeParam>("root", 0, {{"a", "1"}}), {item, Elem<TypeParam>("empty", 1)}));
@@ -65,21 +61,15 @@ TYPED_TEST(XmlWriter, DocumentExampleInStringAndFile) {
 
     // The document passes the depth on unchanged; negative writes nothing.
     EXPECT_EQ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<root a=\"1\">\r\n</root>\r\n", Write<TypeParam>(d, 0));
-    typename TypeParam::Str s = this->S("stale");
-    EXPECT_EQ(1, d.ToString(s, -1));
-    EXPECT_TRUE(s.IsEmpty());
+    EXPECT_EQ("", Write<TypeParam>(d, -1));
     EXPECT_EQ("", this->ToFile(d, -1));  // not even the mark
 }
 
 TYPED_TEST(XmlWriter, NodeLayouts) {
     typedef typename TypeParam::Tag Tag;
-    Tag three = Elem<TypeParam>("e", 1, {{"a", "1"}, {"b", "2"}, {"c", "3"}});
-    Tag pi3 = Node<TypeParam>(XMLTAG_PI, "xml", 1);
-    pi3.m_aryOption = three.m_aryOption;
-    Tag nameless = Elem<TypeParam>("a");
-    nameless.m_aryOption.SetSize(2);
-    nameless.m_aryOption[1].m_strName = this->S("b");
-    nameless.m_aryOption[1].m_strValue = this->S("2");
+    const std::vector<std::pair<std::string, std::string>> abc = {{"a", "1"}, {"b", "2"}, {"c", "3"}};
+    Tag three = Elem<TypeParam>("e", 1, abc);
+    Tag pi3 = Node<TypeParam>(XMLTAG_PI, "xml", 1, abc);
     const Tag text = Node<TypeParam>(XMLTAG_TEXT, "t", 3);  // text is never indented
     const Tag chain =
         this->With(Elem<TypeParam>("a"), {this->With(Elem<TypeParam>("b", 1), {Elem<TypeParam>("c", 2)})});
@@ -94,35 +84,20 @@ TYPED_TEST(XmlWriter, NodeLayouts) {
         {pi3, INT_MAX, "\t<?xml\r\n\ta=\"1\"\r\n\tb=\"2\"\r\n\tc=\"3\"\r\n?>\r\n"},
         {this->With(three, {Elem<TypeParam>("c", 2)}), INT_MAX,
          "\t<e\r\n\ta=\"1\"\r\n\tb=\"2\"\r\n\tc=\"3\"\r\n\t>\r\n\t\t<c/>\r\n\t</e>\r\n"},
-        {Node<TypeParam>(XMLTAG_PI, "xml"), INT_MAX, "<?xml?>\r\n"},
-        {Elem<TypeParam>("e", 0, {{"a", "1"}, {"b", "2"}}), INT_MAX, "<e a=\"1\" b=\"2\"/>\r\n"},
-        {Elem<TypeParam>("a", 0, {{"k", ""}}), INT_MAX, "<a k=\"\"/>\r\n"},
-        {nameless, INT_MAX, "<a  b=\"2\"/>\r\n"},
         // Character data is glued to the tags around it.
         {this->With(Elem<TypeParam>("a", 1), {text}), INT_MAX, "\t<a>t</a>\r\n"},
         {this->With(Elem<TypeParam>("a"), {text, Elem<TypeParam>("b", 1)}), INT_MAX, "<a>t\t<b/>\r\n</a>\r\n"},
-        {this->With(Elem<TypeParam>("a"), {Elem<TypeParam>("b", 1), text}), INT_MAX, "<a>\r\n\t<b/>\r\nt</a>\r\n"},
         {this->With(Elem<TypeParam>("a", 1), {Node<TypeParam>(XMLTAG_CDATA, "x", 2)}), INT_MAX,
          "\t<a><![CDATA[x]]>\r\n</a>\r\n"},
         // Depth: 0 keeps the node's own tags, chosen by its children's kinds.
         {this->With(Elem<TypeParam>("a"), {text}), 0, "<a></a>\r\n"},
-        {this->With(Elem<TypeParam>("a", 1), {Elem<TypeParam>("b", 2)}), 0, "\t<a>\r\n\t</a>\r\n"},
         {chain, 1, "<a>\r\n\t<b>\r\n\t</b>\r\n</a>\r\n"},
-        {chain, -1, ""},
-        {Node<TypeParam>(XMLTAG_NONE, "", 2), INT_MAX, ""},
+        // Only character data and attribute values are encoded; kinds the
+        // writer does not know write nothing.
         {Node<TypeParam>(6, "six", 1), INT_MAX, ""},
-        {this->With(Elem<TypeParam>("a"), {Node<TypeParam>(XMLTAG_NONE, "")}), INT_MAX, "<a>\r\n</a>\r\n"},
-        {text, INT_MAX, "t"},
-        {Node<TypeParam>(XMLTAG_CDATA, "c", 2), INT_MAX, "<![CDATA[c]]>\r\n"},
-        {Node<TypeParam>(XMLTAG_DECLARE, "DOCTYPE html", 2), INT_MAX, "<!DOCTYPE html>\r\n"},
-        {Node<TypeParam>(XMLTAG_COMMENT, "c", 2), INT_MAX, "\t\t<!--c-->\r\n"},
-        // Only character data and attribute values are encoded.
         {this->With(Elem<TypeParam>("a"), {Node<TypeParam>(XMLTAG_TEXT, special)}), INT_MAX,
          "<a>&lt;&amp;&apos;&quot;&gt;</a>\r\n"},
-        {Node<TypeParam>(XMLTAG_COMMENT, special, 1), INT_MAX, "\t<!--" + special + "-->\r\n"},
-        {Node<TypeParam>(XMLTAG_CDATA, special), INT_MAX, "<![CDATA[" + special + "]]>\r\n"},
-        {Node<TypeParam>(XMLTAG_DECLARE, special), INT_MAX, "<!" + special + ">\r\n"},
-        {Elem<TypeParam>("a&b", 0, {{"n&", "<&"}}), INT_MAX, "<a&b n&=\"&lt;&amp;\"/>\r\n"},
+        {Node<TypeParam>(XMLTAG_COMMENT, special, 2), INT_MAX, "\t\t<!--" + special + "-->\r\n"},
     };
     int i = 0;
     for (const auto& c : cases) {
@@ -131,33 +106,16 @@ TYPED_TEST(XmlWriter, NodeLayouts) {
     }
 }
 
-TYPED_TEST(XmlWriter, AttributesAndEncoding) {
+TYPED_TEST(XmlWriter, AttributeAndEncoding) {
     typename TypeParam::Opt o;
     typename TypeParam::Str s = this->S("stale");
     o.m_strValue = this->S("v");
     EXPECT_EQ(0, o.ToString(s));  // no name: nothing
     EXPECT_TRUE(s.IsEmpty());
     o.m_strName = this->S("k");
-    o.m_strValue = this->S("");
+    o.m_strValue = this->S("a\"b'c&lt;\t\x01");  // no character references are produced
     EXPECT_EQ(1, o.ToString(s));
-    EXPECT_EQ("k=\"\"", this->N(s));
-    o.m_strValue = this->S("a\"b'c&lt;");
-    EXPECT_EQ(1, o.ToString(s));
-    EXPECT_EQ("k=\"a&quot;b&apos;c&amp;lt;\"", this->N(s));
-
-    const char* const cases[][2] = {
-        {"a&<>'\"z", "a&amp;&lt;&gt;&apos;&quot;z"},
-        {"&amp;", "&amp;amp;"},
-        {"\t\x01 plain", "\t\x01 plain"},  // no character references are produced
-        {"", ""},
-    };
-    for (const auto& c : cases) {
-        typename TypeParam::Str t = this->S(c[0]);
-        TypeParam::Doc::EncodeXmlText(t);
-        EXPECT_EQ(c[1], this->N(t)) << c[0];
-        TypeParam::Doc::DecodeXmlText(t);
-        EXPECT_EQ(c[0], this->N(t));
-    }
+    EXPECT_EQ("k=\"a&quot;b&apos;c&amp;lt;\t\x01\"", this->N(s));
 }
 
 // ---- round trips ----
@@ -171,7 +129,6 @@ TYPED_TEST(XmlWriter, RoundTripIsStable) {
         "  <!-- note -->\n  <item id=\"1\">A &amp; B &lt;tag&gt; 'q'</item>\n<empty/>\n"
         "<data><![CDATA[<raw>&amp;]]></data>\n<deep><l1><l2 k=\"v\">x</l2><!X y></l1></deep>\n"
         "<multi>\n  hello\n</multi>\n<many p=\"1\" q=\"2\" r=\"3\"><in/></many>\n</root>\n<!--tail-->\n",
-        "<a/>",
         "<?XML v=\"1\" w=\"2\" x=\"3\"?><a>x</a>",
     };
     for (const char* x : inputs) {
