@@ -17,7 +17,7 @@ using namespace vorlix::win;
 
 namespace {
 
-struct Spec {
+struct Conversion {
     bool left = false, plus = false, space = false, alt = false, zero = false;
     int width = 0;
     int precision = -1;
@@ -37,8 +37,8 @@ public:
     void PutAscii(const char* p, std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) m_buf.push_back(static_cast<Ch>(static_cast<unsigned char>(p[i])));
     }
-    // A run of characters padded to the spec's width.
-    void Field(const Ch* p, std::size_t n, const Spec& s) {
+    // A run of characters padded to the conversion's width.
+    void Field(const Ch* p, std::size_t n, const Conversion& s) {
         int pad = s.width - static_cast<int>(n);
         if (!s.left) Pad(Ch(' '), pad);
         Put(p, n);
@@ -52,7 +52,7 @@ private:
 
 template <class Ch>
 void PutInteger(Builder<Ch>& b, unsigned long long mag, bool neg, bool isSigned, int base, bool upper,
-                const Spec& s) {
+                const Conversion& s) {
     char digits[72];
     int nd = 0;
     const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
@@ -90,7 +90,7 @@ void PutInteger(Builder<Ch>& b, unsigned long long mag, bool neg, bool isSigned,
 
 // Floating point goes through the C runtime's narrow formatter.
 template <class Ch>
-void PutFloat(Builder<Ch>& b, std::va_list* ap, const Spec& s, char conv) {
+void PutFloat(Builder<Ch>& b, std::va_list* ap, const Conversion& s, char conv) {
     std::string f = "%";
     if (s.left) f += '-';
     if (s.plus) f += '+';
@@ -98,12 +98,12 @@ void PutFloat(Builder<Ch>& b, std::va_list* ap, const Spec& s, char conv) {
     if (s.alt) f += '#';
     if (s.zero) f += '0';
     f += "*.*";
-    if (s.length == Spec::kLD) f += 'L';
+    if (s.length == Conversion::kLD) f += 'L';
     f += conv;
     int prec = s.precision;
     std::vector<char> out(64);
     int n;
-    if (s.length == Spec::kLD) {
+    if (s.length == Conversion::kLD) {
         long double v = va_arg(*ap, long double);
         n = std::snprintf(out.data(), out.size(), f.c_str(), s.width, prec, v);
         if (n >= static_cast<int>(out.size())) {
@@ -152,13 +152,13 @@ int Length(const T* p, int limit) {
 
 // Puts a text given in its own width.
 template <class Ch>
-void PutSame(Builder<Ch>& b, const Ch* p, const Spec& s) {
+void PutSame(Builder<Ch>& b, const Ch* p, const Conversion& s) {
     static const Ch kNull[] = {'(', 'n', 'u', 'l', 'l', ')', 0};
     if (!p) p = kNull;
     b.Field(p, static_cast<std::size_t>(Length(p, s.precision)), s);
 }
 
-void PutOther(Builder<char>& b, const unsigned short* p, const Spec& s) {
+void PutOther(Builder<char>& b, const unsigned short* p, const Conversion& s) {
     if (!p) {
         PutSame(b, static_cast<const char*>(nullptr), s);
         return;
@@ -169,7 +169,7 @@ void PutOther(Builder<char>& b, const unsigned short* p, const Spec& s) {
     b.Field(a.data(), n, s);
 }
 
-void PutOther(Builder<unsigned short>& b, const char* p, const Spec& s) {
+void PutOther(Builder<unsigned short>& b, const char* p, const Conversion& s) {
     if (!p) {
         PutSame(b, static_cast<const unsigned short*>(nullptr), s);
         return;
@@ -180,12 +180,12 @@ void PutOther(Builder<unsigned short>& b, const char* p, const Spec& s) {
     b.Field(w.data(), n, s);
 }
 
-void PutOtherChar(Builder<char>& b, unsigned short c, const Spec& s) {
+void PutOtherChar(Builder<char>& b, unsigned short c, const Conversion& s) {
     std::vector<char> a = Narrow(&c, 1);
     b.Field(a.data(), a.size(), s);
 }
 
-void PutOtherChar(Builder<unsigned short>& b, char c, const Spec& s) {
+void PutOtherChar(Builder<unsigned short>& b, char c, const Conversion& s) {
     std::vector<unsigned short> w = Widen(&c, 1);
     b.Field(w.data(), w.size(), s);
 }
@@ -210,7 +210,7 @@ void FormatInto(BasicString<Ch>& out, const Ch* pszFormat, std::va_list* ap) {
             continue;
         }
         const Ch* start = p++;
-        Spec s;
+        Conversion s;
         for (;; ++p) {
             if (*p == '-') s.left = true;
             else if (*p == '+') s.plus = true;
@@ -245,32 +245,32 @@ void FormatInto(BasicString<Ch>& out, const Ch* pszFormat, std::va_list* ap) {
         for (bool more = true; more;) {
             switch (*p) {
             case 'h':
-                s.length = s.length == Spec::kH ? Spec::kHH : Spec::kH;
+                s.length = s.length == Conversion::kH ? Conversion::kHH : Conversion::kH;
                 s.narrow = true;
                 ++p;
                 break;
             case 'l':
-                s.length = s.length == Spec::kL ? Spec::kLL : Spec::kL;
+                s.length = s.length == Conversion::kL ? Conversion::kLL : Conversion::kL;
                 s.wide = true;
                 ++p;
                 break;
             case 'w': s.wide = true; ++p; break;
-            case 'L': s.length = Spec::kLD; ++p; break;
+            case 'L': s.length = Conversion::kLD; ++p; break;
             case 'q':
-            case 'j': s.length = Spec::kLL; ++p; break;
+            case 'j': s.length = Conversion::kLL; ++p; break;
             case 'z':
-            case 't': s.length = Spec::kSize; ++p; break;
+            case 't': s.length = Conversion::kSize; ++p; break;
             case 'I':
-                if (p[1] == '6' && p[2] == '4') { s.length = Spec::kLL; p += 3; }
-                else if (p[1] == '3' && p[2] == '2') { s.length = Spec::kNone; p += 3; }
-                else { s.length = Spec::kSize; ++p; }
+                if (p[1] == '6' && p[2] == '4') { s.length = Conversion::kLL; p += 3; }
+                else if (p[1] == '3' && p[2] == '2') { s.length = Conversion::kNone; p += 3; }
+                else { s.length = Conversion::kSize; ++p; }
                 break;
             default: more = false;
             }
         }
         Ch conv = *p;
         if (!conv) {
-            // A specification cut off by the end of the format: keep it as text.
+            // A conversion cut off by the end of the format: keep it as text.
             b.Put(start, static_cast<std::size_t>(p - start));
             break;
         }
@@ -281,11 +281,11 @@ void FormatInto(BasicString<Ch>& out, const Ch* pszFormat, std::va_list* ap) {
         case 'i': {
             long long v;
             switch (s.length) {
-            case Spec::kHH: v = static_cast<signed char>(va_arg(*ap, int)); break;
-            case Spec::kH: v = static_cast<short>(va_arg(*ap, int)); break;
-            case Spec::kL: v = va_arg(*ap, long); break;
-            case Spec::kLL: v = va_arg(*ap, long long); break;
-            case Spec::kSize: v = static_cast<long long>(va_arg(*ap, std::ptrdiff_t)); break;
+            case Conversion::kHH: v = static_cast<signed char>(va_arg(*ap, int)); break;
+            case Conversion::kH: v = static_cast<short>(va_arg(*ap, int)); break;
+            case Conversion::kL: v = va_arg(*ap, long); break;
+            case Conversion::kLL: v = va_arg(*ap, long long); break;
+            case Conversion::kSize: v = static_cast<long long>(va_arg(*ap, std::ptrdiff_t)); break;
             default: v = va_arg(*ap, int); break;
             }
             unsigned long long mag = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
@@ -298,11 +298,11 @@ void FormatInto(BasicString<Ch>& out, const Ch* pszFormat, std::va_list* ap) {
         case 'X': {
             unsigned long long v;
             switch (s.length) {
-            case Spec::kHH: v = static_cast<unsigned char>(va_arg(*ap, unsigned)); break;
-            case Spec::kH: v = static_cast<unsigned short>(va_arg(*ap, unsigned)); break;
-            case Spec::kL: v = va_arg(*ap, unsigned long); break;
-            case Spec::kLL: v = va_arg(*ap, unsigned long long); break;
-            case Spec::kSize: v = va_arg(*ap, std::size_t); break;
+            case Conversion::kHH: v = static_cast<unsigned char>(va_arg(*ap, unsigned)); break;
+            case Conversion::kH: v = static_cast<unsigned short>(va_arg(*ap, unsigned)); break;
+            case Conversion::kL: v = va_arg(*ap, unsigned long); break;
+            case Conversion::kLL: v = va_arg(*ap, unsigned long long); break;
+            case Conversion::kSize: v = va_arg(*ap, std::size_t); break;
             default: v = va_arg(*ap, unsigned); break;
             }
             int base = conv == 'u' ? 10 : conv == 'o' ? 8 : 16;
@@ -310,7 +310,7 @@ void FormatInto(BasicString<Ch>& out, const Ch* pszFormat, std::va_list* ap) {
             break;
         }
         case 'p': {
-            Spec ps = s;
+            Conversion ps = s;
             ps.alt = true;
             std::uintptr_t v = reinterpret_cast<std::uintptr_t>(va_arg(*ap, void*));
             PutInteger(b, v, false, false, 16, false, ps);
@@ -355,7 +355,7 @@ void FormatInto(BasicString<Ch>& out, const Ch* pszFormat, std::va_list* ap) {
         case 'A': PutFloat(b, ap, s, static_cast<char>(conv)); break;
         case 'n': (void)va_arg(*ap, void*); break;  // never writes through the pointer
         default:
-            // Unknown conversion: keep the specification as text.
+            // Unknown conversion: keep it as text.
             b.Put(start, static_cast<std::size_t>(p - start));
             break;
         }
