@@ -4,6 +4,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_support.h"
+
 #include <cstdio>
 #include <string>
 
@@ -41,14 +43,6 @@ const std::string& Document(bool bOneLine) {
     return bOneLine ? single : multi;
 }
 
-std::string TempPath(const char* name) {
-#if defined(_WIN32)
-    const char* dir = std::getenv("TEMP");
-    return std::string(dir ? dir : ".") + "\\" + name;
-#else
-    return std::string("/tmp/") + name;
-#endif
-}
 
 void Tokenize(CTokenDataStreamA& stream, benchmark::State& state) {
     MString token;
