@@ -57,6 +57,12 @@ Ch* Allocate(int nCapacity) {
         PrjWarningMsg(0);
         return nullptr;
     }
+    // Heap blocks come in 16-byte steps: the capacity takes the whole step.
+    if (nCapacity < MaxLength<Ch>() - 16) {
+        std::size_t nBytes = sizeof(detail::StrHeader) + (static_cast<std::size_t>(nCapacity) + 1) * sizeof(Ch);
+        std::size_t nRounded = (nBytes + 15) & ~static_cast<std::size_t>(15);
+        nCapacity += static_cast<int>((nRounded - nBytes) / sizeof(Ch));
+    }
     void* p = std::malloc(sizeof(detail::StrHeader) + (static_cast<std::size_t>(nCapacity) + 1) * sizeof(Ch));
     if (!p) return nullptr;
     detail::StrHeader* h = ::new (p) detail::StrHeader{{1}, 0, nCapacity, 0};
@@ -87,8 +93,9 @@ Ch* BasicString<Ch>::PrepareWrite(int nLength, int nKeep) {
     bool bShared = m_pchData == Nil() || h->nRefs.load(std::memory_order_acquire) != 1;
     if (!bShared && h->nCapacity >= nLength) return m_pchData;
     int nCapacity = nLength;
-    if (nKeep > 0 && !bShared) {
-        // Growing a text that is being built: grow geometrically.
+    if (!bShared) {
+        // Growing a text that is being built, or a buffer that is reused
+        // for text after text: grow geometrically.
         long long nGrown = static_cast<long long>(h->nCapacity) + h->nCapacity / 2;
         if (nGrown > MaxLength<Ch>()) nGrown = MaxLength<Ch>();
         if (nGrown > nCapacity) nCapacity = static_cast<int>(nGrown);

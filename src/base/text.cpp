@@ -2,6 +2,8 @@
 #include <vorlix/base/objcore.h>
 #include <vorlix/base/text.h>
 
+#include "token_scan.h"
+
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -15,76 +17,9 @@ inline unsigned Unit(Ch c) {
     return sizeof(Ch) == 1 ? static_cast<unsigned char>(c) : static_cast<unsigned>(c);
 }
 
-inline bool IsBlank(unsigned u) { return u == ' ' || u == '\t'; }
-
-// Membership test for a separator set: a bitmap for the first 256 values,
-// a scan of the set for the others. Built for every call, so it is small.
-template <class Ch>
-class SepSet {
-public:
-    explicit SepSet(const Ch* seps) : m_seps(seps ? seps : m_none) {
-        for (const Ch* p = m_seps; *p; ++p) {
-            unsigned u = Unit(*p);
-            if (u < 256) m_bits[u >> 6] |= std::uint64_t(1) << (u & 63);
-            else m_bWide = true;
-        }
-    }
-    bool Has(unsigned u) const {
-        if (u < 256) return (m_bits[u >> 6] >> (u & 63)) & 1;
-        if (!m_bWide) return false;
-        for (const Ch* p = m_seps; *p; ++p)
-            if (Unit(*p) == u) return true;
-        return false;
-    }
-    int IndexOf(unsigned u) const {
-        for (const Ch* p = m_seps; *p; ++p)
-            if (Unit(*p) == u) return static_cast<int>(p - m_seps);
-        return -1;
-    }
-
-private:
-    static constexpr Ch m_none[1] = {0};
-    const Ch* m_seps;
-    std::uint64_t m_bits[4] = {0, 0, 0, 0};
-    bool m_bWide = false;
-};
-
-template <class Ch>
-constexpr Ch SepSet<Ch>::m_none[1];
-
 template <class Ch>
 long GetTokenOpt(const Ch* text, long pos, BasicString<Ch>& tok, const Ch* seps, int& index, int len, int opt) {
-    index = -1;
-    if (!text || pos < 0 || (len >= 0 && pos > len)) {
-        tok.Empty();
-        return -1;
-    }
-    SepSet<Ch> set(seps);
-    auto at = [&](long i) -> unsigned { return (len >= 0 && i >= len) ? 0u : Unit(text[i]); };
-    long i = pos;
-    bool bSkipBlanks = (opt & 2) != 0;
-    for (;;) {
-        unsigned u = at(i);
-        if (u == 0) {
-            tok.Empty();
-            return -1;
-        }
-        if (IsBlank(u) && (bSkipBlanks || set.Has(u))) {
-            ++i;  // blanks only separate
-            continue;
-        }
-        if (set.Has(u)) {
-            Ch c = text[i];
-            tok.SetString(&c, 1);
-            index = set.IndexOf(u);
-            return i + 1;
-        }
-        break;
-    }
-    long start = i;
-    for (unsigned u; (u = at(i)) != 0 && !set.Has(u);) ++i;
-    tok.SetString(text + start, static_cast<int>(i - start));
-    return i;
+    return TokenInSet(text, pos, tok, SepSet<Ch>(seps), index, len, opt);
 }
 
 template <class Ch>

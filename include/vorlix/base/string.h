@@ -265,6 +265,22 @@ private:
 
 }  // namespace vorlix
 
+namespace vorlix {
+namespace detail {
+
+// Empties a string but keeps an unshared buffer for the next text: for
+// working buffers that are filled again and again.
+template <typename Ch>
+inline void ClearKeepingBuffer(BasicString<Ch>& s) {
+    const StrHeader* h = reinterpret_cast<const StrHeader*>(s.GetString()) - 1;
+    if (h->nLength == 0) return;
+    if (h->nRefs.load(std::memory_order_acquire) == 1) s.ReleaseBuffer(0);
+    else s.Empty();
+}
+
+}  // namespace detail
+}  // namespace vorlix
+
 typedef vorlix::BasicString<char> MString;
 typedef vorlix::BasicString<unsigned short> UString;
 

@@ -1,0 +1,102 @@
+// The token scan shared by the token functions, the token data stream and
+// the XML parser: a separator set built once and the scan of one token.
+#ifndef VORLIX_SRC_BASE_TOKEN_SCAN_H
+#define VORLIX_SRC_BASE_TOKEN_SCAN_H
+
+#include <vorlix/base/string.h>
+
+#include <climits>
+#include <cstdint>
+
+namespace vorlix {
+namespace detail {
+
+template <class Ch>
+inline unsigned ScanUnit(Ch c) {
+    return sizeof(Ch) == 1 ? static_cast<unsigned char>(c) : static_cast<unsigned>(c);
+}
+
+inline bool IsBlank(unsigned u) { return u == ' ' || u == '\t'; }
+
+// Membership test for a separator set: a bitmap for the first 256 values,
+// a scan of the set for the others. The set keeps the pointer it was built
+// from, so the text must outlive it.
+template <class Ch>
+class SepSet {
+public:
+    explicit SepSet(const Ch* seps) : m_seps(seps ? seps : None()) {
+        for (const Ch* p = m_seps; *p; ++p) {
+            unsigned u = ScanUnit(*p);
+            if (u < 256) m_bits[u >> 6] |= std::uint64_t(1) << (u & 63);
+            else m_bWide = true;
+        }
+    }
+    bool Has(unsigned u) const {
+        if (u < 256) return (m_bits[u >> 6] >> (u & 63)) & 1;
+        if (!m_bWide) return false;
+        for (const Ch* p = m_seps; *p; ++p)
+            if (ScanUnit(*p) == u) return true;
+        return false;
+    }
+    int IndexOf(unsigned u) const {
+        for (const Ch* p = m_seps; *p; ++p)
+            if (ScanUnit(*p) == u) return static_cast<int>(p - m_seps);
+        return -1;
+    }
+    const Ch* Text() const { return m_seps; }
+
+private:
+    static const Ch* None() {
+        static const Ch none[1] = {0};
+        return none;
+    }
+    const Ch* m_seps;
+    std::uint64_t m_bits[4] = {0, 0, 0, 0};
+    bool m_bWide = false;
+};
+
+// The next token of text at or after pos: a separator character (index
+// its place in the set) or a run of other characters (index -1). Blanks
+// and tabs in the set, or all of them when opt has bit 2, only separate.
+// The text ends at its NUL or, when len is not negative, at len. Returns
+// the position after the token, or -1 (and an empty token) when none is
+// left.
+template <class Ch>
+long TokenInSet(const Ch* text, long pos, BasicString<Ch>& tok, const SepSet<Ch>& set, int& index, long len,
+                int opt) {
+    index = -1;
+    if (!text || pos < 0 || (len >= 0 && pos > len)) {
+        ClearKeepingBuffer(tok);
+        return -1;
+    }
+    // Without a length the NUL ends the text; with one, the length does too.
+    if (len < 0) len = LONG_MAX;
+    long i = pos;
+    bool bSkipBlanks = (opt & 2) != 0;
+    for (;;) {
+        unsigned u = i < len ? ScanUnit(text[i]) : 0u;
+        if (u == 0) {
+            ClearKeepingBuffer(tok);
+            return -1;
+        }
+        if (IsBlank(u) && (bSkipBlanks || set.Has(u))) {
+            ++i;  // blanks only separate
+            continue;
+        }
+        if (set.Has(u)) {
+            tok.SetString(text + i, 1);
+            index = set.IndexOf(u);
+            return i + 1;
+        }
+        break;
+    }
+    long start = i;
+    for (unsigned u; i < len && (u = ScanUnit(text[i])) != 0 && !set.Has(u);) ++i;
+    tok.SetString(text + start, static_cast<int>(i - start));
+    return i;
+}
+
+}  // namespace detail
+}  // namespace vorlix
+
+#endif
