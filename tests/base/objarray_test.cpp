@@ -122,3 +122,37 @@ TEST(ObjArrayTest, GrowingAndShiftingNeverCopyOrDestroy) {
 }
 
 }  // namespace
+
+// The parser hands a node its children in one block: the block must carry
+// the capacity that appending them one at a time gives, and the elements
+// must arrive unharmed, never copied or destroyed.
+TEST(ObjArrayTest, MoveTailGivesTheCapacityOfSingleAppends) {
+    for (int step : {0, 3}) {
+        for (int n : {1, 2, 5, 6, 42, 57, 58, 1500}) {
+            SCOPED_TRACE(std::to_string(step) + " " + std::to_string(n));
+            CObjArray<Probe> appended, src, dst;
+            appended.m_nGrowBy = dst.m_nGrowBy = step;
+            src.Add(Probe(-1));
+            for (int i = 1; i <= n; ++i) {
+                appended.Add(Probe(i));
+                src.Add(Probe(i));
+            }
+            Probe::Reset();
+            vorlix::detail::MoveTail(src, 1, dst);
+            EXPECT_EQ(0, Probe::copied + Probe::destroyed);
+            EXPECT_EQ(appended.m_nMaxSize, dst.m_nMaxSize);
+            EXPECT_EQ(Values(appended), Values(dst));
+            EXPECT_EQ((std::vector<int>{-1}), Values(src));
+        }
+    }
+    // An array that already has a block takes them by appending.
+    CObjArray<MString> src, dst;
+    dst.Add("a");
+    src.Add("b");
+    src.Add("c");
+    vorlix::detail::MoveTail(src, 0, dst);
+    ASSERT_EQ(3, dst.GetSize());
+    EXPECT_EQ(5, dst.m_nMaxSize);
+    EXPECT_TRUE(dst[2] == "c");
+    EXPECT_EQ(0, src.GetSize());
+}

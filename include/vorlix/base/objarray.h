@@ -190,6 +190,56 @@ private:
     }
 };
 
+namespace vorlix {
+namespace detail {
+
+// The capacity an empty array with the growth step nGrowBy has after n
+// appends, one at a time.
+inline int CapacityAfterAppends(int n, int nGrowBy) {
+    if (n <= 0) return 0;
+    long long nMax = 1;
+    while (nMax < n) {
+        long long nStep = nGrowBy;
+        if (nStep == 0) {
+            nStep = nMax / 8;
+            if (nStep < 4) nStep = 4;
+            if (nStep > 1024) nStep = 1024;
+        }
+        long long nWanted = nMax + nStep;
+        nMax = nWanted > nMax + 1 ? nWanted : nMax + 1;
+    }
+    return nMax > INT_MAX ? INT_MAX : static_cast<int>(nMax);
+}
+
+// Moves the elements of src from nFirst on to the end of dst and shortens
+// src to nFirst. An unallocated dst gets them as raw bytes in one block,
+// with the capacity that appending them one by one would have given it;
+// otherwise (or when that block cannot be had) they are appended one by one.
+template <class T, class ARG>
+void MoveTail(CObjArray<T, ARG>& src, int nFirst, CObjArray<T, ARG>& dst) {
+    Check(nFirst >= 0 && nFirst <= src.m_nSize && &src != &dst);
+    if (nFirst < 0 || nFirst >= src.m_nSize || &src == &dst) return;
+    int n = src.m_nSize - nFirst;
+    if (dst.m_pData == nullptr) {
+        int nMax = CapacityAfterAppends(n, dst.m_nGrowBy);
+        std::size_t slots = BlockSlots(static_cast<std::size_t>(nMax));
+        void* p = slots <= static_cast<std::size_t>(-1) / sizeof(T) ? std::malloc(slots * sizeof(T)) : nullptr;
+        if (p) {
+            std::memcpy(p, static_cast<const void*>(src.m_pData + nFirst), sizeof(T) * static_cast<std::size_t>(n));
+            dst.m_pData = static_cast<T*>(p);
+            dst.m_nSize = n;
+            dst.m_nMaxSize = nMax;
+            src.m_nSize = nFirst;
+            return;
+        }
+    }
+    for (int i = nFirst; i < src.m_nSize; ++i) dst.Add(static_cast<T&&>(src.m_pData[i]));
+    src.SetSize(nFirst);
+}
+
+}  // namespace detail
+}  // namespace vorlix
+
 template <class T, class ARG>
 void CObjArray<T, ARG>::SetSize(int nNewSize, int nGrowBy) {
     CObjCore::AssertObjValid(this);
