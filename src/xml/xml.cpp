@@ -4,9 +4,12 @@
 #include <vorlix/base/text.h>
 #include <vorlix/xml/xml.h>
 
+#include "../token/tokenstream_ops.h"
+
 #include <climits>
 #include <cstddef>
 #include <new>
+#include <typeinfo>
 #include <utility>
 
 namespace vorlix {
@@ -322,13 +325,170 @@ struct XmlOps {
 
     // ---- Parser ----
 
+    // The delimiter sets of the parser, as text and as a set built once.
+    struct Delims {
+        explicit Delims(const Ch* p) : text(p), set(p) {}
+        const Ch* text;
+        SepSet<Ch> set;
+    };
+    static const Delims& NodeSet() {
+        static const Delims d(L::kNodeSet);
+        return d;
+    }
+    static const Delims& AttrSet() {
+        static const Delims d(L::kAttrSet);
+        return d;
+    }
+    static const Delims& BracketSet() {
+        static const Delims d(L::kBracket);
+        return d;
+    }
+
+    typedef TokenStreamOps<Stream> StreamOps;
+    typedef typename StreamOps::Item Item;
+
+    // Reads through the stream's public operations: everything the stream
+    // shows (its position, its ring of ten saves) is as documented. For
+    // streams the caller owns and for documents with callbacks.
+    class StreamReader {
+    public:
+        explicit StreamReader(Stream* s) : m_s(s) {}
+        int GetToken(Str& tok, const Delims& d, int& n) { return m_s->GetToken(tok, d.text, n); }
+        void GetTokenBack(int n) { m_s->GetTokenBack(n); }
+        int GetTokenToDelimChar(Ch c, Str& tok, int bMulti, int bInclude) {
+            return m_s->GetTokenToDelimChar(c, tok, bMulti, bInclude);
+        }
+        int GetTokenToDelimStr(const Ch* p, Str& tok, int bMulti, int bInclude) {
+            return m_s->GetTokenToDelimStr(p, tok, bMulti, bInclude);
+        }
+        unsigned long GetTokenPos() { return m_s->GetTokenPos(); }
+        Item& Cur() { return m_s->m_curPos; }
+
+    private:
+        Stream* m_s;
+    };
+
+    // The same reads for a stream nobody else sees: the ring keeps offsets
+    // only, so a read copies no line.
+    class PrivateReader {
+    public:
+        explicit PrivateReader(Stream* s) : m_s(s) {}
+        int GetToken(Str& tok, const Delims& d, int& n) { return StreamOps::GetToken(*m_s, m_ring, tok, d.set, n); }
+        void GetTokenBack(int n) { m_ring.Pop(*m_s, n); }
+        int GetTokenToDelimChar(Ch c, Str& tok, int bMulti, int bInclude) {
+            return StreamOps::ToDelimChar(*m_s, m_ring, c, tok, bMulti, bInclude);
+        }
+        int GetTokenToDelimStr(const Ch* p, Str& tok, int bMulti, int bInclude) {
+            return StreamOps::ToDelimStr(*m_s, m_ring, p, tok, bMulti, bInclude);
+        }
+        unsigned long GetTokenPos() { return m_s->m_curPos.m_dwCurLinePos + m_s->m_curPos.m_dwColumn; }
+        Item& Cur() { return m_s->m_curPos; }
+
+    private:
+        Stream* m_s;
+        typename StreamOps::MarkRing m_ring;
+    };
+
+    // The working state of one parse. The token buffers keep their capacity
+    // from token to token, so reading a token rarely allocates. The cache of
+    // short texts lets the many nodes and attributes that share a name or a
+    // value share one buffer (strings copy on write, so nobody can tell).
+    // When bCollect is set, finished children and attributes wait in the
+    // pending arrays and go to their node in one block when it completes;
+    // only a parse nobody watches may do that, since a callback would see a
+    // node without its children.
+    struct Scratch {
+        static const int kSlots = 256;
+        static const int kMaxShared = 32;
+        explicit Scratch(bool bCollectChildren = false) : bCollect(bCollectChildren) {}
+        bool bCollect;
+        Str tok, run, text;
+        Str shared[kSlots];
+        CObjArray<Tag, const Tag&> pending;
+        CObjArray<Option, const Option&> options;
+
+        void Share(Str& dest, const Ch* p, int n) {
+            if (n <= 0) {
+                dest.Empty();
+                return;
+            }
+            if (n > kMaxShared) {
+                dest.SetString(p, n);
+                return;
+            }
+            unsigned h = static_cast<unsigned>(n);
+            for (int i = 0; i < n; ++i) h = h * 31u + static_cast<unsigned>(p[i]);
+            Str& slot = shared[(h ^ (h >> 8)) & (kSlots - 1)];
+            if (slot.GetLength() == n && SameUnits(slot, p, n)) {
+                dest = slot;
+                return;
+            }
+            slot.Empty();
+            dest.SetString(p, n);
+            slot = dest;
+        }
+
+        void SetName(Str& dest, const Str& src) { Share(dest, src, src.GetLength()); }
+
+        // An attribute value: decoded, and shared when short.
+        void SetValue(Str& dest, const Ch* p, int n) {
+            for (int i = 0; i < n; ++i)
+                if (p[i] == '&') {
+                    dest.SetString(p, n);
+                    Decode(dest);
+                    return;
+                }
+            Share(dest, p, n);
+        }
+
+        static bool SameUnits(const Ch* a, const Ch* b, int n) {
+            for (int i = 0; i < n; ++i)
+                if (a[i] != b[i]) return false;
+            return true;
+        }
+    };
+
+    // The children a node collects in the scratch while it is parsed; they
+    // are dropped if the node fails.
+    class PendingChildren {
+    public:
+        explicit PendingChildren(Scratch& x) : m_x(x), m_nBase(x.pending.GetSize()) {}
+        ~PendingChildren() {
+            int n = m_x.pending.GetSize() - m_nBase;
+            if (n > 0) m_x.pending.RemoveAt(m_nBase, n);
+        }
+        void MoveTo(Tag& t) {
+            if (m_x.pending.GetSize() > m_nBase) MoveTail(m_x.pending, m_nBase, t.m_arySubTag);
+        }
+
+    private:
+        Scratch& m_x;
+        int m_nBase;
+    };
+
+    // Appends by handing the strings over, leaving o empty.
+    static void AppendOption(CObjArray<Option, const Option&>& a, Option& o) {
+        int n = a.GetSize();
+        a.SetSize(n + 1);
+        if (a.GetSize() != n + 1) return;
+        a[n].m_strName.Swap(o.m_strName);
+        a[n].m_strValue.Swap(o.m_strValue);
+    }
+
     static int ParseOption(Option& o, Stream* s) {
+        Scratch x;
+        StreamReader r(s);
+        return ParseOption(o, r, x);
+    }
+
+    template <class R>
+    static int ParseOption(Option& o, R& s, Scratch& x) {
         o.Init();
         bool bEquals = false;
-        Str t;
+        Str& t = x.tok;
         int d;
         for (;;) {
-            if (!s->GetToken(t, L::kAttrSet, d)) return 0;
+            if (!s.GetToken(t, AttrSet(), d)) return 0;
             switch (d) {
             case 0:  // "<"
             case 6:  // blank (only separates; never delivered)
@@ -336,7 +496,7 @@ struct XmlOps {
             case 1:  // "?"
             case 2:  // "/"
             case 3:  // ">": left for the node parser
-                s->GetTokenBack(1);
+                s.GetTokenBack(1);
                 return 1;
             case 4:  // "="
                 if (o.m_strName.IsEmpty()) return 0;
@@ -344,23 +504,21 @@ struct XmlOps {
                 continue;
             case 5: {  // a double-quoted value
                 if (!bEquals) return 0;
-                Str run;
-                if (!s->GetTokenToDelimChar(Ch('"'), run, 0, 1)) return 0;
-                o.m_strValue.SetString(run, run.GetLength() - 1);
-                Decode(o.m_strValue);
+                Str& run = x.run;
+                if (!s.GetTokenToDelimChar(Ch('"'), run, 0, 1)) return 0;
+                x.SetValue(o.m_strValue, run, run.GetLength() - 1);
                 return 1;
             }
             default:  // a word
                 if (bEquals) {
-                    o.m_strValue.Swap(t);
-                    Decode(o.m_strValue);
+                    x.SetValue(o.m_strValue, t, t.GetLength());
                     return 1;
                 }
                 if (!o.m_strName.IsEmpty()) {
-                    s->GetTokenBack(1);  // the word begins the next attribute
+                    s.GetTokenBack(1);  // the word begins the next attribute
                     return 1;
                 }
-                o.m_strName.Swap(t);
+                x.SetName(o.m_strName, t);
                 continue;
             }
         }
@@ -368,47 +526,57 @@ struct XmlOps {
 
     // Keeps a finished child unless it refuses (m_bNoChild). The child is
     // moved in: nothing can tell that from the copy the parent would keep.
-    static void Adopt(Tag& parent, Tag& child) {
+    static void Adopt(Tag& parent, Tag& child, Scratch& x) {
         if (child.m_bNoChild) return;
-        parent.m_arySubTag.Add(static_cast<Tag&&>(child));
+        if (x.bCollect) x.pending.Add(static_cast<Tag&&>(child));
+        else parent.m_arySubTag.Add(static_cast<Tag&&>(child));
     }
 
     // True when the current line holds, after blanks and tabs, a character
     // other than c: the next token then starts there and is not c.
-    static bool NextOnLineIsNot(Stream* s, Ch c) {
-        const Ch* line = s->m_curPos.m_strLine;
-        unsigned long n = static_cast<unsigned long>(s->m_curPos.m_strLine.GetLength());
-        unsigned long i = s->m_curPos.m_dwColumn;
+    template <class R>
+    static bool NextOnLineIsNot(R& s, Ch c) {
+        const Ch* line = s.Cur().m_strLine;
+        unsigned long n = static_cast<unsigned long>(s.Cur().m_strLine.GetLength());
+        unsigned long i = s.Cur().m_dwColumn;
         while (i < n && (line[i] == ' ' || line[i] == '\t')) ++i;
         return i < n && line[i] != c && line[i] != 0;
     }
 
-    static int Fail(Tag& t, Stream* s, int nCode) {
+    template <class R>
+    static int Fail(Tag& t, R& s, int nCode) {
         t.m_nParseResult = nCode;
-        t.m_dwParsePos = s->GetTokenPos();
+        t.m_dwParsePos = s.GetTokenPos();
         return 0;
     }
 
     // Parses a child node from where the stream stands; 0 on failure with
     // its code passed up.
-    static int ParseChild(Tag& t, Doc* doc, Stream* s, int nLevel) {
+    template <class R>
+    static int ParseChild(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x) {
         // Each level of nesting takes a frame of the parser's recursion: a
         // bound keeps hostile input from exhausting the thread's stack.
         if (nLevel + 1 > kMaxDepth) return Fail(t, s, XMLRES_SYNTAX);
         Tag child;
-        if (!ParseNode(child, doc, s, nLevel + 1)) return Fail(t, s, child.m_nParseResult);
-        Adopt(t, child);
+        if (!ParseNode(child, doc, s, nLevel + 1, x)) return Fail(t, s, child.m_nParseResult);
+        Adopt(t, child, x);
         return 1;
     }
 
     // After a start tag's name: the attributes and what closes the tag.
     // -1: the content follows; 1: the node is complete; 0: failed.
-    static int ParseTagRest(Tag& t, Doc* doc, Stream* s, int nLevel) {
+    template <class R>
+    static int ParseTagRest(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x) {
         Option o;
-        while (ParseOption(o, s) == 1 && !o.m_strName.IsEmpty()) t.m_aryOption.Add(static_cast<Option&&>(o));
-        Str tok;
+        if (x.bCollect) {
+            while (ParseOption(o, s, x) == 1 && !o.m_strName.IsEmpty()) AppendOption(x.options, o);
+            MoveTail(x.options, 0, t.m_aryOption);
+        } else {
+            while (ParseOption(o, s, x) == 1 && !o.m_strName.IsEmpty()) AppendOption(t.m_aryOption, o);
+        }
+        Str& tok = x.tok;
         int d;
-        if (!s->GetToken(tok, L::kNodeSet, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
+        if (!s.GetToken(tok, NodeSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
         if (d == 4) {  // ">"
             t.m_nTagType = XMLTAG_ELEMENT;
             if (t.m_strName.IsEmpty()) return Fail(t, s, XMLRES_SYNTAX);
@@ -417,7 +585,7 @@ struct XmlOps {
         }
         if (d == 3 || (d == 1 && t.m_nTagType == XMLTAG_PI)) {  // "/>" or "?>"
             bool bEmpty = d == 3;
-            if (!s->GetToken(tok, L::kNodeSet, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
+            if (!s.GetToken(tok, NodeSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
             if (d != 4) return Fail(t, s, XMLRES_NO_CLOSE);
             if (bEmpty) {
                 t.m_nTagType = XMLTAG_ELEMENT;
@@ -431,72 +599,92 @@ struct XmlOps {
 
     // After "<" "!" when the node is still unnamed: a comment or a
     // declaration, which this node becomes.
-    static int ParseCommentOrDeclaration(Tag& t, Doc* doc, Stream* s, int nLevel) {
-        Str tok, run;
+    template <class R>
+    static int ParseCommentOrDeclaration(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x) {
+        Str& tok = x.tok;
+        Str& run = x.run;
         int d;
-        s->GetToken(tok, L::kNodeSet, d);
+        s.GetToken(tok, NodeSet(), d);
         const Ch* p = tok;
         if (tok.GetLength() >= 2 && p[0] == '-' && p[1] == '-') {
             // The text starts right after the two dashes, inside the token.
-            s->m_curPos.m_dwColumn -= static_cast<unsigned long>(tok.GetLength() - 2);
-            if (!s->GetTokenToDelimStr(L::kCommentEnd, run, 1, 1)) return Fail(t, s, XMLRES_BAD_COMMENT);
+            s.Cur().m_dwColumn -= static_cast<unsigned long>(tok.GetLength() - 2);
+            if (!s.GetTokenToDelimStr(L::kCommentEnd, run, 1, 1)) return Fail(t, s, XMLRES_BAD_COMMENT);
             t.m_strName.SetString(run, run.GetLength() - L::kCommentEnd.Length());
             t.m_nTagType = XMLTAG_COMMENT;
             if (doc && W::OnEnd(doc, t, nLevel)) return Fail(t, s, XMLRES_END_ABORT);
             return 1;
         }
-        if (!s->GetTokenToDelimStr(L::kGt, run, 1, 1)) return Fail(t, s, XMLRES_NO_CLOSE);
+        if (!s.GetTokenToDelimStr(L::kGt, run, 1, 1)) return Fail(t, s, XMLRES_NO_CLOSE);
         t.m_nTagType = XMLTAG_DECLARE;
-        t.m_strName.Swap(tok);
-        t.m_strName.Append(run, run.GetLength() - 1);
+        x.text.SetString(tok, tok.GetLength());
+        x.text.Append(run, run.GetLength() - 1);
+        t.m_strName.SetString(x.text, x.text.GetLength());
         if (doc && W::OnEnd(doc, t, nLevel + 1)) return Fail(t, s, XMLRES_END_ABORT);
         return 1;
     }
 
     static int ParseNode(Tag& t, Doc* doc, Stream* s, int nLevel) {
+        Scratch x;
+        StreamReader r(s);
+        return ParseNode(t, doc, r, nLevel, x);
+    }
+
+    template <class R>
+    static int ParseNode(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x) {
+        PendingChildren children(x);
+        int r = ParseNodeBody(t, doc, s, nLevel, x);
+        if (r) children.MoveTo(t);
+        return r;
+    }
+
+    template <class R>
+    static int ParseNodeBody(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x) {
         t.Init();
         t.m_nLevel = nLevel;
         Tag text;  // serves every text and CDATA child of this call
-        Str tok, run;
+        Str& tok = x.tok;
+        Str& run = x.run;
         int d;
         bool bFirst = true;
         for (;;) {
-            if (!s->GetToken(tok, L::kNodeSet, d))
+            if (!s.GetToken(tok, NodeSet(), d))
                 return Fail(t, s, bFirst ? XMLRES_END_OF_DATA : XMLRES_UNEXPECTED_END);
             bFirst = false;
             if (d == 4) return Fail(t, s, XMLRES_BAD_TEXT);
             if (d != 0) {
                 // Character data, up to the next "<".
                 if (t.m_strName.IsEmpty()) return Fail(t, s, XMLRES_TEXT_OUTSIDE);
-                if (!s->GetTokenToDelimStr(L::kLt, run, 1, 0)) return Fail(t, s, XMLRES_BAD_TEXT);
-                text.m_strName.Swap(tok);
-                text.m_strName += run;
+                if (!s.GetTokenToDelimStr(L::kLt, run, 1, 0)) return Fail(t, s, XMLRES_BAD_TEXT);
+                x.text.SetString(tok, tok.GetLength());
+                x.text += run;
+                text.m_strName.SetString(x.text, x.text.GetLength());
                 Decode(text.m_strName);
                 text.m_nTagType = XMLTAG_TEXT;
                 if (doc && W::OnEnd(doc, text, nLevel + 1)) return Fail(t, s, XMLRES_END_ABORT);
-                Adopt(t, text);
+                Adopt(t, text, x);
                 continue;
             }
-            if (!s->GetToken(tok, L::kNodeSet, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
+            if (!s.GetToken(tok, NodeSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
             int r;
             switch (d) {
             case -1:  // an element name
                 if (t.m_strName.IsEmpty()) {
-                    t.m_strName.Swap(tok);
+                    x.SetName(t.m_strName, tok);
                     t.m_nTagType = XMLTAG_ELEMENT;
-                    r = ParseTagRest(t, doc, s, nLevel);
+                    r = ParseTagRest(t, doc, s, nLevel, x);
                     if (r >= 0) return r;
                     continue;
                 }
-                s->GetTokenBack(2);  // back before the "<"
-                if (!ParseChild(t, doc, s, nLevel)) return 0;
+                s.GetTokenBack(2);  // back before the "<"
+                if (!ParseChild(t, doc, s, nLevel, x)) return 0;
                 continue;
             case 1:  // "?": a processing instruction
-                if (!s->GetToken(tok, L::kNodeSet, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
+                if (!s.GetToken(tok, NodeSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
                 if (tok.CompareNoCase(L::kXml) != 0) return Fail(t, s, XMLRES_BAD_PI);
                 t.m_nTagType = XMLTAG_PI;
-                t.m_strName.Swap(tok);
-                r = ParseTagRest(t, doc, s, nLevel);
+                x.SetName(t.m_strName, tok);
+                r = ParseTagRest(t, doc, s, nLevel, x);
                 if (r >= 0) return r;
                 continue;
             case 2: {  // "!"
@@ -506,37 +694,37 @@ struct XmlOps {
                 int nReads = 0;
                 if (!NextOnLineIsNot(s, Ch('['))) {
                     nReads = 1;
-                    if (!s->GetToken(tok, L::kBracket, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
+                    if (!s.GetToken(tok, BracketSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
                 }
                 if (nReads == 1 && d == 0) {
                     nReads = 2;
-                    if (!s->GetToken(tok, L::kBracket, d)) return Fail(t, s, XMLRES_BAD_CDATA);
+                    if (!s.GetToken(tok, BracketSet(), d)) return Fail(t, s, XMLRES_BAD_CDATA);
                     if (tok.CompareNoCase(L::kCData) == 0) {
                         nReads = 3;
-                        if (!s->GetToken(tok, L::kBracket, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
+                        if (!s.GetToken(tok, BracketSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
                         if (d == 0) {
                             text.Init();
-                            if (!s->GetTokenToDelimStr(L::kCDataEnd, run, 1, 1)) return Fail(t, s, XMLRES_BAD_CDATA);
+                            if (!s.GetTokenToDelimStr(L::kCDataEnd, run, 1, 1)) return Fail(t, s, XMLRES_BAD_CDATA);
                             text.m_nTagType = XMLTAG_CDATA;
                             text.m_strName.SetString(run, run.GetLength() - L::kCDataEnd.Length());
                             if (doc && W::OnEnd(doc, text, nLevel + 1)) return Fail(t, s, XMLRES_END_ABORT);
-                            Adopt(t, text);
+                            Adopt(t, text, x);
                             continue;
                         }
                     }
                 }
-                if (nReads > 0) s->GetTokenBack(nReads);
+                if (nReads > 0) s.GetTokenBack(nReads);
                 if (!t.m_strName.IsEmpty()) {
-                    s->GetTokenBack(2);  // back before the "<"
-                    if (!ParseChild(t, doc, s, nLevel)) return 0;
+                    s.GetTokenBack(2);  // back before the "<"
+                    if (!ParseChild(t, doc, s, nLevel, x)) return 0;
                     continue;
                 }
-                return ParseCommentOrDeclaration(t, doc, s, nLevel);
+                return ParseCommentOrDeclaration(t, doc, s, nLevel, x);
             }
             case 3:  // "/": an end tag
-                if (!s->GetToken(tok, L::kNodeSet, d) || d != -1) return Fail(t, s, XMLRES_BAD_END_TAG);
+                if (!s.GetToken(tok, NodeSet(), d) || d != -1) return Fail(t, s, XMLRES_BAD_END_TAG);
                 if (tok.CompareNoCase(t.m_strName) != 0) return Fail(t, s, XMLRES_TAG_MISMATCH);
-                if (!s->GetToken(tok, L::kNodeSet, d) || d != 4) return Fail(t, s, XMLRES_NO_CLOSE);
+                if (!s.GetToken(tok, NodeSet(), d) || d != 4) return Fail(t, s, XMLRES_NO_CLOSE);
                 if (doc && W::OnEnd(doc, t, nLevel)) return Fail(t, s, XMLRES_END_ABORT);
                 return 1;
             case 0:  // "<" "<"
@@ -547,18 +735,35 @@ struct XmlOps {
         }
     }
 
-    static int ParseDocument(Doc& doc, Stream* s, int bStoreTag) {
-        if (!s) return 0;
-        doc.m_pStream = s;
+    template <class R>
+    static int ParseAll(Doc& doc, Doc* pCallbacks, R& reader, int bStoreTag) {
         Tag work;
-        while (ParseNode(work, &doc, doc.m_pStream, 0)) {
+        Scratch x(pCallbacks == nullptr);
+        while (ParseNode(work, pCallbacks, reader, 0, x)) {
             if (bStoreTag) doc.m_aryTag.Add(static_cast<Tag&&>(work));
         }
-        delete doc.m_pStream;
-        doc.m_pStream = nullptr;
         doc.m_nParseResult = work.m_nParseResult;
         doc.m_dwParsePos = work.m_dwParsePos;
         return doc.m_nParseResult == XMLRES_END_OF_DATA ? 1 : 0;
+    }
+
+    static int ParseDocument(Doc& doc, Stream* s, int bStoreTag) {
+        if (!s) return 0;
+        doc.m_pStream = s;
+        int r;
+        if (typeid(doc) == typeid(Doc)) {
+            // The plain document class has no callbacks, so nothing can look
+            // at the stream while it parses: the parser keeps its own ring of
+            // offsets, and the result is the same.
+            PrivateReader reader(s);
+            r = ParseAll(doc, nullptr, reader, bStoreTag);
+        } else {
+            StreamReader reader(s);
+            r = ParseAll(doc, &doc, reader, bStoreTag);
+        }
+        delete doc.m_pStream;
+        doc.m_pStream = nullptr;
+        return r;
     }
 
     // ---- Writer ----
