@@ -157,6 +157,14 @@ TEST(PlatformCodePage, KoreanRoundTrip) {
     const std::string bytes = "\xC7\xD1\xB1\xDB" "a\x8C\x63";
     EXPECT_EQ(ToBytes(949, hangul), bytes);
     EXPECT_EQ(ToWide(949, bytes), hangul);
+    // A pair with no character at the very end: the converter here consumes
+    // it before reporting it, and nothing may be skipped after that.
+    const std::vector<WCHAR> cut = ToWide(949, "a\xA2\xE8");
+    ASSERT_FALSE(cut.empty());
+    EXPECT_EQ(cut.front(), 'a');
+#ifndef _WIN32
+    EXPECT_EQ(cut, (std::vector<WCHAR>{'a', kFFFD}));
+#endif
     SetLastError(0);
     EXPECT_EQ(ToBytes(12345, hangul), "");
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));

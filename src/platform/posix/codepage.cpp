@@ -177,7 +177,9 @@ bool IconvToWide(UINT cp, const char* s, std::size_t n, std::vector<WCHAR>& out,
         if (errno == E2BIG) continue;
         if (bStrict) return false;
         out.push_back(kReplacement);  // EILSEQ or a sequence cut off at the end
-        if (errno == EINVAL) break;
+        // Some converters report an ill-formed sequence at the end after
+        // consuming it: nothing is left to skip then.
+        if (errno == EINVAL || inLeft == 0) break;
         ++in;
         --inLeft;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
