@@ -128,8 +128,19 @@ struct TokenStreamOps {
     // A ring of offsets only, for a stream nobody else sees. Taking back a
     // read restores the column, and reads the line at the saved offset
     // again when the read had moved on to another line.
+    //
+    // In file mode the stream reads from wherever the file pointer stands,
+    // and its positions may start from another count (a caller may count
+    // from 0 after a byte-order mark it has read). Every line after the
+    // first starts where the file pointer was found after the one before,
+    // so only the first line cannot be found by its position: when the two
+    // differ, the ring keeps that line itself.
     class MarkRing {
     public:
+        explicit MarkRing(Stream& s) : m_dwStart(s.m_curPos.m_dwNextLinePos) {
+            if (!s.m_bMemory && s.m_hFile)
+                m_bKeepFirst = API_SeekFile(s.m_hFile, 0, 1) != static_cast<long>(m_dwStart);
+        }
         void Push(Stream& s) {
             const Item& cur = s.m_curPos;
             Mark& m = m_marks[m_nPos];
@@ -137,6 +148,7 @@ struct TokenStreamOps {
             m.next = cur.m_dwNextLinePos;
             m.col = cur.m_dwColumn;
             m_nPos = (m_nPos + 1) % kSlots;
+            if (m_bKeepFirst && m.cur == m_dwStart && m.next != m_dwStart) m_firstLine = cur.m_strLine;
         }
         void Pop(Stream& s, int nCount) {
             int i = (m_nPos - nCount % kSlots + kSlots) % kSlots;
@@ -147,13 +159,15 @@ struct TokenStreamOps {
                 if (m.cur == m.next) {
                     // Before the first line, or at the end of the data.
                     cur.m_strLine.Empty();
-                    cur.m_dwCurLinePos = m.cur;
-                    cur.m_dwNextLinePos = m.next;
+                } else if (m_bKeepFirst && m.cur == m_dwStart) {
+                    cur.m_strLine = m_firstLine;
                 } else {
                     cur.m_dwNextLinePos = m.cur;
                     SeekToNextLine(s);
                     GetLine(s, 1);
                 }
+                cur.m_dwCurLinePos = m.cur;
+                cur.m_dwNextLinePos = m.next;
             }
             cur.m_dwColumn = m.col;
             SeekToNextLine(s);
@@ -166,6 +180,9 @@ struct TokenStreamOps {
         static const int kSlots = 16;  // more than a parser takes back at once
         Mark m_marks[kSlots] = {};
         int m_nPos = 0;
+        unsigned long m_dwStart;
+        bool m_bKeepFirst = false;
+        Str m_firstLine;
     };
 
     static void PushAuto(Stream& s) {

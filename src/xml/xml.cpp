@@ -372,7 +372,7 @@ struct XmlOps {
     // only, so a read copies no line.
     class PrivateReader {
     public:
-        explicit PrivateReader(Stream* s) : m_s(s) {}
+        explicit PrivateReader(Stream* s) : m_s(s), m_ring(*s) {}
         int GetToken(Str& tok, const Delims& d, int& n) { return StreamOps::GetToken(*m_s, m_ring, tok, d.set, n); }
         void GetTokenBack(int n) { m_ring.Pop(*m_s, n); }
         int GetTokenToDelimChar(Ch c, Str& tok, int bMulti, int bInclude) {

@@ -236,6 +236,7 @@ TYPED_TEST(XmlParser, PlainAndDerivedDocumentsAgree) {
         "<a>\n\t<b c=\"1\" d=\"2\" e=\"3\">x &amp; y</b>\n\t<b/>\n</a>\n<",
         "<a>\n<b>\n</c>",
         "\n\n   \n",
+        "<a b",
     };
     for (const char* text : texts) {
         SCOPED_TRACE(text);
@@ -244,9 +245,16 @@ TYPED_TEST(XmlParser, PlainAndDerivedDocumentsAgree) {
         Parse<TypeParam>(plain, text);
         Parse<TypeParam>(derived, text);
         EXPECT_TRUE(xmlsame::SameDoc<Doc>(plain, derived));
+        // Files start with bytes the parse does not count from: a mark in
+        // the 16-bit form, bytes the caller has already read in the 8-bit one.
+        const std::string head = TypeParam::kUnit == 2 ? "\xFF\xFE" : "ab";
         TempFile f("agree.xml");
-        f.Write(TypeParam::FileBytes(text));
+        f.Write(head + TypeParam::FileBytes(text));
         Handle h1(f, false), h2(f, false);
+        if (TypeParam::kUnit == 1) {
+            API_SeekFile(h1.h, 2, 0);
+            API_SeekFile(h2.h, 2, 0);
+        }
         Doc plainFile;
         Derived derivedFile;
         plainFile.FromString(h1.h, 1);
