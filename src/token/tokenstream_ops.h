@@ -121,6 +121,7 @@ struct TokenStreamOps {
 
     // The stream's own ring of whole positions.
     struct AutoRing {
+        explicit AutoRing(Stream&) {}
         void Push(Stream& s) { PushAuto(s); }
         void Pop(Stream& s, int nCount) { PopAuto(s, nCount); }
     };
@@ -225,7 +226,7 @@ struct TokenStreamOps {
     }
 
     static int GetToken(Stream& s, Str& tok, const Ch* delims, int& nDelim) {
-        AutoRing ring;
+        AutoRing ring(s);
         return GetToken(s, ring, tok, SepSet<Ch>(delims), nDelim);
     }
 
@@ -284,7 +285,7 @@ struct TokenStreamOps {
     }
 
     static int ToDelimChar(Stream& s, Ch cDelim, Str& tok, int bMultiLine, int bIncludeDelim) {
-        AutoRing ring;
+        AutoRing ring(s);
         return ToDelimChar(s, ring, cDelim, tok, bMultiLine, bIncludeDelim);
     }
 
@@ -317,7 +318,7 @@ struct TokenStreamOps {
     }
 
     static int ToDelimStr(Stream& s, const Ch* delim, Str& tok, int bMultiLine, int bIncludeDelim) {
-        AutoRing ring;
+        AutoRing ring(s);
         return ToDelimStr(s, ring, delim, tok, bMultiLine, bIncludeDelim);
     }
 

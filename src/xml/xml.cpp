@@ -325,55 +325,33 @@ struct XmlOps {
 
     // ---- Parser ----
 
-    // The delimiter sets of the parser, as text and as a set built once.
-    struct Delims {
-        explicit Delims(const Ch* p) : text(p), set(p) {}
-        const Ch* text;
-        SepSet<Ch> set;
-    };
-    static const Delims& NodeSet() {
-        static const Delims d(L::kNodeSet);
+    // The delimiter sets of the parser, each built once.
+    static const SepSet<Ch>& NodeSet() {
+        static const SepSet<Ch> d(L::kNodeSet);
         return d;
     }
-    static const Delims& AttrSet() {
-        static const Delims d(L::kAttrSet);
+    static const SepSet<Ch>& AttrSet() {
+        static const SepSet<Ch> d(L::kAttrSet);
         return d;
     }
-    static const Delims& BracketSet() {
-        static const Delims d(L::kBracket);
+    static const SepSet<Ch>& BracketSet() {
+        static const SepSet<Ch> d(L::kBracket);
         return d;
     }
 
     typedef TokenStreamOps<Stream> StreamOps;
     typedef typename StreamOps::Item Item;
 
-    // Reads through the stream's public operations: everything the stream
-    // shows (its position, its ring of ten saves) is as documented. For
-    // streams the caller owns and for documents with callbacks.
-    class StreamReader {
+    // The reads of the parser, with the ring that saves the position before
+    // each read. AutoRing is the stream's own ring of ten whole positions:
+    // everything the stream shows is as documented, for streams the caller
+    // owns and for documents with callbacks. MarkRing keeps offsets only,
+    // so a read copies no line: for a stream nobody else sees.
+    template <class Ring>
+    class Reader {
     public:
-        explicit StreamReader(Stream* s) : m_s(s) {}
-        int GetToken(Str& tok, const Delims& d, int& n) { return m_s->GetToken(tok, d.text, n); }
-        void GetTokenBack(int n) { m_s->GetTokenBack(n); }
-        int GetTokenToDelimChar(Ch c, Str& tok, int bMulti, int bInclude) {
-            return m_s->GetTokenToDelimChar(c, tok, bMulti, bInclude);
-        }
-        int GetTokenToDelimStr(const Ch* p, Str& tok, int bMulti, int bInclude) {
-            return m_s->GetTokenToDelimStr(p, tok, bMulti, bInclude);
-        }
-        unsigned long GetTokenPos() { return m_s->GetTokenPos(); }
-        Item& Cur() { return m_s->m_curPos; }
-
-    private:
-        Stream* m_s;
-    };
-
-    // The same reads for a stream nobody else sees: the ring keeps offsets
-    // only, so a read copies no line.
-    class PrivateReader {
-    public:
-        explicit PrivateReader(Stream* s) : m_s(s), m_ring(*s) {}
-        int GetToken(Str& tok, const Delims& d, int& n) { return StreamOps::GetToken(*m_s, m_ring, tok, d.set, n); }
+        explicit Reader(Stream* s) : m_s(s), m_ring(*s) {}
+        int GetToken(Str& tok, const SepSet<Ch>& d, int& n) { return StreamOps::GetToken(*m_s, m_ring, tok, d, n); }
         void GetTokenBack(int n) { m_ring.Pop(*m_s, n); }
         int GetTokenToDelimChar(Ch c, Str& tok, int bMulti, int bInclude) {
             return StreamOps::ToDelimChar(*m_s, m_ring, c, tok, bMulti, bInclude);
@@ -381,13 +359,15 @@ struct XmlOps {
         int GetTokenToDelimStr(const Ch* p, Str& tok, int bMulti, int bInclude) {
             return StreamOps::ToDelimStr(*m_s, m_ring, p, tok, bMulti, bInclude);
         }
-        unsigned long GetTokenPos() { return m_s->m_curPos.m_dwCurLinePos + m_s->m_curPos.m_dwColumn; }
+        unsigned long GetTokenPos() { return m_s->GetTokenPos(); }
         Item& Cur() { return m_s->m_curPos; }
 
     private:
         Stream* m_s;
-        typename StreamOps::MarkRing m_ring;
+        Ring m_ring;
     };
+    typedef Reader<typename StreamOps::AutoRing> StreamReader;
+    typedef Reader<typename StreamOps::MarkRing> PrivateReader;
 
     // The working state of one parse. The token buffers keep their capacity
     // from token to token, so reading a token rarely allocates. The cache of
