@@ -6,6 +6,7 @@
 #include <vorlix/win.h>
 
 #include <vorlix/base/file.h>
+#include <vorlix/base/heap.h>
 #include <vorlix/base/objarray.h>
 #include <vorlix/base/objcore.h>
 #include <vorlix/base/strarray.h>

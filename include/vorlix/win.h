@@ -57,6 +57,9 @@ using ::MultiByteToWideChar;
 using ::ReadFile;
 using ::SetFilePointerEx;
 using ::SetLastError;
+using ::SIZE_T;
+using ::VirtualAlloc;
+using ::VirtualFree;
 using ::WideCharToMultiByte;
 using ::WriteFile;
 
@@ -84,6 +87,7 @@ typedef int LONG;  // 32 bits, as on Windows
 typedef long long LONGLONG;
 typedef unsigned int UINT;
 typedef unsigned short WCHAR;  // one UTF-16 code unit
+typedef std::size_t SIZE_T;
 
 union LARGE_INTEGER {
     struct {
@@ -124,6 +128,13 @@ constexpr UINT CP_OEMCP = 1;
 constexpr UINT CP_UTF8 = 65001;
 constexpr DWORD MB_ERR_INVALID_CHARS = 0x08;
 
+constexpr DWORD MEM_COMMIT = 0x1000;
+constexpr DWORD MEM_RESERVE = 0x2000;
+constexpr DWORD MEM_DECOMMIT = 0x4000;
+constexpr DWORD MEM_RELEASE = 0x8000;
+constexpr DWORD PAGE_NOACCESS = 0x01;
+constexpr DWORD PAGE_READWRITE = 0x04;
+
 constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
@@ -163,6 +174,14 @@ VORLIX_API BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove,
 VORLIX_API BOOL CloseHandle(HANDLE hObject);
 VORLIX_API DWORD GetFileAttributesA(const char* lpFileName);
 VORLIX_API DWORD GetFileAttributesW(const WCHAR* lpFileName);
+
+// Virtual memory. MEM_RESERVE takes address space without memory behind
+// it; MEM_COMMIT (PAGE_READWRITE) backs reserved pages with zeroed memory,
+// or reserves and commits at once when lpAddress is null. MEM_DECOMMIT
+// gives the pages back and leaves them reserved and inaccessible;
+// MEM_RELEASE (dwSize 0) frees a whole reservation by its base address.
+VORLIX_API void* VirtualAlloc(void* lpAddress, SIZE_T dwSize, DWORD flAllocationType, DWORD flProtect);
+VORLIX_API BOOL VirtualFree(void* lpAddress, SIZE_T dwSize, DWORD dwFreeType);
 
 // The calling thread's last-error code.
 VORLIX_API DWORD GetLastError();

@@ -63,7 +63,7 @@ Ch* Allocate(int nCapacity) {
         std::size_t nRounded = (nBytes + 15) & ~static_cast<std::size_t>(15);
         nCapacity += static_cast<int>((nRounded - nBytes) / sizeof(Ch));
     }
-    void* p = std::malloc(sizeof(detail::StrHeader) + (static_cast<std::size_t>(nCapacity) + 1) * sizeof(Ch));
+    void* p = detail::BlockAlloc(sizeof(detail::StrHeader) + (static_cast<std::size_t>(nCapacity) + 1) * sizeof(Ch));
     if (!p) return nullptr;
     detail::StrHeader* h = ::new (p) detail::StrHeader{{1}, 0, nCapacity, 0};
     Ch* data = reinterpret_cast<Ch*>(h + 1);
@@ -83,7 +83,7 @@ void BasicString<Ch>::ReleaseData(Ch* pch) noexcept {
     // acquire load follows the release decrements of the earlier owners.
     if (nRefs == 1 || h->nRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
         h->~StrHeader();
-        std::free(h);
+        detail::BlockFree(h);
     }
 }
 
@@ -101,10 +101,10 @@ Ch* BasicString<Ch>::PrepareWrite(int nLength, int nKeep) {
         if (nGrown > nCapacity) nCapacity = static_cast<int>(nGrown);
     }
     if (!bShared && nKeep >= h->nLength) {
-        // Growing an unshared text in place: realloc can extend the block,
+        // Growing an unshared text in place: the heap can extend the block,
         // or move a large one without copying page by page.
         if (nCapacity > MaxLength<Ch>()) return nullptr;
-        void* p = std::realloc(h, sizeof(detail::StrHeader) + (static_cast<std::size_t>(nCapacity) + 1) * sizeof(Ch));
+        void* p = detail::BlockRealloc(h, sizeof(detail::StrHeader) + (static_cast<std::size_t>(nCapacity) + 1) * sizeof(Ch));
         if (!p) return nullptr;
         h = static_cast<detail::StrHeader*>(p);
         h->nCapacity = nCapacity;

@@ -14,6 +14,7 @@
 #ifndef VORLIX_BASE_OBJARRAY_H
 #define VORLIX_BASE_OBJARRAY_H
 
+#include <vorlix/base/heap.h>
 #include <vorlix/base/objcore.h>
 
 #include <climits>
@@ -172,7 +173,7 @@ private:
     void FreeAll() {
         if (m_pData) {
             Destroy(m_pData, m_nSize);
-            std::free(static_cast<void*>(m_pData));
+            vorlix::detail::BlockFree(static_cast<void*>(m_pData));
         }
         m_pData = nullptr;
         m_nSize = m_nMaxSize = 0;
@@ -183,7 +184,7 @@ private:
         std::size_t slots = vorlix::detail::BlockSlots(static_cast<std::size_t>(nCapacity));
         if (m_pData && slots == vorlix::detail::BlockSlots(static_cast<std::size_t>(m_nMaxSize))) return true;
         if (slots > static_cast<std::size_t>(-1) / sizeof(T)) return false;
-        void* p = std::realloc(static_cast<void*>(m_pData), slots * sizeof(T));
+        void* p = vorlix::detail::BlockRealloc(static_cast<void*>(m_pData), slots * sizeof(T));
         if (!p) return false;
         m_pData = static_cast<T*>(p);
         return true;
@@ -223,7 +224,7 @@ void MoveTail(CObjArray<T, ARG>& src, int nFirst, CObjArray<T, ARG>& dst) {
     if (dst.m_pData == nullptr) {
         int nMax = CapacityAfterAppends(n, dst.m_nGrowBy);
         std::size_t slots = BlockSlots(static_cast<std::size_t>(nMax));
-        void* p = slots <= static_cast<std::size_t>(-1) / sizeof(T) ? std::malloc(slots * sizeof(T)) : nullptr;
+        void* p = slots <= static_cast<std::size_t>(-1) / sizeof(T) ? BlockAlloc(slots * sizeof(T)) : nullptr;
         if (p) {
             std::memcpy(p, static_cast<const void*>(src.m_pData + nFirst), sizeof(T) * static_cast<std::size_t>(n));
             dst.m_pData = static_cast<T*>(p);
@@ -251,7 +252,7 @@ void CObjArray<T, ARG>::SetSize(int nNewSize, int nGrowBy) {
         FreeAll();
     } else if (m_pData == nullptr) {
         if (static_cast<std::size_t>(nNewSize) > static_cast<std::size_t>(-1) / sizeof(T)) return;
-        void* p = std::malloc(vorlix::detail::BlockSlots(static_cast<std::size_t>(nNewSize)) * sizeof(T));
+        void* p = vorlix::detail::BlockAlloc(vorlix::detail::BlockSlots(static_cast<std::size_t>(nNewSize)) * sizeof(T));
         if (!p) return;
         m_pData = static_cast<T*>(p);
         Construct(m_pData, nNewSize);

@@ -1,0 +1,52 @@
+// The heap of the library's strings and arrays.
+//
+// Texts, attribute lists and child lists make for millions of small
+// blocks, which a general-purpose heap frees slowly: it merges each freed
+// block with its neighbours, which means touching memory all over the
+// place. Blocks of up to 2 KiB come instead from 64 KiB slabs, each holding
+// blocks of one size, in address space the library reserves once. Each
+// thread keeps a few freed blocks of every size at hand, so most requests
+// take no lock; the rest go back to their slab in batches, under the lock
+// of their size. A slab whose blocks are all free starts again from its
+// first block (so a tree built after another is freed lies in address
+// order again) or goes back to a pool that any size can use. Larger blocks,
+// and every block when the address space cannot be had, come from the C
+// heap. Blocks may be freed by any thread, including after the thread that
+// took them has ended.
+//
+// Builds with AddressSanitizer or MemorySanitizer, or with
+// VORLIX_SYSTEM_HEAP defined, use the C heap for everything, so that those
+// tools see every block.
+#ifndef VORLIX_BASE_HEAP_H
+#define VORLIX_BASE_HEAP_H
+
+#include <vorlix/config.h>
+
+#include <cstddef>
+
+namespace vorlix {
+namespace detail {
+
+// At least nBytes (one when 0), aligned for any type; null when memory is
+// exhausted.
+VORLIX_API void* BlockAlloc(std::size_t nBytes) noexcept;
+// Resizes a block of BlockAlloc, keeping its contents up to the smaller
+// size; null (with p untouched) when memory is exhausted. A null p
+// allocates.
+VORLIX_API void* BlockRealloc(void* p, std::size_t nBytes) noexcept;
+// Frees a block of BlockAlloc or BlockRealloc; null is ignored.
+VORLIX_API void BlockFree(void* p) noexcept;
+
+// What the slab heap holds, for tests and diagnostics.
+struct BlockHeapStats {
+    bool bSlabs;               // false when every block comes from the C heap
+    std::size_t nSlabsInUse;   // slabs with blocks of some size
+    std::size_t nSlabsPooled;  // empty slabs kept for reuse
+    std::size_t nSlabsEver;    // slabs ever taken from the reserved space
+};
+VORLIX_API BlockHeapStats GetBlockHeapStats() noexcept;
+
+}  // namespace detail
+}  // namespace vorlix
+
+#endif

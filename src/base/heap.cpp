@@ -1,0 +1,449 @@
+// The slab heap of strings and arrays; the design is described in heap.h.
+//
+// Locks: each size has its own lock over its slabs (their free lists, counts
+// and list links); the pool lock guards the reserved space and the empty
+// slabs. A size lock may take the pool lock, never the other way round.
+// A slab's size (cls) changes only while the slab has no block in use, so a
+// thread freeing a block may read it without a lock.
+#include <vorlix/base/heap.h>
+#include <vorlix/win.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_MEMORY__)
+#define VORLIX_HEAP_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
+#define VORLIX_HEAP_SANITIZED 1
+#endif
+#endif
+
+#if defined(VORLIX_SYSTEM_HEAP) || defined(VORLIX_HEAP_SANITIZED)
+#define VORLIX_HEAP_SLABS 0
+#else
+#define VORLIX_HEAP_SLABS 1
+#endif
+
+// The thread's cache pointer is read on every request: on ELF systems the
+// initial-exec model makes that a single load.
+#if defined(__ELF__) && (defined(__GNUC__) || defined(__clang__))
+#define VORLIX_FAST_TLS __attribute__((tls_model("initial-exec")))
+#else
+#define VORLIX_FAST_TLS
+#endif
+
+namespace vorlix {
+namespace detail {
+
+#if VORLIX_HEAP_SLABS
+
+namespace {
+
+constexpr std::size_t kSlabShift = 16;
+constexpr std::size_t kSlabSize = std::size_t(1) << kSlabShift;
+constexpr std::size_t kSlabHeader = 64;        // the slab's own fields, before its first block
+constexpr std::size_t kCommitStep = 1u << 20;  // the reserved space is committed this much at a time
+constexpr std::size_t kMaxSmall = 2048;
+constexpr int kClasses = 28;
+
+// Block sizes: steps of 16 bytes up to 256, then four steps per doubling.
+constexpr std::uint16_t kClassSize[kClasses] = {16,  32,  48,  64,  80,   96,   112,  128,  144,  160,
+                                                176, 192, 208, 224, 240,  256,  320,  384,  448,  512,
+                                                640, 768, 896, 1024, 1280, 1536, 1792, 2048};
+
+// The size class of 257..2048 bytes by (n - 1) / 64.
+struct LargeClassTable {
+    std::uint8_t cls[32];
+    constexpr LargeClassTable() : cls() {
+        for (int i = 4; i < 32; ++i) {
+            int n = (i + 1) * 64;  // the largest size of the step
+            int c = 16;
+            while (kClassSize[c] < n) ++c;
+            cls[i] = static_cast<std::uint8_t>(c);
+        }
+    }
+};
+constexpr LargeClassTable kLargeClass;
+
+inline int ClassOf(std::size_t n) {
+    if (n <= 256) return n == 0 ? 0 : static_cast<int>((n + 15) / 16) - 1;
+    return kLargeClass.cls[(n - 1) / 64];
+}
+
+class SpinLock {
+public:
+    void Lock() noexcept {
+        for (int spins = 0; m_busy.exchange(true, std::memory_order_acquire);) {
+            while (m_busy.load(std::memory_order_relaxed))
+                if (++spins > 100) std::this_thread::yield();
+        }
+    }
+    void Unlock() noexcept { m_busy.store(false, std::memory_order_release); }
+
+private:
+    std::atomic<bool> m_busy{false};
+};
+
+class Hold {
+public:
+    explicit Hold(SpinLock& l) : m_l(l) { m_l.Lock(); }
+    ~Hold() { m_l.Unlock(); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+
+private:
+    SpinLock& m_l;
+};
+
+struct Slab {
+    Slab* prev;  // in its size's list of slabs with room, or in the pool
+    Slab* next;
+    void* free;  // freed blocks, linked through their first word
+    char* bump;  // the first block never handed out since the slab started
+    char* end;   // the end of the last whole block
+    int live;    // blocks handed out, those in thread caches included
+    int cls;     // the size class; -1 in the pool
+    bool listed;
+};
+static_assert(sizeof(Slab) <= kSlabHeader, "the slab header must fit before the first block");
+
+inline Slab* SlabOf(const void* p) {
+    return reinterpret_cast<Slab*>(reinterpret_cast<std::uintptr_t>(p) & ~(kSlabSize - 1));
+}
+inline char* FirstBlock(Slab* s) { return reinterpret_cast<char*>(s) + kSlabHeader; }
+inline void*& Link(void* block) { return *static_cast<void**>(block); }
+
+// A doubly linked list of slabs.
+struct SlabList {
+    Slab* head = nullptr;
+    void Push(Slab* s) {
+        s->prev = nullptr;
+        s->next = head;
+        if (head) head->prev = s;
+        head = s;
+    }
+    void Remove(Slab* s) {
+        if (s->prev) s->prev->next = s->next;
+        else head = s->next;
+        if (s->next) s->next->prev = s->prev;
+        s->prev = s->next = nullptr;
+    }
+};
+
+// One size class: its slabs with room, and how many of them are empty.
+struct alignas(64) Central {
+    SpinLock lock;
+    SlabList room;
+    int nEmpty = 0;
+};
+
+// The reserved space and the pool of empty slabs.
+struct Space {
+    SpinLock lock;
+    std::atomic<int> state{0};  // 0 not tried, 1 ready, 2 unavailable
+    std::atomic<char*> base{nullptr};
+    std::atomic<std::size_t> size{0};
+    char* frontier = nullptr;   // the first slab never used
+    char* committed = nullptr;  // the end of the committed part
+    SlabList pool;
+    std::size_t nPooled = 0;
+    std::size_t nInUse = 0;
+};
+
+Central g_central[kClasses];
+Space g_space;
+
+// Empty slabs a size keeps for itself before they go back to the pool, so
+// that a size that empties and fills its last slab again does not trade
+// it with the pool every time.
+constexpr int kKeepEmpty = 1;
+
+bool Reserve() {
+    int state = g_space.state.load(std::memory_order_acquire);
+    if (state != 0) return state == 1;
+    Hold hold(g_space.lock);
+    state = g_space.state.load(std::memory_order_relaxed);
+    if (state != 0) return state == 1;
+    // As much address space as the system grants, from 64 GiB down; it
+    // costs nothing until committed.
+    std::size_t want = sizeof(void*) >= 8 ? std::size_t(1) << 36 : std::size_t(1) << 28;
+    char* base = nullptr;
+    for (; want >= (std::size_t(16) << 20); want >>= 2) {
+        // One slab more than needed, so that the space can start on a slab
+        // boundary.
+        base = static_cast<char*>(win::VirtualAlloc(nullptr, want + kSlabSize, win::MEM_RESERVE, win::PAGE_NOACCESS));
+        if (base) break;
+    }
+    if (!base) {
+        g_space.state.store(2, std::memory_order_release);
+        return false;
+    }
+    char* aligned = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(base) + kSlabSize - 1) & ~(kSlabSize - 1));
+    g_space.frontier = g_space.committed = aligned;
+    g_space.base.store(aligned, std::memory_order_relaxed);
+    g_space.size.store(want, std::memory_order_relaxed);
+    g_space.state.store(1, std::memory_order_release);
+    return true;
+}
+
+inline bool Owns(const void* p) {
+    std::uintptr_t base = reinterpret_cast<std::uintptr_t>(g_space.base.load(std::memory_order_acquire));
+    return reinterpret_cast<std::uintptr_t>(p) - base < g_space.size.load(std::memory_order_relaxed) && base != 0;
+}
+
+// An empty slab for size class c, from the pool or the unused space; null
+// when the space is exhausted.
+Slab* NewSlab(int c) {
+    Slab* s;
+    {
+        Hold hold(g_space.lock);
+        s = g_space.pool.head;
+        if (s) {
+            g_space.pool.Remove(s);
+            --g_space.nPooled;
+        } else {
+            char* end = g_space.base.load(std::memory_order_relaxed) + g_space.size.load(std::memory_order_relaxed);
+            if (static_cast<std::size_t>(end - g_space.frontier) < kSlabSize) return nullptr;
+            if (g_space.frontier == g_space.committed) {
+                std::size_t step = static_cast<std::size_t>(end - g_space.committed);
+                if (step > kCommitStep) step = kCommitStep;
+                if (!win::VirtualAlloc(g_space.committed, step, win::MEM_COMMIT, win::PAGE_READWRITE)) return nullptr;
+                g_space.committed += step;
+            }
+            s = reinterpret_cast<Slab*>(g_space.frontier);
+            g_space.frontier += kSlabSize;
+        }
+        ++g_space.nInUse;
+    }
+    std::size_t size = kClassSize[c];
+    s->prev = s->next = nullptr;
+    s->free = nullptr;
+    s->bump = FirstBlock(s);
+    s->end = FirstBlock(s) + (kSlabSize - kSlabHeader) / size * size;
+    s->live = 0;
+    s->cls = c;
+    s->listed = false;
+    return s;
+}
+
+void PoolSlab(Slab* s) {
+    Hold hold(g_space.lock);
+    s->cls = -1;
+    g_space.pool.Push(s);
+    ++g_space.nPooled;
+    --g_space.nInUse;
+}
+
+// Takes up to nWant blocks of size class c under its lock, linked in
+// address order as far as the slabs give them; returns the first, or null.
+void* TakeBlocks(int c, int nWant, int& nGot) {
+    Central& k = g_central[c];
+    std::size_t size = kClassSize[c];
+    void* first = nullptr;
+    void** tail = &first;
+    nGot = 0;
+    Hold hold(k.lock);
+    while (nGot < nWant) {
+        Slab* s = k.room.head;
+        if (!s) {
+            s = NewSlab(c);
+            if (!s) break;
+            s->listed = true;
+            k.room.Push(s);
+            ++k.nEmpty;
+        }
+        if (s->live == 0) --k.nEmpty;
+        while (nGot < nWant) {
+            void* b;
+            if (s->free) {
+                b = s->free;
+                s->free = Link(b);
+            } else if (s->bump < s->end) {
+                b = s->bump;
+                s->bump += size;
+            } else {
+                break;
+            }
+            ++s->live;
+            *tail = b;
+            tail = &Link(b);
+            ++nGot;
+        }
+        if (!s->free && s->bump >= s->end) {
+            k.room.Remove(s);
+            s->listed = false;
+        }
+    }
+    *tail = nullptr;
+    return first;
+}
+
+// Gives blocks of size class c, linked from first, back to their slabs
+// under the size's lock.
+void ReturnBlocks(int c, void* first) {
+    Central& k = g_central[c];
+    Hold hold(k.lock);
+    for (void* b = first; b;) {
+        void* next = Link(b);
+        Slab* s = SlabOf(b);
+        Link(b) = s->free;
+        s->free = b;
+        if (!s->listed) {
+            s->listed = true;
+            k.room.Push(s);
+        }
+        if (--s->live == 0) {
+            if (k.nEmpty < kKeepEmpty) {
+                // Starts again from its first block.
+                s->free = nullptr;
+                s->bump = FirstBlock(s);
+                ++k.nEmpty;
+            } else {
+                k.room.Remove(s);
+                s->listed = false;
+                PoolSlab(s);
+            }
+        }
+        b = next;
+    }
+}
+
+// ---- Thread caches ----
+
+struct Bin {
+    void* head;
+    int count;
+};
+
+struct Cache {
+    Bin bins[kClasses];
+};
+
+// Blocks a thread keeps at hand per size: about 16 KiB, 16 to 256 blocks.
+inline int CacheLimit(int c) {
+    int n = static_cast<int>(16384 / kClassSize[c]);
+    return n < 16 ? 16 : (n > 256 ? 256 : n);
+}
+
+Cache* const kDeadCache = reinterpret_cast<Cache*>(static_cast<std::uintptr_t>(1));
+
+thread_local Cache* t_cache VORLIX_FAST_TLS = nullptr;
+
+void FlushBin(int c, Bin& bin) {
+    if (!bin.head) return;
+    ReturnBlocks(c, bin.head);
+    bin.head = nullptr;
+    bin.count = 0;
+}
+
+// Owns the thread's cache and gives its blocks back when the thread ends.
+// Blocks the thread frees after that go straight to their slabs.
+struct CacheOwner {
+    Cache cache = {};
+    ~CacheOwner() {
+        for (int c = 0; c < kClasses; ++c) FlushBin(c, cache.bins[c]);
+        t_cache = kDeadCache;
+    }
+};
+
+thread_local CacheOwner t_owner;
+
+inline Cache* ThreadCache() {
+    Cache* c = t_cache;
+    if (reinterpret_cast<std::uintptr_t>(c) > 1) return c;
+    if (c == kDeadCache) return nullptr;
+    c = &t_owner.cache;
+    t_cache = c;
+    return c;
+}
+
+void* AllocSlow(int c, Cache* cache) {
+    int nWant = cache ? CacheLimit(c) / 2 : 1;
+    int nGot;
+    void* first = TakeBlocks(c, nWant, nGot);
+    if (!first) return nullptr;
+    if (cache && nGot > 1) {
+        cache->bins[c].head = Link(first);
+        cache->bins[c].count = nGot - 1;
+    }
+    return first;
+}
+
+}  // namespace
+
+void* BlockAlloc(std::size_t nBytes) noexcept {
+    if (nBytes <= kMaxSmall && Reserve()) {
+        int c = ClassOf(nBytes);
+        Cache* cache = ThreadCache();
+        if (cache) {
+            Bin& bin = cache->bins[c];
+            if (void* p = bin.head) {
+                bin.head = Link(p);
+                --bin.count;
+                return p;
+            }
+        }
+        if (void* p = AllocSlow(c, cache)) return p;
+    }
+    return std::malloc(nBytes ? nBytes : 1);
+}
+
+void BlockFree(void* p) noexcept {
+    if (!p) return;
+    if (!Owns(p)) {
+        std::free(p);
+        return;
+    }
+    int c = SlabOf(p)->cls;
+    Cache* cache = ThreadCache();
+    if (!cache) {
+        Link(p) = nullptr;
+        ReturnBlocks(c, p);
+        return;
+    }
+    Bin& bin = cache->bins[c];
+    Link(p) = bin.head;
+    bin.head = p;
+    if (++bin.count >= CacheLimit(c)) FlushBin(c, bin);
+}
+
+void* BlockRealloc(void* p, std::size_t nBytes) noexcept {
+    if (!p) return BlockAlloc(nBytes);
+    // A block of the C heap stays there: its size is not known here.
+    if (!Owns(p)) return std::realloc(p, nBytes ? nBytes : 1);
+    std::size_t nHave = kClassSize[SlabOf(p)->cls];
+    if (nBytes <= nHave && (nBytes > nHave / 2 || nHave <= 16)) return p;
+    void* q = BlockAlloc(nBytes);
+    if (!q) return nullptr;
+    std::memcpy(q, p, nBytes < nHave ? nBytes : nHave);
+    BlockFree(p);
+    return q;
+}
+
+BlockHeapStats GetBlockHeapStats() noexcept {
+    BlockHeapStats st = {};
+    if (g_space.state.load(std::memory_order_acquire) == 2) return st;
+    st.bSlabs = true;
+    Hold hold(g_space.lock);
+    st.nSlabsInUse = g_space.nInUse;
+    st.nSlabsPooled = g_space.nPooled;
+    if (char* base = g_space.base.load(std::memory_order_relaxed))
+        st.nSlabsEver = static_cast<std::size_t>(g_space.frontier - base) / kSlabSize;
+    return st;
+}
+
+#else  // the C heap for everything
+
+void* BlockAlloc(std::size_t nBytes) noexcept { return std::malloc(nBytes ? nBytes : 1); }
+void* BlockRealloc(void* p, std::size_t nBytes) noexcept { return std::realloc(p, nBytes ? nBytes : 1); }
+void BlockFree(void* p) noexcept { std::free(p); }
+BlockHeapStats GetBlockHeapStats() noexcept { return BlockHeapStats(); }
+
+#endif
+
+}  // namespace detail
+}  // namespace vorlix

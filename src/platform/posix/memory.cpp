@@ -1,0 +1,132 @@
+// Virtual memory with the Windows rules over mmap: a reservation is a
+// PROT_NONE mapping that takes no memory, committing makes pages readable
+// and writable (the system supplies them zeroed on first touch), and
+// decommitting replaces them with fresh inaccessible pages, which gives the
+// memory back. The reservations are recorded so that a release finds its
+// size and an address outside every reservation is refused, as Windows
+// refuses it.
+#include "kernel.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+
+namespace vorlix {
+namespace win {
+
+namespace {
+
+constexpr DWORD ERROR_INVALID_ADDRESS = 487;
+
+std::mutex& ReservationLock() {
+    static std::mutex* m = new std::mutex;  // never destroyed: used until the very end
+    return *m;
+}
+std::map<std::uintptr_t, std::size_t>& Reservations() {
+    static auto* r = new std::map<std::uintptr_t, std::size_t>;
+    return *r;
+}
+
+std::size_t PageSize() {
+    static const std::size_t n = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return n;
+}
+
+// The whole pages that cover [p, p + n), when they lie inside one
+// reservation; the caller holds the lock.
+bool InsideReservation(std::uintptr_t& lo, std::uintptr_t& hi, void* p, std::size_t n) {
+    std::size_t page = PageSize();
+    std::uintptr_t a = reinterpret_cast<std::uintptr_t>(p);
+    if (n == 0 || a + n < a) return false;
+    lo = a & ~(page - 1);
+    hi = (a + n + page - 1) & ~(page - 1);
+    auto& r = Reservations();
+    auto it = r.upper_bound(lo);
+    if (it == r.begin()) return false;
+    --it;
+    return hi <= it->first + it->second;
+}
+
+void* Reserve(std::size_t n, int prot) {
+    std::size_t page = PageSize();
+    if (n == 0 || n > SIZE_MAX - page) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    n = (n + page - 1) & ~(page - 1);
+    void* p = mmap(nullptr, n, prot, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> hold(ReservationLock());
+    Reservations()[reinterpret_cast<std::uintptr_t>(p)] = n;
+    return p;
+}
+
+}  // namespace
+
+void* VirtualAlloc(void* lpAddress, SIZE_T dwSize, DWORD flAllocationType, DWORD flProtect) {
+    bool bCommit = (flAllocationType & MEM_COMMIT) != 0;
+    bool bReserve = (flAllocationType & MEM_RESERVE) != 0;
+    if ((!bCommit && !bReserve) || (flAllocationType & ~(MEM_COMMIT | MEM_RESERVE)) != 0 ||
+        (flProtect != PAGE_READWRITE && flProtect != PAGE_NOACCESS) || (bCommit && flProtect != PAGE_READWRITE)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (lpAddress == nullptr) return Reserve(dwSize, bCommit ? PROT_READ | PROT_WRITE : PROT_NONE);
+    if (!bCommit) {
+        // Reserving at a chosen address is not offered.
+        SetLastError(ERROR_INVALID_ADDRESS);
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> hold(ReservationLock());
+    std::uintptr_t lo, hi;
+    if (!InsideReservation(lo, hi, lpAddress, dwSize)) {
+        SetLastError(ERROR_INVALID_ADDRESS);
+        return nullptr;
+    }
+    if (mprotect(reinterpret_cast<void*>(lo), hi - lo, PROT_READ | PROT_WRITE) != 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return reinterpret_cast<void*>(lo);
+}
+
+BOOL VirtualFree(void* lpAddress, SIZE_T dwSize, DWORD dwFreeType) {
+    std::lock_guard<std::mutex> hold(ReservationLock());
+    if (dwFreeType == MEM_RELEASE) {
+        auto& r = Reservations();
+        auto it = r.find(reinterpret_cast<std::uintptr_t>(lpAddress));
+        if (dwSize != 0 || it == r.end()) {
+            SetLastError(dwSize != 0 ? ERROR_INVALID_PARAMETER : ERROR_INVALID_ADDRESS);
+            return FALSE;
+        }
+        munmap(lpAddress, it->second);
+        r.erase(it);
+        return TRUE;
+    }
+    if (dwFreeType != MEM_DECOMMIT) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::uintptr_t lo, hi;
+    if (!InsideReservation(lo, hi, lpAddress, dwSize)) {
+        SetLastError(ERROR_INVALID_ADDRESS);
+        return FALSE;
+    }
+    // A fixed mapping over the range drops the pages and their contents.
+    void* p = mmap(reinterpret_cast<void*>(lo), hi - lo, PROT_NONE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0);
+    if (p == MAP_FAILED) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace win
+}  // namespace vorlix
