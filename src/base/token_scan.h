@@ -59,41 +59,45 @@ private:
 // its place in the set) or a run of other characters (index -1). Blanks
 // and tabs in the set, or all of them when opt has bit 2, only separate.
 // The text ends at its NUL or, when len is not negative, at len. Returns
-// the position after the token, or -1 (and an empty token) when none is
-// left.
+// the position after the token and sets start to where it begins, or
+// returns -1 when none is left.
 template <class Ch>
-long TokenInSet(const Ch* text, long pos, BasicString<Ch>& tok, const SepSet<Ch>& set, int& index, long len,
-                int opt) {
+long TokenSpanInSet(const Ch* text, long pos, long& start, const SepSet<Ch>& set, int& index, long len, int opt) {
     index = -1;
-    if (!text || pos < 0 || (len >= 0 && pos > len)) {
-        ClearKeepingBuffer(tok);
-        return -1;
-    }
+    start = pos;
+    if (!text || pos < 0 || (len >= 0 && pos > len)) return -1;
     // Without a length the NUL ends the text; with one, the length does too.
     if (len < 0) len = LONG_MAX;
     long i = pos;
     bool bSkipBlanks = (opt & 2) != 0;
     for (;;) {
         unsigned u = i < len ? ScanUnit(text[i]) : 0u;
-        if (u == 0) {
-            ClearKeepingBuffer(tok);
-            return -1;
-        }
+        if (u == 0) return -1;
         if (IsBlank(u) && (bSkipBlanks || set.Has(u))) {
             ++i;  // blanks only separate
             continue;
         }
         if (set.Has(u)) {
-            tok.SetString(text + i, 1);
+            start = i;
             index = set.IndexOf(u);
             return i + 1;
         }
         break;
     }
-    long start = i;
+    start = i;
     for (unsigned u; i < len && (u = ScanUnit(text[i])) != 0 && !set.Has(u);) ++i;
-    tok.SetString(text + start, static_cast<int>(i - start));
     return i;
+}
+
+// The same, copying the token into tok (emptied when none is left).
+template <class Ch>
+long TokenInSet(const Ch* text, long pos, BasicString<Ch>& tok, const SepSet<Ch>& set, int& index, long len,
+                int opt) {
+    long start;
+    long end = TokenSpanInSet(text, pos, start, set, index, len, opt);
+    if (end < 0) ClearKeepingBuffer(tok);
+    else tok.SetString(text + start, static_cast<int>(end - start));
+    return end;
 }
 
 }  // namespace detail

@@ -225,6 +225,33 @@ struct TokenStreamOps {
         }
     }
 
+    // GetToken without the copy: the token is left in the current line, at
+    // p for n characters, valid until the stream reads another line.
+    template <class Ring>
+    static int GetTokenSpan(Stream& s, Ring& ring, const Ch*& p, int& n, const SepSet<Ch>& delims, int& nDelim) {
+        ring.Push(s);
+        Item& cur = s.m_curPos;
+        for (;;) {
+            if (cur.m_dwColumn <= static_cast<unsigned long>(cur.m_strLine.GetLength())) {
+                const Ch* line = cur.m_strLine;
+                long start;
+                long r = TokenSpanInSet<Ch>(line, static_cast<long>(cur.m_dwColumn), start, delims, nDelim, -1, 3);
+                if (r >= 0) {
+                    cur.m_dwColumn = static_cast<unsigned long>(r);
+                    p = line + start;
+                    n = static_cast<int>(r - start);
+                    return 1;
+                }
+            }
+            if (!GetLine(s, 0)) {
+                ring.Pop(s, 1);
+                p = nullptr;
+                n = 0;
+                return 0;
+            }
+        }
+    }
+
     static int GetToken(Stream& s, Str& tok, const Ch* delims, int& nDelim) {
         AutoRing ring(s);
         return GetToken(s, ring, tok, SepSet<Ch>(delims), nDelim);

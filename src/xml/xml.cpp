@@ -342,6 +342,24 @@ struct XmlOps {
     typedef TokenStreamOps<Stream> StreamOps;
     typedef typename StreamOps::Item Item;
 
+    // A token in the stream's current line; it holds no NUL.
+    struct Span {
+        const Ch* p = nullptr;
+        int n = 0;
+        int GetLength() const { return n; }
+        // The comparison of a string with the text b, ignoring case: true
+        // when they are equal.
+        bool IsNoCase(const Ch* b) const {
+            for (int i = 0; i < n; ++i)
+                if (b[i] == 0 || Fold(p[i]) != Fold(b[i])) return false;
+            return b[n] == 0;
+        }
+        static unsigned Fold(Ch c) {
+            unsigned u = ScanUnit(c);
+            return u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u;
+        }
+    };
+
     // The reads of the parser, with the ring that saves the position before
     // each read. AutoRing is the stream's own ring of ten whole positions:
     // everything the stream shows is as documented, for streams the caller
@@ -351,7 +369,11 @@ struct XmlOps {
     class Reader {
     public:
         explicit Reader(Stream* s) : m_s(s), m_ring(*s) {}
-        int GetToken(Str& tok, const SepSet<Ch>& d, int& n) { return StreamOps::GetToken(*m_s, m_ring, tok, d, n); }
+        // The token stays in the current line: valid until the next read
+        // that may move on to another line.
+        int GetToken(Span& tok, const SepSet<Ch>& d, int& n) {
+            return StreamOps::GetTokenSpan(*m_s, m_ring, tok.p, tok.n, d, n);
+        }
         void GetTokenBack(int n) { m_ring.Pop(*m_s, n); }
         int GetTokenToDelimChar(Ch c, Str& tok, int bMulti, int bInclude) {
             return StreamOps::ToDelimChar(*m_s, m_ring, c, tok, bMulti, bInclude);
@@ -382,7 +404,7 @@ struct XmlOps {
         static const int kMaxShared = 32;
         explicit Scratch(bool bCollectChildren = false) : bCollect(bCollectChildren) {}
         bool bCollect;
-        Str tok, run, text;
+        Str run, text;
         Str shared[kSlots];
         CObjArray<Tag, const Tag&> pending;
         CObjArray<Option, const Option&> options;
@@ -408,7 +430,7 @@ struct XmlOps {
             slot = dest;
         }
 
-        void SetName(Str& dest, const Str& src) { Share(dest, src, src.GetLength()); }
+        void SetName(Str& dest, const Span& src) { Share(dest, src.p, src.n); }
 
         // An attribute value: decoded, and shared when short.
         void SetValue(Str& dest, const Ch* p, int n) {
@@ -465,7 +487,7 @@ struct XmlOps {
     static int ParseOption(Option& o, R& s, Scratch& x) {
         o.Init();
         bool bEquals = false;
-        Str& t = x.tok;
+        Span t;
         int d;
         for (;;) {
             if (!s.GetToken(t, AttrSet(), d)) return 0;
@@ -491,7 +513,7 @@ struct XmlOps {
             }
             default:  // a word
                 if (bEquals) {
-                    x.SetValue(o.m_strValue, t, t.GetLength());
+                    x.SetValue(o.m_strValue, t.p, t.n);
                     return 1;
                 }
                 if (!o.m_strName.IsEmpty()) {
@@ -554,7 +576,7 @@ struct XmlOps {
         } else {
             while (ParseOption(o, s, x) == 1 && !o.m_strName.IsEmpty()) AppendOption(t.m_aryOption, o);
         }
-        Str& tok = x.tok;
+        Span tok;
         int d;
         if (!s.GetToken(tok, NodeSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
         if (d == 4) {  // ">"
@@ -581,11 +603,11 @@ struct XmlOps {
     // declaration, which this node becomes.
     template <class R>
     static int ParseCommentOrDeclaration(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x) {
-        Str& tok = x.tok;
+        Span tok;
         Str& run = x.run;
         int d;
         s.GetToken(tok, NodeSet(), d);
-        const Ch* p = tok;
+        const Ch* p = tok.p;
         if (tok.GetLength() >= 2 && p[0] == '-' && p[1] == '-') {
             // The text starts right after the two dashes, inside the token.
             s.Cur().m_dwColumn -= static_cast<unsigned long>(tok.GetLength() - 2);
@@ -595,9 +617,9 @@ struct XmlOps {
             if (doc && W::OnEnd(doc, t, nLevel)) return Fail(t, s, XMLRES_END_ABORT);
             return 1;
         }
+        x.text.SetString(tok.p, tok.n);  // before the read leaves its line
         if (!s.GetTokenToDelimStr(L::kGt, run, 1, 1)) return Fail(t, s, XMLRES_NO_CLOSE);
         t.m_nTagType = XMLTAG_DECLARE;
-        x.text.SetString(tok, tok.GetLength());
         x.text.Append(run, run.GetLength() - 1);
         t.m_strName.SetString(x.text, x.text.GetLength());
         if (doc && W::OnEnd(doc, t, nLevel + 1)) return Fail(t, s, XMLRES_END_ABORT);
@@ -623,7 +645,7 @@ struct XmlOps {
         t.Init();
         t.m_nLevel = nLevel;
         Tag text;  // serves every text and CDATA child of this call
-        Str& tok = x.tok;
+        Span tok;
         Str& run = x.run;
         int d;
         bool bFirst = true;
@@ -635,8 +657,8 @@ struct XmlOps {
             if (d != 0) {
                 // Character data, up to the next "<".
                 if (t.m_strName.IsEmpty()) return Fail(t, s, XMLRES_TEXT_OUTSIDE);
+                x.text.SetString(tok.p, tok.n);  // before the read leaves its line
                 if (!s.GetTokenToDelimStr(L::kLt, run, 1, 0)) return Fail(t, s, XMLRES_BAD_TEXT);
-                x.text.SetString(tok, tok.GetLength());
                 x.text += run;
                 text.m_strName.SetString(x.text, x.text.GetLength());
                 Decode(text.m_strName);
@@ -661,7 +683,7 @@ struct XmlOps {
                 continue;
             case 1:  // "?": a processing instruction
                 if (!s.GetToken(tok, NodeSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
-                if (tok.CompareNoCase(L::kXml) != 0) return Fail(t, s, XMLRES_BAD_PI);
+                if (!tok.IsNoCase(L::kXml)) return Fail(t, s, XMLRES_BAD_PI);
                 t.m_nTagType = XMLTAG_PI;
                 x.SetName(t.m_strName, tok);
                 r = ParseTagRest(t, doc, s, nLevel, x);
@@ -679,7 +701,7 @@ struct XmlOps {
                 if (nReads == 1 && d == 0) {
                     nReads = 2;
                     if (!s.GetToken(tok, BracketSet(), d)) return Fail(t, s, XMLRES_BAD_CDATA);
-                    if (tok.CompareNoCase(L::kCData) == 0) {
+                    if (tok.IsNoCase(L::kCData)) {
                         nReads = 3;
                         if (!s.GetToken(tok, BracketSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
                         if (d == 0) {
@@ -703,7 +725,7 @@ struct XmlOps {
             }
             case 3:  // "/": an end tag
                 if (!s.GetToken(tok, NodeSet(), d) || d != -1) return Fail(t, s, XMLRES_BAD_END_TAG);
-                if (tok.CompareNoCase(t.m_strName) != 0) return Fail(t, s, XMLRES_TAG_MISMATCH);
+                if (!tok.IsNoCase(t.m_strName)) return Fail(t, s, XMLRES_TAG_MISMATCH);
                 if (!s.GetToken(tok, NodeSet(), d) || d != 4) return Fail(t, s, XMLRES_NO_CLOSE);
                 if (doc && W::OnEnd(doc, t, nLevel)) return Fail(t, s, XMLRES_END_ABORT);
                 return 1;
