@@ -16,6 +16,7 @@
 
 #include "../base/token_scan.h"
 
+#include <cstring>
 #include <type_traits>
 
 namespace vorlix {
@@ -410,6 +411,218 @@ struct TokenStreamOps {
         s.m_curPos = pos;
         SeekToNextLine(s);
     }
+};
+
+// The reads of the token data stream over text in memory, for a parser that
+// owns its stream privately: lines are taken in place instead of being
+// copied into the stream's line, and a read that stays within one line
+// gives its token as a span of the text. Each read saves the whole position
+// (line start, next line, column and line length) in a ring of its own, so
+// taking reads back costs nothing. Positions and results are those of the
+// stream's own reads from the same state.
+//
+// The text is read as it lies in memory: 8-bit text, or 16-bit text in the
+// platform's byte order.
+template <class Ch>
+class TextCursor {
+public:
+    typedef BasicString<Ch> Str;
+
+    // Starts from a stream position that has no line yet.
+    TextCursor(const Ch* text, unsigned long dwCur, unsigned long dwNext, unsigned long dwColumn)
+        : m_text(text), m_line(text), m_cur(dwCur), m_next(dwNext), m_col(dwColumn) {}
+
+    unsigned long GetTokenPos() const { return m_cur + m_col; }
+    const Ch* Line() const { return m_line; }
+    unsigned long LineLength() const { return m_len; }
+    unsigned long Column() const { return m_col; }
+    void SetColumn(unsigned long col) { m_col = col; }
+
+    int GetToken(const Ch*& p, int& n, const SepSet<Ch>& delims, int& nDelim) {
+        Push();
+        for (;;) {
+            if (m_col <= m_len) {
+                long start;
+                long r = TokenSpanInSet<Ch>(m_line, static_cast<long>(m_col), start, delims, nDelim,
+                                            static_cast<long>(m_len), 3);
+                if (r >= 0) {
+                    m_col = static_cast<unsigned long>(r);
+                    p = m_line + start;
+                    n = static_cast<int>(r - start);
+                    return 1;
+                }
+            }
+            if (!GetLine(0)) {
+                Back(1);
+                p = nullptr;
+                n = 0;
+                return 0;
+            }
+        }
+    }
+
+    void Back(int nCount) {
+        int i = (m_nPos - nCount % kSlots + kSlots) % kSlots;
+        m_nPos = i;
+        const Mark& m = m_marks[i];
+        m_cur = m.cur;
+        m_next = m.next;
+        m_col = m.col;
+        m_len = m.len;
+        if (m_text) m_line = m_text + m_cur;
+    }
+
+    // Up to cDelim within the current line, a backslash taking the
+    // character after it along; the token runs from the column to the
+    // delimiter, which it includes when bIncludeDelim is set.
+    int ToDelimCharInLine(Ch cDelim, const Ch*& p, int& n, int bIncludeDelim) {
+        Push();
+        unsigned long start = m_col;
+        for (;;) {
+            unsigned long run = m_col;
+            while (run < m_len && m_line[run] != '\\' && m_line[run] != cDelim) ++run;
+            if (run > m_col) m_col = run;
+            Ch c = m_col < m_len ? m_line[m_col] : Ch(0);
+            ++m_col;
+            if (c == 0) {
+                Back(1);
+                return 0;
+            }
+            if (c == '\\') {
+                if (m_col >= m_len) {
+                    Back(1);
+                    return 0;
+                }
+                ++m_col;
+                continue;
+            }
+            if (!bIncludeDelim) --m_col;
+            p = m_line + start;
+            n = static_cast<int>(m_col - start);
+            return 1;
+        }
+    }
+
+    // Up to the text delim across lines, each line break counted as CR LF.
+    // A token within one line is a span of the text; one that crosses
+    // lines is built in buf.
+    int ToDelimStr(const Ch* delim, Str& buf, const Ch*& p, int& n, int bIncludeDelim) {
+        Push();
+        bool bInBuf = false;
+        int dlen = StrLen(delim);
+        for (;;) {
+            unsigned long col = m_col > m_len ? m_len : m_col;
+            long i = Find(m_line, static_cast<long>(m_len), static_cast<long>(col), delim, dlen);
+            if (i >= 0) {
+                unsigned long end = static_cast<unsigned long>(bIncludeDelim ? i + dlen : i);
+                if (bInBuf) {
+                    buf.Append(m_line + col, static_cast<int>(end - col));
+                    p = buf;
+                    n = buf.GetLength();
+                } else {
+                    p = m_line + col;
+                    n = static_cast<int>(end - col);
+                }
+                m_col = end;
+                return 1;
+            }
+            if (!bInBuf) {
+                ClearKeepingBuffer(buf);
+                bInBuf = true;
+            }
+            buf.Append(m_line + col, static_cast<int>(m_len - col));
+            if (m_cur != m_next || m_len > 0) {
+                static const Ch kCrLf[] = {'\r', '\n'};
+                buf.Append(kCrLf, 2);
+            }
+            if (!GetLine(1)) break;
+        }
+        Back(1);
+        return 0;
+    }
+
+private:
+    struct Mark {
+        unsigned long cur, next, col, len;
+    };
+    static const int kSlots = 16;  // more than a parser takes back at once
+
+    void Push() {
+        Mark& m = m_marks[m_nPos];
+        m.cur = m_cur;
+        m.next = m_next;
+        m.col = m_col;
+        m.len = m_len;
+        m_nPos = (m_nPos + 1) % kSlots;
+    }
+
+    // The next line, or with nOpt 0 the next line that is not empty.
+    int GetLine(int nOpt) {
+        m_len = 0;
+        if (!m_text) return 0;
+        int r;
+        for (;;) {
+            m_cur = m_next;
+            r = ReadLine();
+            if (!r || nOpt || m_len != 0) break;
+        }
+        if (r) m_col = 0;
+        return r;
+    }
+
+    // A line ends at CR, LF or CR LF; the data ends at its NUL.
+    int ReadLine() {
+        const Ch* p = m_text + m_next;
+        m_line = p;
+        if (*p == 0) {
+            m_len = 0;
+            return 0;
+        }
+        std::size_t n = LineEnd(p);
+        m_len = static_cast<unsigned long>(n);
+        m_next += static_cast<unsigned long>(n);
+        if (p[n] == '\r') {
+            ++m_next;
+            if (p[n + 1] == '\n') ++m_next;
+        } else if (p[n] == '\n') {
+            ++m_next;
+        }
+        return 1;
+    }
+
+    static std::size_t LineEnd(const char* p) { return std::strcspn(p, "\r\n"); }
+    static std::size_t LineEnd(const unsigned short* p) {
+        std::size_t n = 0;
+        for (unsigned short u; (u = p[n]) != 0 && u != '\r' && u != '\n';) ++n;
+        return n;
+    }
+
+    // The first place at or after from where the text sub (of m units)
+    // starts within the first len units of text, or -1.
+    static long Find(const Ch* text, long len, long from, const Ch* sub, int m) {
+        if (m == 0) return from;
+        if (m > len - from) return -1;
+        const Ch* last = text + (len - m);
+        for (const Ch* q = text + from; q <= last; ++q) {
+            if (sizeof(Ch) == 1) {
+                q = static_cast<const Ch*>(std::memchr(q, static_cast<unsigned char>(sub[0]),
+                                                       static_cast<std::size_t>(last - q) + 1));
+                if (!q) return -1;
+            } else if (*q != sub[0]) {
+                continue;
+            }
+            if (std::memcmp(q + 1, sub + 1, static_cast<std::size_t>(m - 1) * sizeof(Ch)) == 0)
+                return static_cast<long>(q - text);
+        }
+        return -1;
+    }
+
+    const Ch* m_text;
+    const Ch* m_line;
+    unsigned long m_cur, m_next, m_col;
+    unsigned long m_len = 0;
+    Mark m_marks[kSlots] = {};
+    int m_nPos = 0;
 };
 
 }  // namespace detail

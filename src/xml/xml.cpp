@@ -360,36 +360,87 @@ struct XmlOps {
         }
     };
 
-    // The reads of the parser, with the ring that saves the position before
-    // each read. AutoRing is the stream's own ring of ten whole positions:
-    // everything the stream shows is as documented, for streams the caller
-    // owns and for documents with callbacks. MarkRing keeps offsets only,
-    // so a read copies no line: for a stream nobody else sees.
+    // The reads of the parser. Tokens come as spans: of the current line,
+    // valid until the next read that may move on to another line, or of the
+    // reader's own buffer, valid until its next read.
+    //
+    // Reader goes through the stream's own operations, with the ring that
+    // saves the position before each read. AutoRing is the stream's own
+    // ring of ten whole positions: everything the stream shows is as
+    // documented, for streams the caller owns and for documents with
+    // callbacks. MarkRing keeps offsets only, so a read copies no line: for
+    // a stream nobody else sees.
     template <class Ring>
     class Reader {
     public:
+        static const bool kStableText = false;
         explicit Reader(Stream* s) : m_s(s), m_ring(*s) {}
-        // The token stays in the current line: valid until the next read
-        // that may move on to another line.
         int GetToken(Span& tok, const SepSet<Ch>& d, int& n) {
             return StreamOps::GetTokenSpan(*m_s, m_ring, tok.p, tok.n, d, n);
         }
         void GetTokenBack(int n) { m_ring.Pop(*m_s, n); }
-        int GetTokenToDelimChar(Ch c, Str& tok, int bMulti, int bInclude) {
-            return StreamOps::ToDelimChar(*m_s, m_ring, c, tok, bMulti, bInclude);
+        // A double-quoted value after its opening quote, the closing quote
+        // included; within the line.
+        int ToQuote(Span& out) {
+            if (!StreamOps::ToDelimChar(*m_s, m_ring, Ch('"'), m_buf, 0, 1)) return 0;
+            return Spans(out);
         }
-        int GetTokenToDelimStr(const Ch* p, Str& tok, int bMulti, int bInclude) {
-            return StreamOps::ToDelimStr(*m_s, m_ring, p, tok, bMulti, bInclude);
+        // Up to the text delim, across lines.
+        int ToDelimStr(const Ch* delim, Span& out, int bInclude) {
+            if (!StreamOps::ToDelimStr(*m_s, m_ring, delim, m_buf, 1, bInclude)) return 0;
+            return Spans(out);
         }
         unsigned long GetTokenPos() { return m_s->GetTokenPos(); }
-        Item& Cur() { return m_s->m_curPos; }
+        const Ch* Line() { return m_s->m_curPos.m_strLine; }
+        unsigned long LineLength() { return static_cast<unsigned long>(m_s->m_curPos.m_strLine.GetLength()); }
+        unsigned long Column() { return m_s->m_curPos.m_dwColumn; }
+        void SetColumn(unsigned long col) { m_s->m_curPos.m_dwColumn = col; }
 
     private:
+        int Spans(Span& out) {
+            out.p = m_buf;
+            out.n = m_buf.GetLength();
+            return 1;
+        }
         Stream* m_s;
         Ring m_ring;
+        Str m_buf;
     };
     typedef Reader<typename StreamOps::AutoRing> StreamReader;
     typedef Reader<typename StreamOps::MarkRing> PrivateReader;
+
+    // Reads text in memory in place, for a stream nobody else sees.
+    class CursorReader {
+    public:
+        static const bool kStableText = true;  // tokens stay valid to the end
+        explicit CursorReader(const Stream& s)
+            : m_c(s.m_pszText, s.m_curPos.m_dwCurLinePos, s.m_curPos.m_dwNextLinePos, s.m_curPos.m_dwColumn) {}
+        int GetToken(Span& tok, const SepSet<Ch>& d, int& n) { return m_c.GetToken(tok.p, tok.n, d, n); }
+        void GetTokenBack(int n) { m_c.Back(n); }
+        int ToQuote(Span& out) { return m_c.ToDelimCharInLine(Ch('"'), out.p, out.n, 1); }
+        int ToDelimStr(const Ch* delim, Span& out, int bInclude) {
+            return m_c.ToDelimStr(delim, m_buf, out.p, out.n, bInclude);
+        }
+        unsigned long GetTokenPos() { return m_c.GetTokenPos(); }
+        const Ch* Line() { return m_c.Line(); }
+        unsigned long LineLength() { return m_c.LineLength(); }
+        unsigned long Column() { return m_c.Column(); }
+        void SetColumn(unsigned long col) { m_c.SetColumn(col); }
+
+    private:
+        TextCursor<Ch> m_c;
+        Str m_buf;
+    };
+
+    // True when the stream reads text in memory as it lies there and has
+    // not read a line yet.
+    static bool ReadsInPlace(const Stream& s) {
+        return s.m_bMemory && s.m_pszText && s.m_curPos.m_strLine.IsEmpty() && InPlatformOrder(s);
+    }
+    static bool InPlatformOrder(const CTokenDataStreamA&) { return true; }
+    static bool InPlatformOrder(const CTokenDataStreamU& s) {
+        return s.m_nEndian == (API_IsLittleEndian() ? 1 : 2);
+    }
 
     // The working state of one parse. The token buffers keep their capacity
     // from token to token, so reading a token rarely allocates. The cache of
@@ -404,7 +455,7 @@ struct XmlOps {
         static const int kMaxShared = 32;
         explicit Scratch(bool bCollectChildren = false) : bCollect(bCollectChildren) {}
         bool bCollect;
-        Str run, text;
+        Str text;
         Str shared[kSlots];
         CObjArray<Tag, const Tag&> pending;
         CObjArray<Option, const Option&> options;
@@ -506,9 +557,9 @@ struct XmlOps {
                 continue;
             case 5: {  // a double-quoted value
                 if (!bEquals) return 0;
-                Str& run = x.run;
-                if (!s.GetTokenToDelimChar(Ch('"'), run, 0, 1)) return 0;
-                x.SetValue(o.m_strValue, run, run.GetLength() - 1);
+                Span v;
+                if (!s.ToQuote(v)) return 0;
+                x.SetValue(o.m_strValue, v.p, v.n - 1);
                 return 1;
             }
             default:  // a word
@@ -538,9 +589,9 @@ struct XmlOps {
     // other than c: the next token then starts there and is not c.
     template <class R>
     static bool NextOnLineIsNot(R& s, Ch c) {
-        const Ch* line = s.Cur().m_strLine;
-        unsigned long n = static_cast<unsigned long>(s.Cur().m_strLine.GetLength());
-        unsigned long i = s.Cur().m_dwColumn;
+        const Ch* line = s.Line();
+        unsigned long n = s.LineLength();
+        unsigned long i = s.Column();
         while (i < n && (line[i] == ' ' || line[i] == '\t')) ++i;
         return i < n && line[i] != c && line[i] != 0;
     }
@@ -604,23 +655,23 @@ struct XmlOps {
     template <class R>
     static int ParseCommentOrDeclaration(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x) {
         Span tok;
-        Str& run = x.run;
+        Span run;
         int d;
         s.GetToken(tok, NodeSet(), d);
         const Ch* p = tok.p;
         if (tok.GetLength() >= 2 && p[0] == '-' && p[1] == '-') {
             // The text starts right after the two dashes, inside the token.
-            s.Cur().m_dwColumn -= static_cast<unsigned long>(tok.GetLength() - 2);
-            if (!s.GetTokenToDelimStr(L::kCommentEnd, run, 1, 1)) return Fail(t, s, XMLRES_BAD_COMMENT);
-            t.m_strName.SetString(run, run.GetLength() - L::kCommentEnd.Length());
+            s.SetColumn(s.Column() - static_cast<unsigned long>(tok.GetLength() - 2));
+            if (!s.ToDelimStr(L::kCommentEnd, run, 1)) return Fail(t, s, XMLRES_BAD_COMMENT);
+            t.m_strName.SetString(run.p, run.n - L::kCommentEnd.Length());
             t.m_nTagType = XMLTAG_COMMENT;
             if (doc && W::OnEnd(doc, t, nLevel)) return Fail(t, s, XMLRES_END_ABORT);
             return 1;
         }
         x.text.SetString(tok.p, tok.n);  // before the read leaves its line
-        if (!s.GetTokenToDelimStr(L::kGt, run, 1, 1)) return Fail(t, s, XMLRES_NO_CLOSE);
+        if (!s.ToDelimStr(L::kGt, run, 1)) return Fail(t, s, XMLRES_NO_CLOSE);
         t.m_nTagType = XMLTAG_DECLARE;
-        x.text.Append(run, run.GetLength() - 1);
+        x.text.Append(run.p, run.n - 1);
         t.m_strName.SetString(x.text, x.text.GetLength());
         if (doc && W::OnEnd(doc, t, nLevel + 1)) return Fail(t, s, XMLRES_END_ABORT);
         return 1;
@@ -646,7 +697,7 @@ struct XmlOps {
         t.m_nLevel = nLevel;
         Tag text;  // serves every text and CDATA child of this call
         Span tok;
-        Str& run = x.run;
+        Span run;
         int d;
         bool bFirst = true;
         for (;;) {
@@ -657,10 +708,19 @@ struct XmlOps {
             if (d != 0) {
                 // Character data, up to the next "<".
                 if (t.m_strName.IsEmpty()) return Fail(t, s, XMLRES_TEXT_OUTSIDE);
-                x.text.SetString(tok.p, tok.n);  // before the read leaves its line
-                if (!s.GetTokenToDelimStr(L::kLt, run, 1, 0)) return Fail(t, s, XMLRES_BAD_TEXT);
-                x.text += run;
-                text.m_strName.SetString(x.text, x.text.GetLength());
+                // A reader's line may go with the next read, its text may not.
+                if (!R::kStableText) x.text.SetString(tok.p, tok.n);
+                const Ch* p = tok.p;
+                int n = tok.n;
+                if (!s.ToDelimStr(L::kLt, run, 0)) return Fail(t, s, XMLRES_BAD_TEXT);
+                if (run.p == p + n) {
+                    // The rest follows the first token in the same text.
+                    text.m_strName.SetString(p, n + run.n);
+                } else {
+                    if (R::kStableText) x.text.SetString(p, n);
+                    x.text.Append(run.p, run.n);
+                    text.m_strName.SetString(x.text, x.text.GetLength());
+                }
                 Decode(text.m_strName);
                 text.m_nTagType = XMLTAG_TEXT;
                 if (doc && W::OnEnd(doc, text, nLevel + 1)) return Fail(t, s, XMLRES_END_ABORT);
@@ -706,9 +766,9 @@ struct XmlOps {
                         if (!s.GetToken(tok, BracketSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
                         if (d == 0) {
                             text.Init();
-                            if (!s.GetTokenToDelimStr(L::kCDataEnd, run, 1, 1)) return Fail(t, s, XMLRES_BAD_CDATA);
+                            if (!s.ToDelimStr(L::kCDataEnd, run, 1)) return Fail(t, s, XMLRES_BAD_CDATA);
                             text.m_nTagType = XMLTAG_CDATA;
-                            text.m_strName.SetString(run, run.GetLength() - L::kCDataEnd.Length());
+                            text.m_strName.SetString(run.p, run.n - L::kCDataEnd.Length());
                             if (doc && W::OnEnd(doc, text, nLevel + 1)) return Fail(t, s, XMLRES_END_ABORT);
                             Adopt(t, text, x);
                             continue;
@@ -755,10 +815,16 @@ struct XmlOps {
         int r;
         if (typeid(doc) == typeid(Doc)) {
             // The plain document class has no callbacks, so nothing can look
-            // at the stream while it parses: the parser keeps its own ring of
-            // offsets, and the result is the same.
-            PrivateReader reader(s);
-            r = ParseAll(doc, nullptr, reader, bStoreTag);
+            // at the stream while it parses: the parser reads text in memory
+            // in place, and other text with its own ring of offsets; the
+            // result is the same.
+            if (ReadsInPlace(*s)) {
+                CursorReader reader(*s);
+                r = ParseAll(doc, nullptr, reader, bStoreTag);
+            } else {
+                PrivateReader reader(s);
+                r = ParseAll(doc, nullptr, reader, bStoreTag);
+            }
         } else {
             StreamReader reader(s);
             r = ParseAll(doc, &doc, reader, bStoreTag);
