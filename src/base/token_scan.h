@@ -18,30 +18,29 @@ inline unsigned ScanUnit(Ch c) {
 
 inline bool IsBlank(unsigned u) { return u == ' ' || u == '\t'; }
 
-// Membership test for a separator set: a bitmap for the first 256 values,
-// a scan of the set for the others. The set keeps the pointer it was built
-// from, so the text must outlive it.
+// Membership test for a separator set: a table of the first 256 values
+// with each one's place in the set, a scan of the set for the others. The
+// set keeps the pointer it was built from, so the text must outlive it.
 template <class Ch>
 class SepSet {
 public:
     explicit SepSet(const Ch* seps) : m_seps(seps ? seps : None()) {
         for (const Ch* p = m_seps; *p; ++p) {
             unsigned u = ScanUnit(*p);
-            if (u < 256) m_bits[u >> 6] |= std::uint64_t(1) << (u & 63);
-            else m_bWide = true;
+            int place = static_cast<int>(p - m_seps);
+            if (u >= 256) m_bWide = true;
+            else if (m_place[u] == 0 && place < 255) m_place[u] = static_cast<std::uint8_t>(place + 1);
+            else if (m_place[u] == 0) m_bWide = true;  // a place beyond the table: found by the scan
         }
     }
     bool Has(unsigned u) const {
-        if (u < 256) return (m_bits[u >> 6] >> (u & 63)) & 1;
-        if (!m_bWide) return false;
-        for (const Ch* p = m_seps; *p; ++p)
-            if (ScanUnit(*p) == u) return true;
-        return false;
+        if (u < 256 && m_place[u]) return true;
+        return m_bWide && Scan(u) >= 0;
     }
+    // The first place of u in the set, or -1.
     int IndexOf(unsigned u) const {
-        for (const Ch* p = m_seps; *p; ++p)
-            if (ScanUnit(*p) == u) return static_cast<int>(p - m_seps);
-        return -1;
+        if (u < 256 && m_place[u]) return m_place[u] - 1;
+        return m_bWide ? Scan(u) : -1;
     }
     const Ch* Text() const { return m_seps; }
 
@@ -50,8 +49,13 @@ private:
         static const Ch none[1] = {0};
         return none;
     }
+    int Scan(unsigned u) const {
+        for (const Ch* p = m_seps; *p; ++p)
+            if (ScanUnit(*p) == u) return static_cast<int>(p - m_seps);
+        return -1;
+    }
     const Ch* m_seps;
-    std::uint64_t m_bits[4] = {0, 0, 0, 0};
+    std::uint8_t m_place[256] = {};
     bool m_bWide = false;
 };
 

@@ -467,8 +467,8 @@ public:
         const Mark& m = m_marks[i];
         m_cur = m.cur;
         m_next = m.next;
-        m_col = m.col;
         m_len = m.len;
+        m_col = m_cols[i];
         if (m_text) m_line = m_text + m_cur;
     }
 
@@ -542,8 +542,12 @@ public:
     }
 
 private:
+    // The column, which every read changes, is kept apart from the line,
+    // which few reads change: copying them together would load the column
+    // just stored as part of a wider value, which the processor cannot
+    // take from its store buffer and has to wait for.
     struct Mark {
-        unsigned long cur, next, col, len;
+        unsigned long cur, next, len;
     };
     static const int kSlots = 16;  // more than a parser takes back at once
 
@@ -551,8 +555,8 @@ private:
         Mark& m = m_marks[m_nPos];
         m.cur = m_cur;
         m.next = m_next;
-        m.col = m_col;
         m.len = m_len;
+        m_cols[m_nPos] = m_col;
         m_nPos = (m_nPos + 1) % kSlots;
     }
 
@@ -622,6 +626,7 @@ private:
     unsigned long m_cur, m_next, m_col;
     unsigned long m_len = 0;
     Mark m_marks[kSlots] = {};
+    unsigned long m_cols[kSlots] = {};
     int m_nPos = 0;
 };
 

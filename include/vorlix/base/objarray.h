@@ -167,9 +167,17 @@ private:
         std::memset(static_cast<void*>(p), 0, sizeof(T) * static_cast<std::size_t>(n));
         for (int i = 0; i < n; ++i) ::new (static_cast<void*>(p + i)) T;
     }
+    // The elements are exactly T (the array constructs them), so their
+    // destructor is called directly, without the virtual dispatch.
     static void Destroy(T* p, int n) {
-        for (int i = 0; i < n; ++i) p[i].~T();
+        for (int i = 0; i < n; ++i) DestroyOne(p[i]);
     }
+    template <class U = T, typename std::enable_if<std::is_class<U>::value, int>::type = 0>
+    static void DestroyOne(U& x) {
+        x.U::~U();
+    }
+    template <class U = T, typename std::enable_if<!std::is_class<U>::value, int>::type = 0>
+    static void DestroyOne(U&) {}
     void FreeAll() {
         if (m_pData) {
             Destroy(m_pData, m_nSize);
