@@ -535,7 +535,7 @@ struct XmlOps {
     }
 
     template <class R>
-    static int ParseOption(Option& o, R& s, Scratch& x) {
+    static int ParseOption(Option& o, R& s, Scratch& x, int* pEnd = nullptr) {
         o.Init();
         bool bEquals = false;
         Span t;
@@ -549,6 +549,13 @@ struct XmlOps {
             case 1:  // "?"
             case 2:  // "/"
             case 3:  // ">": left for the node parser
+                if (pEnd) {
+                    // Handed over as the node parser's own read of it would
+                    // give it: the position and the saved positions are the
+                    // same either way.
+                    *pEnd = d == 1 ? 1 : (d == 2 ? 3 : 4);
+                    return 1;
+                }
                 s.GetTokenBack(1);
                 return 1;
             case 4:  // "="
@@ -605,13 +612,19 @@ struct XmlOps {
 
     // Parses a child node from where the stream stands; 0 on failure with
     // its code passed up.
+    // With pName, the "<" and the name of a child element have been read:
+    // the child goes on from there, which leaves the position and the saved
+    // positions as taking the two reads back and reading them again would.
     template <class R>
-    static int ParseChild(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x) {
+    static int ParseChild(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x, const Span* pName = nullptr) {
         // Each level of nesting takes a frame of the parser's recursion: a
         // bound keeps hostile input from exhausting the thread's stack.
-        if (nLevel + 1 > kMaxDepth) return Fail(t, s, XMLRES_SYNTAX);
+        if (nLevel + 1 > kMaxDepth) {
+            if (pName) s.GetTokenBack(2);  // reported from before the "<"
+            return Fail(t, s, XMLRES_SYNTAX);
+        }
         Tag child;
-        if (!ParseNode(child, doc, s, nLevel + 1, x)) return Fail(t, s, child.m_nParseResult);
+        if (!ParseNode(child, doc, s, nLevel + 1, x, pName)) return Fail(t, s, child.m_nParseResult);
         Adopt(t, child, x);
         return 1;
     }
@@ -621,15 +634,17 @@ struct XmlOps {
     template <class R>
     static int ParseTagRest(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x) {
         Option o;
-        if (x.bCollect) {
-            while (ParseOption(o, s, x) == 1 && !o.m_strName.IsEmpty()) AppendOption(x.options, o);
-            MoveTail(x.options, 0, t.m_aryOption);
-        } else {
-            while (ParseOption(o, s, x) == 1 && !o.m_strName.IsEmpty()) AppendOption(t.m_aryOption, o);
+        CObjArray<Option, const Option&>& options = x.bCollect ? x.options : t.m_aryOption;
+        int nEnd = -2;  // the closing character, once an attribute read took it
+        for (;;) {
+            if (ParseOption(o, s, x, &nEnd) != 1 || o.m_strName.IsEmpty()) break;
+            AppendOption(options, o);
+            if (nEnd != -2) break;
         }
+        if (x.bCollect) MoveTail(x.options, 0, t.m_aryOption);
         Span tok;
-        int d;
-        if (!s.GetToken(tok, NodeSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
+        int d = nEnd;
+        if (nEnd == -2 && !s.GetToken(tok, NodeSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
         if (d == 4) {  // ">"
             t.m_nTagType = XMLTAG_ELEMENT;
             if (t.m_strName.IsEmpty()) return Fail(t, s, XMLRES_SYNTAX);
@@ -684,15 +699,15 @@ struct XmlOps {
     }
 
     template <class R>
-    static int ParseNode(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x) {
+    static int ParseNode(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x, const Span* pName = nullptr) {
         PendingChildren children(x);
-        int r = ParseNodeBody(t, doc, s, nLevel, x);
+        int r = ParseNodeBody(t, doc, s, nLevel, x, pName);
         if (r) children.MoveTo(t);
         return r;
     }
 
     template <class R>
-    static int ParseNodeBody(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x) {
+    static int ParseNodeBody(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x, const Span* pName) {
         t.Init();
         t.m_nLevel = nLevel;
         Tag text;  // serves every text and CDATA child of this call
@@ -700,6 +715,14 @@ struct XmlOps {
         Span run;
         int d;
         bool bFirst = true;
+        if (pName) {
+            // An element whose "<" and name were read by the parent.
+            bFirst = false;
+            x.SetName(t.m_strName, *pName);
+            t.m_nTagType = XMLTAG_ELEMENT;
+            int r = ParseTagRest(t, doc, s, nLevel, x);
+            if (r >= 0) return r;
+        }
         for (;;) {
             if (!s.GetToken(tok, NodeSet(), d))
                 return Fail(t, s, bFirst ? XMLRES_END_OF_DATA : XMLRES_UNEXPECTED_END);
@@ -738,8 +761,7 @@ struct XmlOps {
                     if (r >= 0) return r;
                     continue;
                 }
-                s.GetTokenBack(2);  // back before the "<"
-                if (!ParseChild(t, doc, s, nLevel, x)) return 0;
+                if (!ParseChild(t, doc, s, nLevel, x, &tok)) return 0;
                 continue;
             case 1:  // "?": a processing instruction
                 if (!s.GetToken(tok, NodeSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
