@@ -145,15 +145,15 @@ struct XmlOps {
     // ---- Model ----
 
     static void InitTag(Tag& t) {
-        t.m_strName.Empty();
+        if (!t.m_strName.IsEmpty()) t.m_strName.Empty();
         t.m_nTagType = XMLTAG_NONE;
         t.m_nLevel = 0;
         t.m_nParseResult = 0;
         t.m_dwParsePos = 0;
         t.m_bNoChild = 0;
         t.m_nUserFlag = 1;
-        t.m_aryOption.RemoveAll();
-        t.m_arySubTag.RemoveAll();
+        if (t.m_aryOption.m_pData) t.m_aryOption.RemoveAll();
+        if (t.m_arySubTag.m_pData) t.m_arySubTag.RemoveAll();
     }
 
     // True when p is a node somewhere below root.
@@ -453,8 +453,12 @@ struct XmlOps {
     struct Scratch {
         static const int kSlots = 256;
         static const int kMaxShared = 32;
-        explicit Scratch(bool bCollectChildren = false) : bCollect(bCollectChildren) {}
+        explicit Scratch(bool bCollectChildren = false)
+            : bCollect(bCollectChildren), node(NodeSet()), attr(AttrSet()), bracket(BracketSet()) {}
         bool bCollect;
+        const SepSet<Ch>& node;
+        const SepSet<Ch>& attr;
+        const SepSet<Ch>& bracket;
         Str text;
         Str shared[kSlots];
         CObjArray<Tag, const Tag&> pending;
@@ -541,7 +545,7 @@ struct XmlOps {
         Span t;
         int d;
         for (;;) {
-            if (!s.GetToken(t, AttrSet(), d)) return 0;
+            if (!s.GetToken(t, x.attr, d)) return 0;
             switch (d) {
             case 0:  // "<"
             case 6:  // blank (only separates; never delivered)
@@ -588,8 +592,18 @@ struct XmlOps {
     // moved in: nothing can tell that from the copy the parent would keep.
     static void Adopt(Tag& parent, Tag& child, Scratch& x) {
         if (child.m_bNoChild) return;
-        if (x.bCollect) x.pending.Add(static_cast<Tag&&>(child));
-        else parent.m_arySubTag.Add(static_cast<Tag&&>(child));
+        // The child's bytes move into the array; the working node keeps its
+        // own fields as a copy would have left them (the text node of a call
+        // serves all its text children), only its strings and arrays go.
+        int nResult = child.m_nParseResult;
+        unsigned long dwPos = child.m_dwParsePos;
+        int nLevel = child.m_nLevel, nType = child.m_nTagType, nFlag = child.m_nUserFlag;
+        RelocateAppend(x.bCollect ? x.pending : parent.m_arySubTag, child);
+        child.m_nParseResult = nResult;
+        child.m_dwParsePos = dwPos;
+        child.m_nLevel = nLevel;
+        child.m_nTagType = nType;
+        child.m_nUserFlag = nFlag;  // m_bNoChild is 0, as it was
     }
 
     // True when the current line holds, after blanks and tabs, a character
@@ -644,7 +658,7 @@ struct XmlOps {
         if (x.bCollect) MoveTail(x.options, 0, t.m_aryOption);
         Span tok;
         int d = nEnd;
-        if (nEnd == -2 && !s.GetToken(tok, NodeSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
+        if (nEnd == -2 && !s.GetToken(tok, x.node, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
         if (d == 4) {  // ">"
             t.m_nTagType = XMLTAG_ELEMENT;
             if (t.m_strName.IsEmpty()) return Fail(t, s, XMLRES_SYNTAX);
@@ -653,7 +667,7 @@ struct XmlOps {
         }
         if (d == 3 || (d == 1 && t.m_nTagType == XMLTAG_PI)) {  // "/>" or "?>"
             bool bEmpty = d == 3;
-            if (!s.GetToken(tok, NodeSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
+            if (!s.GetToken(tok, x.node, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
             if (d != 4) return Fail(t, s, XMLRES_NO_CLOSE);
             if (bEmpty) {
                 t.m_nTagType = XMLTAG_ELEMENT;
@@ -672,7 +686,7 @@ struct XmlOps {
         Span tok;
         Span run;
         int d;
-        s.GetToken(tok, NodeSet(), d);
+        s.GetToken(tok, x.node, d);
         const Ch* p = tok.p;
         if (tok.GetLength() >= 2 && p[0] == '-' && p[1] == '-') {
             // The text starts right after the two dashes, inside the token.
@@ -724,7 +738,7 @@ struct XmlOps {
             if (r >= 0) return r;
         }
         for (;;) {
-            if (!s.GetToken(tok, NodeSet(), d))
+            if (!s.GetToken(tok, x.node, d))
                 return Fail(t, s, bFirst ? XMLRES_END_OF_DATA : XMLRES_UNEXPECTED_END);
             bFirst = false;
             if (d == 4) return Fail(t, s, XMLRES_BAD_TEXT);
@@ -750,7 +764,7 @@ struct XmlOps {
                 Adopt(t, text, x);
                 continue;
             }
-            if (!s.GetToken(tok, NodeSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
+            if (!s.GetToken(tok, x.node, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
             int r;
             switch (d) {
             case -1:  // an element name
@@ -764,7 +778,7 @@ struct XmlOps {
                 if (!ParseChild(t, doc, s, nLevel, x, &tok)) return 0;
                 continue;
             case 1:  // "?": a processing instruction
-                if (!s.GetToken(tok, NodeSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
+                if (!s.GetToken(tok, x.node, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
                 if (!tok.IsNoCase(L::kXml)) return Fail(t, s, XMLRES_BAD_PI);
                 t.m_nTagType = XMLTAG_PI;
                 x.SetName(t.m_strName, tok);
@@ -778,14 +792,14 @@ struct XmlOps {
                 int nReads = 0;
                 if (!NextOnLineIsNot(s, Ch('['))) {
                     nReads = 1;
-                    if (!s.GetToken(tok, BracketSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
+                    if (!s.GetToken(tok, x.bracket, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
                 }
                 if (nReads == 1 && d == 0) {
                     nReads = 2;
-                    if (!s.GetToken(tok, BracketSet(), d)) return Fail(t, s, XMLRES_BAD_CDATA);
+                    if (!s.GetToken(tok, x.bracket, d)) return Fail(t, s, XMLRES_BAD_CDATA);
                     if (tok.IsNoCase(L::kCData)) {
                         nReads = 3;
-                        if (!s.GetToken(tok, BracketSet(), d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
+                        if (!s.GetToken(tok, x.bracket, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
                         if (d == 0) {
                             text.Init();
                             if (!s.ToDelimStr(L::kCDataEnd, run, 1)) return Fail(t, s, XMLRES_BAD_CDATA);
@@ -806,9 +820,9 @@ struct XmlOps {
                 return ParseCommentOrDeclaration(t, doc, s, nLevel, x);
             }
             case 3:  // "/": an end tag
-                if (!s.GetToken(tok, NodeSet(), d) || d != -1) return Fail(t, s, XMLRES_BAD_END_TAG);
+                if (!s.GetToken(tok, x.node, d) || d != -1) return Fail(t, s, XMLRES_BAD_END_TAG);
                 if (!tok.IsNoCase(t.m_strName)) return Fail(t, s, XMLRES_TAG_MISMATCH);
-                if (!s.GetToken(tok, NodeSet(), d) || d != 4) return Fail(t, s, XMLRES_NO_CLOSE);
+                if (!s.GetToken(tok, x.node, d) || d != 4) return Fail(t, s, XMLRES_NO_CLOSE);
                 if (doc && W::OnEnd(doc, t, nLevel)) return Fail(t, s, XMLRES_END_ABORT);
                 return 1;
             case 0:  // "<" "<"
@@ -1094,7 +1108,9 @@ using vorlix::detail::OpsU;
     }                                                                                                        \
     int Option::ToString(Str& strOut) const { return Ops::OptionToString(*this, strOut); }                   \
                                                                                                              \
-    Tag::Tag() { Init(); }                                                                                   \
+    Tag::Tag()                                                                                               \
+        : m_nParseResult(0), m_dwParsePos(0), m_nLevel(0), m_nTagType(XMLTAG_NONE), m_nUserFlag(1),         \
+          m_bNoChild(0) {}                                                                                   \
     Tag::Tag(const Tag& src) : CObjCore(src) { Ops::AssignInPlace(*this, src); }                             \
     Tag::~Tag() {}                                                                                           \
     void Tag::Init() { Ops::InitTag(*this); }                                                                \

@@ -246,6 +246,23 @@ void MoveTail(CObjArray<T, ARG>& src, int nFirst, CObjArray<T, ARG>& dst) {
     src.SetSize(nFirst);
 }
 
+// Appends x by moving its bytes into the array, and leaves x a new default
+// T: no copy and no exchange of members. x must be exactly a T (not an
+// object of a derived class) and must not lie in the array.
+template <class T, class ARG>
+void RelocateAppend(CObjArray<T, ARG>& a, T& x) {
+    int n = a.m_nSize;
+    if (n >= a.m_nMaxSize) {
+        a.SetSize(n + 1);
+        if (a.m_nSize != n + 1) return;  // memory exhausted: x stays as it is
+        a.m_pData[n].~T();
+    } else {
+        ++a.m_nSize;
+    }
+    std::memcpy(static_cast<void*>(a.m_pData + n), static_cast<const void*>(&x), sizeof(T));
+    ::new (static_cast<void*>(&x)) T;
+}
+
 }  // namespace detail
 }  // namespace vorlix
 
