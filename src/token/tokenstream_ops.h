@@ -441,21 +441,28 @@ public:
     int GetToken(const Ch*& p, int& n, const SepSet<Ch>& delims, int& nDelim) {
         Push();
         for (;;) {
-            if (m_col <= m_len) {
-                long start;
-                long r = TokenSpanInSet<Ch>(m_line, static_cast<long>(m_col), start, delims, nDelim,
-                                            static_cast<long>(m_len), 3);
-                if (r >= 0) {
-                    m_col = static_cast<unsigned long>(r);
-                    p = m_line + start;
-                    n = static_cast<int>(r - start);
-                    return 1;
-                }
+            // The scan of TokenSpanInSet with every blank only separating,
+            // over a line that holds no NUL.
+            const Ch* line = m_line;
+            unsigned long len = m_len;
+            for (unsigned long i = m_col; i < len; ++i) {
+                unsigned u = ScanUnit(line[i]);
+                if (IsBlank(u)) continue;
+                int place = delims.IndexOf(u);
+                unsigned long end = i + 1;
+                nDelim = place;
+                if (place < 0)
+                    while (end < len && !delims.Has(ScanUnit(line[end]))) ++end;
+                m_col = end;
+                p = line + i;
+                n = static_cast<int>(end - i);
+                return 1;
             }
             if (!GetLine(0)) {
                 Back(1);
                 p = nullptr;
                 n = 0;
+                nDelim = -1;
                 return 0;
             }
         }

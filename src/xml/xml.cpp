@@ -156,6 +156,18 @@ struct XmlOps {
         if (t.m_arySubTag.m_pData) t.m_arySubTag.RemoveAll();
     }
 
+    // Asks for the blocks of a node that is about to be destroyed, so that
+    // freeing a large tree waits less on memory.
+    static void PrefetchMembers(const Tag& t) {
+#if defined(__GNUC__) || defined(__clang__)
+        __builtin_prefetch(reinterpret_cast<const char*>(t.m_strName.GetString()) - sizeof(StrHeader));
+        if (t.m_aryOption.m_pData) __builtin_prefetch(t.m_aryOption.m_pData);
+        if (t.m_arySubTag.m_pData) __builtin_prefetch(t.m_arySubTag.m_pData);
+#else
+        (void)t;
+#endif
+    }
+
     // True when p is a node somewhere below root.
     static bool Contains(const Tag& root, const Tag* p) {
         const Tag* b = root.m_arySubTag.m_pData;
@@ -1112,7 +1124,7 @@ using vorlix::detail::OpsU;
         : m_nParseResult(0), m_dwParsePos(0), m_nLevel(0), m_nTagType(XMLTAG_NONE), m_nUserFlag(1),         \
           m_bNoChild(0) {}                                                                                   \
     Tag::Tag(const Tag& src) : CObjCore(src) { Ops::AssignInPlace(*this, src); }                             \
-    Tag::~Tag() {}                                                                                           \
+    Tag::~Tag() { Ops::PrefetchMembers(*this); }                                                             \
     void Tag::Init() { Ops::InitTag(*this); }                                                                \
     Tag& Tag::operator=(const Tag& src) {                                                                    \
         Ops::Assign(*this, src);                                                                             \

@@ -170,7 +170,16 @@ private:
     // The elements are exactly T (the array constructs them), so their
     // destructor is called directly, without the virtual dispatch.
     static void Destroy(T* p, int n) {
-        for (int i = 0; i < n; ++i) DestroyOne(p[i]);
+        for (int i = 0; i < n; ++i) {
+#if defined(__GNUC__) || defined(__clang__)
+            // The next element, while this one (and what it owns) goes.
+            if (i + 1 < n) {
+                __builtin_prefetch(p + i + 1);
+                if (sizeof(T) > 64) __builtin_prefetch(reinterpret_cast<const char*>(p + i + 1) + 64);
+            }
+#endif
+            DestroyOne(p[i]);
+        }
     }
     template <class U = T, typename std::enable_if<std::is_class<U>::value, int>::type = 0>
     static void DestroyOne(U& x) {
