@@ -471,12 +471,15 @@ public:
     void Back(int nCount) {
         int i = (m_nPos - nCount % kSlots + kSlots) % kSlots;
         m_nPos = i;
-        const Mark& m = m_marks[i];
-        m_cur = m.cur;
-        m_next = m.next;
-        m_len = m.len;
+        // Most take-backs stay on the line: its fields are left untouched
+        // then, so that the next save does not wait on fresh stores.
+        if (m_curs[i] != m_cur || m_nexts[i] != m_next) {
+            m_cur = m_curs[i];
+            m_next = m_nexts[i];
+            m_len = m_lens[i];
+            if (m_text) m_line = m_text + m_cur;
+        }
         m_col = m_cols[i];
-        if (m_text) m_line = m_text + m_cur;
     }
 
     // Up to cDelim within the current line, a backslash taking the
@@ -549,22 +552,18 @@ public:
     }
 
 private:
-    // The column, which every read changes, is kept apart from the line,
-    // which few reads change: copying them together would load the column
-    // just stored as part of a wider value, which the processor cannot
-    // take from its store buffer and has to wait for.
-    struct Mark {
-        unsigned long cur, next, len;
-    };
     static const int kSlots = 16;  // more than a parser takes back at once
 
+    // Each field goes to an array of its own: saved as one block, the
+    // fields would be loaded as one wide value, which the processor cannot
+    // take from the narrower stores that just wrote them, and has to wait.
     void Push() {
-        Mark& m = m_marks[m_nPos];
-        m.cur = m_cur;
-        m.next = m_next;
-        m.len = m_len;
-        m_cols[m_nPos] = m_col;
-        m_nPos = (m_nPos + 1) % kSlots;
+        int i = m_nPos;
+        m_curs[i] = m_cur;
+        m_nexts[i] = m_next;
+        m_lens[i] = m_len;
+        m_cols[i] = m_col;
+        m_nPos = (i + 1) % kSlots;
     }
 
     // The next line, or with nOpt 0 the next line that is not empty.
@@ -632,7 +631,9 @@ private:
     const Ch* m_line;
     unsigned long m_cur, m_next, m_col;
     unsigned long m_len = 0;
-    Mark m_marks[kSlots] = {};
+    unsigned long m_curs[kSlots] = {};
+    unsigned long m_nexts[kSlots] = {};
+    unsigned long m_lens[kSlots] = {};
     unsigned long m_cols[kSlots] = {};
     int m_nPos = 0;
 };
