@@ -179,7 +179,8 @@ VORLIX_API DWORD GetFileAttributesW(const WCHAR* lpFileName);
 // it; MEM_COMMIT (PAGE_READWRITE) backs reserved pages with zeroed memory,
 // or reserves and commits at once when lpAddress is null. MEM_DECOMMIT
 // gives the pages back and leaves them reserved and inaccessible;
-// MEM_RELEASE (dwSize 0) frees a whole reservation by its base address.
+// MEM_RELEASE (dwSize 0) frees a whole reservation by its base address;
+// MEM_DECOMMIT with dwSize 0 and that address decommits all of it.
 VORLIX_API void* VirtualAlloc(void* lpAddress, SIZE_T dwSize, DWORD flAllocationType, DWORD flProtect);
 VORLIX_API BOOL VirtualFree(void* lpAddress, SIZE_T dwSize, DWORD dwFreeType);
 

@@ -28,6 +28,16 @@
 #define VORLIX_HEAP_SLABS 1
 #endif
 
+// Threads keep caches where the end of a thread runs the destructors of its
+// thread_local objects while their storage is still there. MinGW's emulated
+// thread-local storage may free that storage first, so on Windows every
+// request goes to the slabs under their lock.
+#if defined(_WIN32)
+#define VORLIX_HEAP_THREAD_CACHE 0
+#else
+#define VORLIX_HEAP_THREAD_CACHE 1
+#endif
+
 // The thread's cache pointer is read on every request: on ELF systems the
 // initial-exec model makes that a single load.
 #if defined(__ELF__) && (defined(__GNUC__) || defined(__clang__))
@@ -42,6 +52,9 @@ namespace detail {
 #if VORLIX_HEAP_SLABS
 
 namespace {
+
+// Unqualified: on Windows the constants are the macros of <windows.h>.
+using namespace vorlix::win;
 
 constexpr std::size_t kSlabShift = 16;
 constexpr std::size_t kSlabSize = std::size_t(1) << kSlabShift;
@@ -175,7 +188,7 @@ bool Reserve() {
     for (; want >= (std::size_t(16) << 20); want >>= 2) {
         // One slab more than needed, so that the space can start on a slab
         // boundary.
-        base = static_cast<char*>(win::VirtualAlloc(nullptr, want + kSlabSize, win::MEM_RESERVE, win::PAGE_NOACCESS));
+        base = static_cast<char*>(VirtualAlloc(nullptr, want + kSlabSize, MEM_RESERVE, PAGE_NOACCESS));
         if (base) break;
     }
     if (!base) {
@@ -211,7 +224,7 @@ Slab* NewSlab(int c) {
             if (g_space.frontier == g_space.committed) {
                 std::size_t step = static_cast<std::size_t>(end - g_space.committed);
                 if (step > kCommitStep) step = kCommitStep;
-                if (!win::VirtualAlloc(g_space.committed, step, win::MEM_COMMIT, win::PAGE_READWRITE)) return nullptr;
+                if (!VirtualAlloc(g_space.committed, step, MEM_COMMIT, PAGE_READWRITE)) return nullptr;
                 g_space.committed += step;
             }
             s = reinterpret_cast<Slab*>(g_space.frontier);
@@ -329,9 +342,13 @@ inline int CacheLimit(int c) {
     return n < 16 ? 16 : (n > 256 ? 256 : n);
 }
 
+#if VORLIX_HEAP_THREAD_CACHE
+
 Cache* const kDeadCache = reinterpret_cast<Cache*>(static_cast<std::uintptr_t>(1));
 
 thread_local Cache* t_cache VORLIX_FAST_TLS = nullptr;
+
+#endif
 
 void FlushBin(int c, Bin& bin) {
     if (!bin.head) return;
@@ -339,6 +356,8 @@ void FlushBin(int c, Bin& bin) {
     bin.head = nullptr;
     bin.count = 0;
 }
+
+#if VORLIX_HEAP_THREAD_CACHE
 
 // Owns the thread's cache and gives its blocks back when the thread ends.
 // Blocks the thread frees after that go straight to their slabs.
@@ -360,6 +379,12 @@ inline Cache* ThreadCache() {
     t_cache = c;
     return c;
 }
+
+#else
+
+inline Cache* ThreadCache() { return nullptr; }
+
+#endif
 
 void* AllocSlow(int c, Cache* cache) {
     int nWant = cache ? CacheLimit(c) / 2 : 1;
@@ -426,7 +451,7 @@ void* BlockRealloc(void* p, std::size_t nBytes) noexcept {
 
 BlockHeapStats GetBlockHeapStats() noexcept {
     BlockHeapStats st = {};
-    if (g_space.state.load(std::memory_order_acquire) == 2) return st;
+    if (!Reserve()) return st;
     st.bSlabs = true;
     Hold hold(g_space.lock);
     st.nSlabsInUse = g_space.nInUse;

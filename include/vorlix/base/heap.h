@@ -12,7 +12,8 @@
 // order again) or goes back to a pool that any size can use. Larger blocks,
 // and every block when the address space cannot be had, come from the C
 // heap. Blocks may be freed by any thread, including after the thread that
-// took them has ended.
+// took them has ended. (On Windows threads keep no blocks at hand: every
+// request takes the lock of its size.)
 //
 // Builds with AddressSanitizer or MemorySanitizer, or with
 // VORLIX_SYSTEM_HEAP defined, use the C heap for everything, so that those

@@ -113,6 +113,15 @@ BOOL VirtualFree(void* lpAddress, SIZE_T dwSize, DWORD dwFreeType) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (dwSize == 0) {
+        // The whole region, given by its base address.
+        auto it = Reservations().find(reinterpret_cast<std::uintptr_t>(lpAddress));
+        if (it == Reservations().end()) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        dwSize = it->second;
+    }
     std::uintptr_t lo, hi;
     if (!InsideReservation(lo, hi, lpAddress, dwSize)) {
         SetLastError(ERROR_INVALID_ADDRESS);
