@@ -182,3 +182,38 @@ TEST(PlatformCrt, DecimalToIntSaturates) {
 #endif
 }
 
+TEST(PlatformVirtualMemory, ReserveCommitDecommitRelease) {
+    const SIZE_T kMiB = 1 << 20, kPart = 256 * 1024;
+    auto allZero = [](const char* p, SIZE_T n) {
+        for (SIZE_T i = 0; i < n; ++i)
+            if (p[i]) return false;
+        return true;
+    };
+    char* base = static_cast<char*>(VirtualAlloc(nullptr, kMiB, MEM_RESERVE, PAGE_NOACCESS));
+    ASSERT_NE(base, nullptr);
+    char* part = base + kPart;
+    ASSERT_EQ(VirtualAlloc(part, kPart, MEM_COMMIT, PAGE_READWRITE), part);
+    EXPECT_TRUE(allZero(part, kPart));
+    std::memset(part, 0x5A, kPart);
+    // Committing committed pages keeps them; an address inside a page
+    // stands for the whole page.
+    EXPECT_EQ(VirtualAlloc(part + 100, 10, MEM_COMMIT, PAGE_READWRITE), part);
+    EXPECT_EQ(part[kPart - 1], 0x5A);
+    // Decommitted pages come back zeroed.
+    EXPECT_TRUE(VirtualFree(part, kPart, MEM_DECOMMIT));
+    ASSERT_EQ(VirtualAlloc(part, kPart, MEM_COMMIT, PAGE_READWRITE), part);
+    EXPECT_TRUE(allZero(part, kPart));
+    // A range running past the end of the reservation is refused.
+    EXPECT_EQ(VirtualAlloc(base + kMiB - 4096, 8192, MEM_COMMIT, PAGE_READWRITE), nullptr);
+    // Released once only, and then no longer there to commit.
+    EXPECT_TRUE(VirtualFree(base, 0, MEM_RELEASE));
+    EXPECT_FALSE(VirtualFree(base, 0, MEM_RELEASE));
+    EXPECT_EQ(VirtualAlloc(part, kPart, MEM_COMMIT, PAGE_READWRITE), nullptr);
+
+    // Reserved and committed at once.
+    char* both = static_cast<char*>(VirtualAlloc(nullptr, 65536, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_NE(both, nullptr);
+    EXPECT_TRUE(allZero(both, 65536));
+    both[0] = both[65535] = 1;
+    EXPECT_TRUE(VirtualFree(both, 0, MEM_RELEASE));
+}
