@@ -15,8 +15,8 @@
 // took them has ended. (On Windows threads keep no blocks at hand: every
 // request takes the lock of its size.)
 //
-// Builds with AddressSanitizer or MemorySanitizer, or with
-// VORLIX_SYSTEM_HEAP defined, use the C heap for everything, so that those
+// Builds with AddressSanitizer or MemorySanitizer, or configured with
+// VORLIX_SYSTEM_HEAP on, use the C heap for everything, so that those
 // tools see every block.
 #ifndef VORLIX_BASE_HEAP_H
 #define VORLIX_BASE_HEAP_H
