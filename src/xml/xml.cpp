@@ -354,7 +354,8 @@ struct XmlOps {
     typedef TokenStreamOps<Stream> StreamOps;
     typedef typename StreamOps::Item Item;
 
-    // A token in the stream's current line; it holds no NUL.
+    // A token as a reader gives it: characters of the current line, of the
+    // text itself or of the reader's buffer (see the readers); no NUL.
     struct Span {
         const Ch* p = nullptr;
         int n = 0;
@@ -454,8 +455,8 @@ struct XmlOps {
         return s.m_nEndian == (API_IsLittleEndian() ? 1 : 2);
     }
 
-    // The working state of one parse. The token buffers keep their capacity
-    // from token to token, so reading a token rarely allocates. The cache of
+    // The working state of one parse. The text buffer keeps its capacity
+    // from node to node, so building a text rarely allocates. The cache of
     // short texts lets the many nodes and attributes that share a name or a
     // value share one buffer (strings copy on write, so nobody can tell).
     // When bCollect is set, finished children and attributes wait in the
