@@ -398,6 +398,128 @@ void* AllocSlow(int c, Cache* cache) {
     return first;
 }
 
+// ---- Blocks of the C heap ----
+//
+// Every block outside the slabs starts with a header holding its usable
+// size, so that a block can be resized without asking the C heap, and so
+// that large freed blocks can be kept for the next request. A program that
+// parses one large document after another (a file read as one long line, a
+// list of many children) would otherwise take all those pages from the
+// system again each time, since the C heap hands blocks this large straight
+// back to it.
+
+struct alignas(16) LargeHeader {
+    std::size_t nBytes;  // usable, after the header
+    std::size_t nAsked;  // the size last asked for; a kept block may hold more
+};
+
+inline LargeHeader* HeaderOf(void* p) { return static_cast<LargeHeader*>(p) - 1; }
+
+// Freed blocks of kKeepMin to kKeepMax bytes are kept, up to kKeepSlots of
+// them and kKeepBytes in all; each is handed out again for a request it
+// can hold, the smallest that fits first.
+constexpr std::size_t kKeepMin = std::size_t(256) << 10;
+constexpr std::size_t kKeepMax = std::size_t(64) << 20;
+constexpr std::size_t kKeepBytes = std::size_t(128) << 20;
+constexpr int kKeepSlots = 8;
+
+struct Kept {
+    SpinLock lock;
+    void* blocks[kKeepSlots] = {};
+    std::size_t nBytes = 0;
+};
+Kept g_kept;
+
+// A kept block of at least nBytes and, unless bAny, at most four times
+// that; null when none.
+void* TakeKept(std::size_t nBytes, bool bAny) {
+    if (nBytes < kKeepMin) return nullptr;
+    Hold hold(g_kept.lock);
+    int best = -1;
+    for (int i = 0; i < kKeepSlots; ++i) {
+        void* b = g_kept.blocks[i];
+        if (!b) continue;
+        std::size_t n = HeaderOf(b)->nBytes;
+        if (n < nBytes || (!bAny && n / 4 > nBytes)) continue;
+        if (best < 0 || n < HeaderOf(g_kept.blocks[best])->nBytes) best = i;
+    }
+    if (best < 0) return nullptr;
+    void* b = g_kept.blocks[best];
+    g_kept.blocks[best] = nullptr;
+    g_kept.nBytes -= HeaderOf(b)->nBytes;
+    HeaderOf(b)->nAsked = nBytes;
+    return b;
+}
+
+void FreeLarge(void* p) {
+    std::size_t n = HeaderOf(p)->nBytes;
+    if (n >= kKeepMin && n <= kKeepMax) {
+        // Keeps it, making room by giving back the smallest kept blocks.
+        void* evicted[kKeepSlots];
+        int nEvicted = 0;
+        {
+            Hold hold(g_kept.lock);
+            for (;;) {
+                int empty = -1, smallest = -1;
+                for (int i = 0; i < kKeepSlots; ++i) {
+                    void* b = g_kept.blocks[i];
+                    if (!b) {
+                        if (empty < 0) empty = i;
+                    } else if (smallest < 0 || HeaderOf(b)->nBytes < HeaderOf(g_kept.blocks[smallest])->nBytes) {
+                        smallest = i;
+                    }
+                }
+                if (empty >= 0 && g_kept.nBytes + n <= kKeepBytes) {
+                    g_kept.blocks[empty] = p;
+                    g_kept.nBytes += n;
+                    p = nullptr;
+                    break;
+                }
+                evicted[nEvicted++] = g_kept.blocks[smallest];
+                g_kept.nBytes -= HeaderOf(g_kept.blocks[smallest])->nBytes;
+                g_kept.blocks[smallest] = nullptr;
+            }
+        }
+        for (int i = 0; i < nEvicted; ++i) std::free(HeaderOf(evicted[i]));
+        if (!p) return;
+    }
+    std::free(HeaderOf(p));
+}
+
+void* AllocLarge(std::size_t nBytes) {
+    if (void* p = TakeKept(nBytes, false)) return p;
+    if (nBytes > static_cast<std::size_t>(-1) - sizeof(LargeHeader)) return nullptr;
+    auto* h = static_cast<LargeHeader*>(std::malloc(sizeof(LargeHeader) + nBytes));
+    if (!h) return nullptr;
+    h->nBytes = h->nAsked = nBytes;
+    return h + 1;
+}
+
+void* ReallocLarge(void* p, std::size_t nBytes) {
+    LargeHeader* h = HeaderOf(p);
+    std::size_t nHave = h->nBytes;
+    // Growing within what the block holds, or shrinking by less than half,
+    // keeps the block.
+    if (nBytes <= nHave && (nBytes >= h->nAsked || nBytes >= nHave / 2)) {
+        h->nAsked = nBytes;
+        return p;
+    }
+    if (nBytes > nHave) {
+        // A growing block is likely to grow again: any kept block that
+        // holds it will do.
+        if (void* q = TakeKept(nBytes, true)) {
+            std::memcpy(q, p, nHave);
+            FreeLarge(p);
+            return q;
+        }
+    }
+    if (nBytes > static_cast<std::size_t>(-1) - sizeof(LargeHeader)) return nullptr;
+    h = static_cast<LargeHeader*>(std::realloc(h, sizeof(LargeHeader) + nBytes));
+    if (!h) return nullptr;
+    h->nBytes = h->nAsked = nBytes;
+    return h + 1;
+}
+
 }  // namespace
 
 void* BlockAlloc(std::size_t nBytes) noexcept {
@@ -414,13 +536,13 @@ void* BlockAlloc(std::size_t nBytes) noexcept {
         }
         if (void* p = AllocSlow(c, cache)) return p;
     }
-    return std::malloc(nBytes ? nBytes : 1);
+    return AllocLarge(nBytes ? nBytes : 1);
 }
 
 void BlockFree(void* p) noexcept {
     if (!p) return;
     if (!Owns(p)) {
-        std::free(p);
+        FreeLarge(p);
         return;
     }
     int c = SlabOf(p)->cls;
@@ -438,10 +560,15 @@ void BlockFree(void* p) noexcept {
 
 void* BlockRealloc(void* p, std::size_t nBytes) noexcept {
     if (!p) return BlockAlloc(nBytes);
-    // A block of the C heap stays there: its size is not known here.
-    if (!Owns(p)) return std::realloc(p, nBytes ? nBytes : 1);
-    std::size_t nHave = kClassSize[SlabOf(p)->cls];
-    if (nBytes <= nHave && (nBytes > nHave / 2 || nHave <= 16)) return p;
+    std::size_t nHave;
+    if (Owns(p)) {
+        nHave = kClassSize[SlabOf(p)->cls];
+        if (nBytes <= nHave && (nBytes > nHave / 2 || nHave <= 16)) return p;
+    } else {
+        nHave = HeaderOf(p)->nBytes;
+        // Stays with the C heap, unless it shrinks to a slab's size.
+        if (nBytes > kMaxSmall || nBytes >= nHave / 2 || !Reserve()) return ReallocLarge(p, nBytes ? nBytes : 1);
+    }
     void* q = BlockAlloc(nBytes);
     if (!q) return nullptr;
     std::memcpy(q, p, nBytes < nHave ? nBytes : nHave);
@@ -451,6 +578,10 @@ void* BlockRealloc(void* p, std::size_t nBytes) noexcept {
 
 BlockHeapStats GetBlockHeapStats() noexcept {
     BlockHeapStats st = {};
+    {
+        Hold hold(g_kept.lock);
+        st.nKeptBytes = g_kept.nBytes;
+    }
     if (!Reserve()) return st;
     st.bSlabs = true;
     Hold hold(g_space.lock);

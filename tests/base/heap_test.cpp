@@ -1,8 +1,10 @@
 // The block heap of strings and arrays: every size gives a usable, aligned
 // block that keeps its contents through resizing; freed memory is used
 // again, whatever its size was; and blocks may be freed by another thread,
-// also after the thread that took them has ended. The counts of slabs are
-// checked only where blocks come from slabs (not in sanitizer builds).
+// also after the thread that took them has ended; large freed blocks serve
+// later large requests, within a bound. The counts of slabs and the reuse
+// of large blocks are checked only where blocks come from slabs (not in
+// sanitizer builds).
 #include <vorlix/base/heap.h>
 
 #include <gtest/gtest.h>
@@ -149,6 +151,81 @@ TEST(HeapSlabs, RoundsOfMixedSizesReuseTheirSlabs) {
     // The same sizes again need no new slabs, but for some slack from the
     // order the blocks came back in.
     EXPECT_LE(GetBlockHeapStats().nSlabsEver, afterFirst + 4);
+}
+
+TEST(HeapLarge, FreedLargeBlocksServeTheNextLargeRequests) {
+    // A text grown by half again at each step, as strings grow, after a
+    // larger block was freed: from the first step past 256 KiB it lives in
+    // that block and moves no more, and its contents survive the move.
+    const bool bSlabs = SlabsOn();
+    Block big{BlockAlloc(3000017), 3000017, 5};
+    ASSERT_NE(big.p, nullptr);
+    Stamp(big);
+    BlockFree(big.p);
+    std::size_t kept = GetBlockHeapStats().nKeptBytes;
+    if (bSlabs) {
+        EXPECT_GE(kept, 3000017u);
+    }
+
+    Block b{BlockAlloc(3000), 3000, 9};
+    Stamp(b);
+    void* settled = nullptr;
+    for (std::size_t n = 4500; n < 2900000; n += n / 2) {
+        b.p = BlockRealloc(b.p, n);
+        ASSERT_NE(b.p, nullptr) << n;
+        EXPECT_TRUE(HasStamp(b, n)) << b.n << " -> " << n;
+        b = Block{b.p, n, b.seed + 1};
+        Stamp(b);
+        if (n > (256u << 10) && !settled) settled = b.p;
+        if (bSlabs && settled) {
+            EXPECT_EQ(b.p, settled) << n;
+        }
+    }
+    if (bSlabs) {
+        EXPECT_EQ(settled, big.p);
+    }
+
+    // Shrinking to a slab's size gives the large block back, contents kept.
+    b.p = BlockRealloc(b.p, 100);
+    ASSERT_NE(b.p, nullptr);
+    EXPECT_TRUE(HasStamp(b, 100));
+    if (bSlabs) {
+        EXPECT_NE(b.p, settled);
+        EXPECT_EQ(GetBlockHeapStats().nKeptBytes, kept);
+    }
+    BlockFree(b.p);
+
+    // A fresh request takes a kept block only up to four times its size.
+    if (bSlabs) {
+        void* small = BlockAlloc(600000);
+        EXPECT_NE(small, settled);
+        void* fits = BlockAlloc(2999999);
+        EXPECT_EQ(fits, settled);
+        BlockFree(fits);
+        BlockFree(small);
+    }
+}
+
+TEST(HeapLarge, KeptMemoryIsBounded) {
+    if (!SlabsOn()) GTEST_SKIP() << "every block comes from the C heap";
+    // Blocks above 64 MiB are not kept; the rest up to 128 MiB in all, the
+    // smallest given back first to make room. (Never touched: the system
+    // lends these pages only when written.)
+    std::size_t before = GetBlockHeapStats().nKeptBytes;
+    BlockFree(BlockAlloc((64u << 20) + 1));
+    EXPECT_EQ(GetBlockHeapStats().nKeptBytes, before);
+    std::vector<void*> blocks;
+    for (int i = 0; i < 5; ++i) blocks.push_back(BlockAlloc((40u << 20) + i));
+    for (void* p : blocks) {
+        ASSERT_NE(p, nullptr);
+        BlockFree(p);
+        EXPECT_LE(GetBlockHeapStats().nKeptBytes, 128u << 20);
+    }
+    // The last freed, the largest, is still there.
+    EXPECT_GE(GetBlockHeapStats().nKeptBytes, (40u << 20) + 4);
+    void* again = BlockAlloc((40u << 20) + 4);
+    EXPECT_EQ(again, blocks.back());
+    BlockFree(again);
 }
 
 TEST(HeapThreads, FreedByAnotherThreadOrAfterTheOwnerEnded) {

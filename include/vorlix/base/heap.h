@@ -11,7 +11,9 @@
 // first block (so a tree built after another is freed lies in address
 // order again) or goes back to a pool that any size can use. Larger blocks,
 // and every block when the address space cannot be had, come from the C
-// heap. Blocks may be freed by any thread, including after the thread that
+// heap; a few large freed ones (256 KiB to 64 MiB, 128 MiB in all) are kept
+// for the next large request, which would otherwise fault in every page of
+// a fresh block again. Blocks may be freed by any thread, including after the thread that
 // took them has ended. (On Windows threads keep no blocks at hand: every
 // request takes the lock of its size.)
 //
@@ -44,6 +46,7 @@ struct BlockHeapStats {
     std::size_t nSlabsInUse;   // slabs with blocks of some size
     std::size_t nSlabsPooled;  // empty slabs kept for reuse
     std::size_t nSlabsEver;    // slabs ever taken from the reserved space
+    std::size_t nKeptBytes;    // large freed blocks kept for reuse
 };
 VORLIX_API BlockHeapStats GetBlockHeapStats() noexcept;
 
