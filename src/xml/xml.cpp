@@ -60,9 +60,6 @@ struct XmlLits {
     static constexpr auto kGtEnt = MakeLit<Ch>("&gt;");
     static constexpr auto kAposEnt = MakeLit<Ch>("&apos;");
     static constexpr auto kQuotEnt = MakeLit<Ch>("&quot;");
-    static constexpr auto kAmp = MakeLit<Ch>("&");
-    static constexpr auto kApos = MakeLit<Ch>("'");
-    static constexpr auto kQuot = MakeLit<Ch>("\"");
 };
 
 template <class Ch, std::size_t N>
@@ -133,13 +130,47 @@ struct XmlOps {
         text.Swap(out);
     }
 
+    // The length of the entity after an "&" (its ";" included) with the
+    // character it stands for; 0 when none starts there.
+    static int EntityAt(const Ch* p, int n, Ch& c) {
+        auto is = [p, n](const char* name, int len) {
+            if (n < len) return false;
+            for (int i = 0; i < len; ++i)
+                if (p[i] != Ch(static_cast<unsigned char>(name[i]))) return false;
+            return true;
+        };
+        struct Entity {
+            const char* name;  // after the "&"
+            int len;
+            char c;
+        };
+        static const Entity kEntities[] = {{"lt;", 3, '<'}, {"gt;", 3, '>'}, {"amp;", 4, '&'}, {"apos;", 5, '\''}, {"quot;", 5, '"'}};
+        for (const Entity& e : kEntities)
+            if (is(e.name, e.len)) {
+                c = Ch(e.c);
+                return e.len;
+            }
+        return 0;
+    }
+
+    // The five entities back to their characters, in one pass. Entities do
+    // not nest or overlap (each runs from "&" to ";" with neither inside),
+    // so "&amp;lt;" gives "&lt;", as replacing each entity in turn would.
     static void Decode(Str& text) {
-        if (text.Find(Ch('&')) < 0) return;
-        text.Replace(L::kLtEnt, L::kLt);
-        text.Replace(L::kGtEnt, L::kGt);
-        text.Replace(L::kAposEnt, L::kApos);
-        text.Replace(L::kQuotEnt, L::kQuot);
-        text.Replace(L::kAmpEnt, L::kAmp);
+        int n = text.GetLength();
+        const Ch* p = text;
+        int i = 0;
+        while (i < n && p[i] != '&') ++i;
+        if (i == n) return;
+        Ch* q = text.GetBuffer(n);
+        if (!q) return;
+        int o = i;
+        while (i < n) {
+            Ch c = q[i++];
+            if (c == '&') i += EntityAt(q + i, n - i, c);
+            q[o++] = c;
+        }
+        text.ReleaseBuffer(o);
     }
 
     // ---- Model ----
@@ -156,16 +187,53 @@ struct XmlOps {
         if (t.m_arySubTag.m_pData) t.m_arySubTag.RemoveAll();
     }
 
-    // Asks for the blocks of a node that is about to be destroyed, so that
-    // freeing a large tree waits less on memory.
-    static void PrefetchMembers(const Tag& t) {
+    // Freeing a large tree waits on memory: each node, its strings and its
+    // lists lie in blocks of their own. A node asks for what its next
+    // children own while it frees the current one, and for the child after
+    // that, so that several of these loads are under way at once.
+    static void Prefetch(const void* p) {
 #if defined(__GNUC__) || defined(__clang__)
-        __builtin_prefetch(reinterpret_cast<const char*>(t.m_strName.GetString()) - sizeof(StrHeader));
-        if (t.m_aryOption.m_pData) __builtin_prefetch(t.m_aryOption.m_pData);
-        if (t.m_arySubTag.m_pData) __builtin_prefetch(t.m_arySubTag.m_pData);
+        __builtin_prefetch(p);
 #else
-        (void)t;
+        (void)p;
 #endif
+    }
+
+    static void PrefetchMembers(const Tag& t) {
+        Prefetch(reinterpret_cast<const char*>(t.m_strName.GetString()) - sizeof(StrHeader));
+        if (const Option* o = t.m_aryOption.m_pData) {
+            Prefetch(o);
+            if (t.m_aryOption.m_nSize > 2) Prefetch(reinterpret_cast<const char*>(o) + 64);
+        }
+        if (t.m_arySubTag.m_pData) Prefetch(t.m_arySubTag.m_pData);
+    }
+
+    // Destroys the children of a node that is going away, leaving their
+    // list empty for the list's own destructor.
+    static void DestroyChildren(Tag& t) {
+        Tag* p = t.m_arySubTag.m_pData;
+        int n = t.m_arySubTag.m_nSize;
+        for (int i = 0; i < n; ++i) {
+            if (i + 2 < n) {
+                Prefetch(p + i + 2);
+                Prefetch(reinterpret_cast<const char*>(p + i + 2) + 64);
+            }
+            if (i + 1 < n) PrefetchMembers(p[i + 1]);
+            p[i].Tag::~Tag();
+        }
+        t.m_arySubTag.m_nSize = 0;
+    }
+
+    // Destroys the attributes likewise, asking ahead for their values,
+    // which (unlike most names) are seldom shared.
+    static void DestroyOptions(Tag& t) {
+        Option* o = t.m_aryOption.m_pData;
+        int n = t.m_aryOption.m_nSize;
+        for (int i = 0; i < n; ++i) {
+            if (i + 1 < n) Prefetch(reinterpret_cast<const char*>(o[i + 1].m_strValue.GetString()) - sizeof(StrHeader));
+            o[i].Option::~Option();
+        }
+        t.m_aryOption.m_nSize = 0;
     }
 
     // True when p is a node somewhere below root.
@@ -1125,7 +1193,10 @@ using vorlix::detail::OpsU;
         : m_nParseResult(0), m_dwParsePos(0), m_nLevel(0), m_nTagType(XMLTAG_NONE), m_nUserFlag(1),         \
           m_bNoChild(0) {}                                                                                   \
     Tag::Tag(const Tag& src) : CObjCore(src) { Ops::AssignInPlace(*this, src); }                             \
-    Tag::~Tag() { Ops::PrefetchMembers(*this); }                                                             \
+    Tag::~Tag() {                                                                                            \
+        Ops::DestroyChildren(*this);                                                                         \
+        Ops::DestroyOptions(*this);                                                                          \
+    }                                                                                                        \
     void Tag::Init() { Ops::InitTag(*this); }                                                                \
     Tag& Tag::operator=(const Tag& src) {                                                                    \
         Ops::Assign(*this, src);                                                                             \
