@@ -3,6 +3,7 @@
 // Locks: each size has its own lock over its slabs (their free lists, counts
 // and list links); the pool lock guards the reserved space and the empty
 // slabs. A size lock may take the pool lock, never the other way round.
+// The lock of the kept large blocks is taken alone.
 // A slab's size (cls) changes only while the slab has no block in use, so a
 // thread freeing a block may read it without a lock.
 #include <vorlix/base/heap.h>
@@ -49,6 +50,162 @@
 namespace vorlix {
 namespace detail {
 
+namespace {
+
+class SpinLock {
+public:
+    void Lock() noexcept {
+        for (int spins = 0; m_busy.exchange(true, std::memory_order_acquire);) {
+            while (m_busy.load(std::memory_order_relaxed))
+                if (++spins > 100) std::this_thread::yield();
+        }
+    }
+    void Unlock() noexcept { m_busy.store(false, std::memory_order_release); }
+
+private:
+    std::atomic<bool> m_busy{false};
+};
+
+class Hold {
+public:
+    explicit Hold(SpinLock& l) : m_l(l) { m_l.Lock(); }
+    ~Hold() { m_l.Unlock(); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+
+private:
+    SpinLock& m_l;
+};
+
+// ---- Blocks of the C heap ----
+//
+// Every block outside the slabs (every block, when the C heap serves them
+// all) starts with a header holding its usable size: its size is then
+// known to BlockSize and when resizing it, and large freed blocks can be
+// kept for the next request. A program that
+// parses one large document after another (a file read as one long line, a
+// list of many children) would otherwise take all those pages from the
+// system again each time, since the C heap hands blocks this large straight
+// back to it.
+
+struct alignas(16) LargeHeader {
+    std::size_t nBytes;  // usable, after the header
+    std::size_t nAsked;  // the size last asked for; a kept block may hold more
+};
+
+inline LargeHeader* HeaderOf(void* p) { return static_cast<LargeHeader*>(p) - 1; }
+inline const LargeHeader* HeaderOf(const void* p) { return static_cast<const LargeHeader*>(p) - 1; }
+
+// Freed blocks of kKeepMin to kKeepMax bytes are kept, up to kKeepSlots of
+// them and kKeepBytes in all; each is handed out again for a request it
+// can hold, the smallest that fits first.
+constexpr std::size_t kKeepMin = std::size_t(256) << 10;
+constexpr std::size_t kKeepMax = std::size_t(64) << 20;
+constexpr std::size_t kKeepBytes = std::size_t(128) << 20;
+constexpr int kKeepSlots = 8;
+// Not with the C heap for everything: memory checkers should see each
+// block freed when it is.
+constexpr bool kKeepLarge = VORLIX_HEAP_SLABS != 0;
+
+struct Kept {
+    SpinLock lock;
+    void* blocks[kKeepSlots] = {};
+    std::size_t nBytes = 0;
+};
+Kept g_kept;
+
+// A kept block of at least nBytes and, unless bAny, at most four times
+// that; null when none.
+void* TakeKept(std::size_t nBytes, bool bAny) {
+    if (!kKeepLarge || nBytes < kKeepMin) return nullptr;
+    Hold hold(g_kept.lock);
+    int best = -1;
+    for (int i = 0; i < kKeepSlots; ++i) {
+        void* b = g_kept.blocks[i];
+        if (!b) continue;
+        std::size_t n = HeaderOf(b)->nBytes;
+        if (n < nBytes || (!bAny && n / 4 > nBytes)) continue;
+        if (best < 0 || n < HeaderOf(g_kept.blocks[best])->nBytes) best = i;
+    }
+    if (best < 0) return nullptr;
+    void* b = g_kept.blocks[best];
+    g_kept.blocks[best] = nullptr;
+    g_kept.nBytes -= HeaderOf(b)->nBytes;
+    HeaderOf(b)->nAsked = nBytes;
+    return b;
+}
+
+void FreeLarge(void* p) {
+    std::size_t n = HeaderOf(p)->nBytes;
+    if (kKeepLarge && n >= kKeepMin && n <= kKeepMax) {
+        // Keeps it, making room by giving back the smallest kept blocks.
+        void* evicted[kKeepSlots];
+        int nEvicted = 0;
+        {
+            Hold hold(g_kept.lock);
+            for (;;) {
+                int empty = -1, smallest = -1;
+                for (int i = 0; i < kKeepSlots; ++i) {
+                    void* b = g_kept.blocks[i];
+                    if (!b) {
+                        if (empty < 0) empty = i;
+                    } else if (smallest < 0 || HeaderOf(b)->nBytes < HeaderOf(g_kept.blocks[smallest])->nBytes) {
+                        smallest = i;
+                    }
+                }
+                if (empty >= 0 && g_kept.nBytes + n <= kKeepBytes) {
+                    g_kept.blocks[empty] = p;
+                    g_kept.nBytes += n;
+                    p = nullptr;
+                    break;
+                }
+                evicted[nEvicted++] = g_kept.blocks[smallest];
+                g_kept.nBytes -= HeaderOf(g_kept.blocks[smallest])->nBytes;
+                g_kept.blocks[smallest] = nullptr;
+            }
+        }
+        for (int i = 0; i < nEvicted; ++i) std::free(HeaderOf(evicted[i]));
+        if (!p) return;
+    }
+    std::free(HeaderOf(p));
+}
+
+void* AllocLarge(std::size_t nBytes) {
+    if (void* p = TakeKept(nBytes, false)) return p;
+    if (nBytes > static_cast<std::size_t>(-1) - sizeof(LargeHeader)) return nullptr;
+    auto* h = static_cast<LargeHeader*>(std::malloc(sizeof(LargeHeader) + nBytes));
+    if (!h) return nullptr;
+    h->nBytes = h->nAsked = nBytes;
+    return h + 1;
+}
+
+void* ReallocLarge(void* p, std::size_t nBytes) {
+    LargeHeader* h = HeaderOf(p);
+    std::size_t nHave = h->nBytes;
+    // Growing within what the block holds, or shrinking by less than half,
+    // keeps the block.
+    if (nBytes <= nHave && (nBytes >= h->nAsked || nBytes >= nHave / 2)) {
+        h->nAsked = nBytes;
+        return p;
+    }
+    if (nBytes > nHave) {
+        // A growing block is likely to grow again: any kept block that
+        // holds it will do.
+        if (void* q = TakeKept(nBytes, true)) {
+            std::memcpy(q, p, nHave);
+            FreeLarge(p);
+            return q;
+        }
+    }
+    if (nBytes > static_cast<std::size_t>(-1) - sizeof(LargeHeader)) return nullptr;
+    h = static_cast<LargeHeader*>(std::realloc(h, sizeof(LargeHeader) + nBytes));
+    if (!h) return nullptr;
+    h->nBytes = h->nAsked = nBytes;
+    return h + 1;
+}
+
+}  // namespace
+
 #if VORLIX_HEAP_SLABS
 
 namespace {
@@ -86,31 +243,6 @@ inline int ClassOf(std::size_t n) {
     if (n <= 256) return n == 0 ? 0 : static_cast<int>((n + 15) / 16) - 1;
     return kLargeClass.cls[(n - 1) / 64];
 }
-
-class SpinLock {
-public:
-    void Lock() noexcept {
-        for (int spins = 0; m_busy.exchange(true, std::memory_order_acquire);) {
-            while (m_busy.load(std::memory_order_relaxed))
-                if (++spins > 100) std::this_thread::yield();
-        }
-    }
-    void Unlock() noexcept { m_busy.store(false, std::memory_order_release); }
-
-private:
-    std::atomic<bool> m_busy{false};
-};
-
-class Hold {
-public:
-    explicit Hold(SpinLock& l) : m_l(l) { m_l.Lock(); }
-    ~Hold() { m_l.Unlock(); }
-    Hold(const Hold&) = delete;
-    Hold& operator=(const Hold&) = delete;
-
-private:
-    SpinLock& m_l;
-};
 
 struct Slab {
     Slab* prev;  // in its size's list of slabs with room, or in the pool
@@ -398,128 +530,6 @@ void* AllocSlow(int c, Cache* cache) {
     return first;
 }
 
-// ---- Blocks of the C heap ----
-//
-// Every block outside the slabs starts with a header holding its usable
-// size, so that a block can be resized without asking the C heap, and so
-// that large freed blocks can be kept for the next request. A program that
-// parses one large document after another (a file read as one long line, a
-// list of many children) would otherwise take all those pages from the
-// system again each time, since the C heap hands blocks this large straight
-// back to it.
-
-struct alignas(16) LargeHeader {
-    std::size_t nBytes;  // usable, after the header
-    std::size_t nAsked;  // the size last asked for; a kept block may hold more
-};
-
-inline LargeHeader* HeaderOf(void* p) { return static_cast<LargeHeader*>(p) - 1; }
-
-// Freed blocks of kKeepMin to kKeepMax bytes are kept, up to kKeepSlots of
-// them and kKeepBytes in all; each is handed out again for a request it
-// can hold, the smallest that fits first.
-constexpr std::size_t kKeepMin = std::size_t(256) << 10;
-constexpr std::size_t kKeepMax = std::size_t(64) << 20;
-constexpr std::size_t kKeepBytes = std::size_t(128) << 20;
-constexpr int kKeepSlots = 8;
-
-struct Kept {
-    SpinLock lock;
-    void* blocks[kKeepSlots] = {};
-    std::size_t nBytes = 0;
-};
-Kept g_kept;
-
-// A kept block of at least nBytes and, unless bAny, at most four times
-// that; null when none.
-void* TakeKept(std::size_t nBytes, bool bAny) {
-    if (nBytes < kKeepMin) return nullptr;
-    Hold hold(g_kept.lock);
-    int best = -1;
-    for (int i = 0; i < kKeepSlots; ++i) {
-        void* b = g_kept.blocks[i];
-        if (!b) continue;
-        std::size_t n = HeaderOf(b)->nBytes;
-        if (n < nBytes || (!bAny && n / 4 > nBytes)) continue;
-        if (best < 0 || n < HeaderOf(g_kept.blocks[best])->nBytes) best = i;
-    }
-    if (best < 0) return nullptr;
-    void* b = g_kept.blocks[best];
-    g_kept.blocks[best] = nullptr;
-    g_kept.nBytes -= HeaderOf(b)->nBytes;
-    HeaderOf(b)->nAsked = nBytes;
-    return b;
-}
-
-void FreeLarge(void* p) {
-    std::size_t n = HeaderOf(p)->nBytes;
-    if (n >= kKeepMin && n <= kKeepMax) {
-        // Keeps it, making room by giving back the smallest kept blocks.
-        void* evicted[kKeepSlots];
-        int nEvicted = 0;
-        {
-            Hold hold(g_kept.lock);
-            for (;;) {
-                int empty = -1, smallest = -1;
-                for (int i = 0; i < kKeepSlots; ++i) {
-                    void* b = g_kept.blocks[i];
-                    if (!b) {
-                        if (empty < 0) empty = i;
-                    } else if (smallest < 0 || HeaderOf(b)->nBytes < HeaderOf(g_kept.blocks[smallest])->nBytes) {
-                        smallest = i;
-                    }
-                }
-                if (empty >= 0 && g_kept.nBytes + n <= kKeepBytes) {
-                    g_kept.blocks[empty] = p;
-                    g_kept.nBytes += n;
-                    p = nullptr;
-                    break;
-                }
-                evicted[nEvicted++] = g_kept.blocks[smallest];
-                g_kept.nBytes -= HeaderOf(g_kept.blocks[smallest])->nBytes;
-                g_kept.blocks[smallest] = nullptr;
-            }
-        }
-        for (int i = 0; i < nEvicted; ++i) std::free(HeaderOf(evicted[i]));
-        if (!p) return;
-    }
-    std::free(HeaderOf(p));
-}
-
-void* AllocLarge(std::size_t nBytes) {
-    if (void* p = TakeKept(nBytes, false)) return p;
-    if (nBytes > static_cast<std::size_t>(-1) - sizeof(LargeHeader)) return nullptr;
-    auto* h = static_cast<LargeHeader*>(std::malloc(sizeof(LargeHeader) + nBytes));
-    if (!h) return nullptr;
-    h->nBytes = h->nAsked = nBytes;
-    return h + 1;
-}
-
-void* ReallocLarge(void* p, std::size_t nBytes) {
-    LargeHeader* h = HeaderOf(p);
-    std::size_t nHave = h->nBytes;
-    // Growing within what the block holds, or shrinking by less than half,
-    // keeps the block.
-    if (nBytes <= nHave && (nBytes >= h->nAsked || nBytes >= nHave / 2)) {
-        h->nAsked = nBytes;
-        return p;
-    }
-    if (nBytes > nHave) {
-        // A growing block is likely to grow again: any kept block that
-        // holds it will do.
-        if (void* q = TakeKept(nBytes, true)) {
-            std::memcpy(q, p, nHave);
-            FreeLarge(p);
-            return q;
-        }
-    }
-    if (nBytes > static_cast<std::size_t>(-1) - sizeof(LargeHeader)) return nullptr;
-    h = static_cast<LargeHeader*>(std::realloc(h, sizeof(LargeHeader) + nBytes));
-    if (!h) return nullptr;
-    h->nBytes = h->nAsked = nBytes;
-    return h + 1;
-}
-
 }  // namespace
 
 void* BlockAlloc(std::size_t nBytes) noexcept {
@@ -576,6 +586,11 @@ void* BlockRealloc(void* p, std::size_t nBytes) noexcept {
     return q;
 }
 
+std::size_t BlockSize(const void* p) noexcept {
+    if (!p) return 0;
+    return Owns(p) ? kClassSize[SlabOf(p)->cls] : HeaderOf(p)->nBytes;
+}
+
 BlockHeapStats GetBlockHeapStats() noexcept {
     BlockHeapStats st = {};
     {
@@ -594,9 +609,14 @@ BlockHeapStats GetBlockHeapStats() noexcept {
 
 #else  // the C heap for everything
 
-void* BlockAlloc(std::size_t nBytes) noexcept { return std::malloc(nBytes ? nBytes : 1); }
-void* BlockRealloc(void* p, std::size_t nBytes) noexcept { return std::realloc(p, nBytes ? nBytes : 1); }
-void BlockFree(void* p) noexcept { std::free(p); }
+void* BlockAlloc(std::size_t nBytes) noexcept { return AllocLarge(nBytes ? nBytes : 1); }
+void* BlockRealloc(void* p, std::size_t nBytes) noexcept {
+    return p ? ReallocLarge(p, nBytes ? nBytes : 1) : BlockAlloc(nBytes);
+}
+void BlockFree(void* p) noexcept {
+    if (p) FreeLarge(p);
+}
+std::size_t BlockSize(const void* p) noexcept { return p ? HeaderOf(p)->nBytes : 0; }
 BlockHeapStats GetBlockHeapStats() noexcept { return BlockHeapStats(); }
 
 #endif

@@ -68,12 +68,14 @@ bool SlabsOn() {
 }  // namespace
 
 TEST(HeapBlocks, EverySizeIsAlignedAndApartFromTheOthers) {
+    EXPECT_EQ(BlockSize(nullptr), 0u);
     // All held at once, so a size given too small a block spoils a neighbour.
     std::vector<Block> blocks;
     for (std::size_t n = 0; n <= 2100; ++n) {
         blocks.push_back(Block{BlockAlloc(n), n, static_cast<unsigned>(n)});
         ASSERT_NE(blocks.back().p, nullptr) << n;
         EXPECT_TRUE(Aligned16(blocks.back().p)) << n;
+        EXPECT_GE(BlockSize(blocks.back().p), std::max<std::size_t>(n, 1)) << n;
         Stamp(blocks.back());
     }
     EXPECT_NE(blocks[0].p, blocks[1].p);  // two blocks of no size are still two
@@ -91,6 +93,7 @@ TEST(HeapBlocks, ReallocKeepsContentsAcrossSizes) {
         std::size_t n = step <= 2100 ? step : 4200 - step;
         c = static_cast<unsigned char*>(BlockRealloc(c, n));
         ASSERT_NE(c, nullptr) << n;
+        ASSERT_GE(BlockSize(c), n);
         std::size_t bad = 0;
         for (std::size_t i = 0; i < std::min(n, nWas); ++i) bad += c[i] != PatternByte(1, i);
         for (std::size_t i = nWas; i < n; ++i) c[i] = PatternByte(1, i);

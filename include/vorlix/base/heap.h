@@ -13,9 +13,11 @@
 // and every block when the address space cannot be had, come from the C
 // heap; a few large freed ones (256 KiB to 64 MiB, 128 MiB in all) are kept
 // for the next large request, which would otherwise fault in every page of
-// a fresh block again. Blocks may be freed by any thread, including after the thread that
-// took them has ended. (On Windows threads keep no blocks at hand: every
-// request takes the lock of its size.)
+// a fresh block again. Blocks may be freed by any thread, including after
+// the thread that took them has ended. (On Windows threads keep no blocks
+// at hand: every request takes the lock of its size.) Every block knows its
+// size (BlockSize), so that an array may take a block for the elements it
+// has rather than for the capacity it reports.
 //
 // Builds with AddressSanitizer or MemorySanitizer, or configured with
 // VORLIX_SYSTEM_HEAP on, use the C heap for everything, so that those
@@ -39,6 +41,9 @@ VORLIX_API void* BlockAlloc(std::size_t nBytes) noexcept;
 VORLIX_API void* BlockRealloc(void* p, std::size_t nBytes) noexcept;
 // Frees a block of BlockAlloc or BlockRealloc; null is ignored.
 VORLIX_API void BlockFree(void* p) noexcept;
+// The bytes a block of BlockAlloc or BlockRealloc can hold: at least the
+// size last asked for; 0 for null.
+VORLIX_API std::size_t BlockSize(const void* p) noexcept;
 
 // What the slab heap holds, for tests and diagnostics.
 struct BlockHeapStats {
