@@ -604,13 +604,20 @@ struct XmlOps {
         int m_nBase;
     };
 
-    // Appends by handing the strings over, leaving o empty.
-    static void AppendOption(CObjArray<Option, const Option&>& a, Option& o) {
-        int n = a.GetSize();
-        a.SetSize(n + 1);
-        if (a.GetSize() != n + 1) return;
-        a[n].m_strName.Swap(o.m_strName);
-        a[n].m_strValue.Swap(o.m_strValue);
+    // Appends by handing the strings over, leaving o empty. The scratch
+    // list only ever grows by appending.
+    static void AppendOption(CObjArray<Option, const Option&>& a, Option& o, const Scratch& x) {
+        Option* slot;
+        if (&a == &x.options) {
+            slot = AppendGrownByAppends(a);
+        } else {
+            int n = a.GetSize();
+            a.SetSize(n + 1);
+            slot = a.GetSize() == n + 1 ? &a[n] : nullptr;
+        }
+        if (!slot) return;
+        slot->m_strName.Swap(o.m_strName);
+        slot->m_strValue.Swap(o.m_strValue);
     }
 
     static int ParseOption(Option& o, Stream* s) {
@@ -679,7 +686,9 @@ struct XmlOps {
         int nResult = child.m_nParseResult;
         unsigned long dwPos = child.m_dwParsePos;
         int nLevel = child.m_nLevel, nType = child.m_nTagType, nFlag = child.m_nUserFlag;
-        RelocateAppend(x.bCollect ? x.pending : parent.m_arySubTag, child);
+        // The scratch list only ever grows by appending.
+        if (x.bCollect) RelocateAppend(x.pending, child, true);
+        else RelocateAppend(parent.m_arySubTag, child);
         child.m_nParseResult = nResult;
         child.m_dwParsePos = dwPos;
         child.m_nLevel = nLevel;
@@ -733,7 +742,7 @@ struct XmlOps {
         int nEnd = -2;  // the closing character, once an attribute read took it
         for (;;) {
             if (ParseOption(o, s, x, &nEnd) != 1 || o.m_strName.IsEmpty()) break;
-            AppendOption(options, o);
+            AppendOption(options, o, x);
             if (nEnd != -2) break;
         }
         if (x.bCollect) MoveTail(x.options, 0, t.m_aryOption);

@@ -156,3 +156,61 @@ TEST(ObjArrayTest, MoveTailGivesTheCapacityOfSingleAppends) {
     EXPECT_TRUE(dst[2] == "c");
     EXPECT_EQ(0, src.GetSize());
 }
+
+// That block holds only the elements it was given, fewer than the capacity
+// it reports: every way of growing the array must move it to a larger block
+// before writing past them. Neighbouring blocks of the same size are filled
+// alongside, so that a write past the block spoils one of them (and the
+// sanitizer builds see it directly).
+TEST(ObjArrayTest, ABlockFilledInOneGoGrowsBeforeItsReportedCapacity) {
+    auto text = [](int i) { return MString(std::to_string(i).c_str()); };
+    auto same = [](const CObjArray<MString>& a, const std::vector<int>& model) {
+        if (a.GetSize() != static_cast<int>(model.size())) return false;
+        for (int i = 0; i < a.GetSize(); ++i)
+            if (!(a[i] == MString(std::to_string(model[i]).c_str()))) return false;
+        return true;
+    };
+    for (int n : {1, 2, 3, 5, 6, 42, 58}) {
+        for (int way = 0; way < 5; ++way) {
+            SCOPED_TRACE(std::to_string(n) + " way " + std::to_string(way));
+            std::vector<CObjArray<MString>> arrays(4);
+            std::vector<std::vector<int>> models(4);
+            for (int k = 0; k < 4; ++k) {
+                CObjArray<MString> src;
+                for (int i = 0; i < n; ++i) {
+                    src.Add(text(k * 1000 + i));
+                    models[k].push_back(k * 1000 + i);
+                }
+                vorlix::detail::MoveTail(src, 0, arrays[k]);
+                ASSERT_GE(arrays[k].Room(), n);
+            }
+            CObjArray<MString>& a = arrays[1];
+            std::vector<int>& m = models[1];
+            int nReported = a.m_nMaxSize;
+            for (int i = 0; i < 8; ++i) {
+                int v = 500 + i;
+                switch (way) {
+                case 0: a.Add(text(v)); m.push_back(v); break;
+                case 1: a.SetSize(a.GetSize() + 1); a[a.GetSize() - 1] = text(v); m.push_back(v); break;
+                case 2: a.InsertAt(0, text(v)); m.insert(m.begin(), v); break;
+                case 3: {
+                    MString s = text(v);
+                    vorlix::detail::RelocateAppend(a, s);
+                    m.push_back(v);
+                    break;
+                }
+                case 4: a.Add(a[0]); m.push_back(m[0]); break;  // an element of the array itself
+                }
+                ASSERT_TRUE(same(a, m)) << "after " << i + 1;
+            }
+            // The reported capacity followed the policy all along.
+            CObjArray<MString> appended;
+            for (std::size_t i = 0; i < m.size(); ++i) appended.Add(MString());
+            EXPECT_EQ(appended.m_nMaxSize, a.m_nMaxSize);
+            if (n + 8 <= nReported) {
+                EXPECT_EQ(nReported, a.m_nMaxSize);
+            }
+            for (int k = 0; k < 4; ++k) EXPECT_TRUE(same(arrays[k], models[k])) << k;
+        }
+    }
+}

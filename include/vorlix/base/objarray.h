@@ -11,6 +11,9 @@
 // itself may hold spare slots beyond m_nMaxSize once it is larger than 64
 // slots (it is rounded up to a multiple of a quarter of a power of two), so
 // that very large arrays grow geometrically instead of 1024 slots at a time.
+// A block filled in one go (MoveTail) holds only the elements it was given,
+// fewer than m_nMaxSize may say: the array asks the heap how many its block
+// holds (Room) before it writes past m_nSize.
 #ifndef VORLIX_BASE_OBJARRAY_H
 #define VORLIX_BASE_OBJARRAY_H
 
@@ -82,13 +85,14 @@ public:
 
     // Appends a copy of the element and returns its index.
     int Add(ARG newElement) {
-        if (m_nSize >= m_nMaxSize && Holds(&newElement)) {
+        bool bFull = Full();
+        if (bFull && Holds(&newElement)) {
             // The element lives in this array and the block is about to move.
             T copy;
             copy = newElement;
             return Add(static_cast<T&&>(copy));
         }
-        T* slot = AppendSlot();
+        T* slot = AppendSlot(bFull);
         if (!slot) return -1;  // allocation failed
         *slot = newElement;
         return m_nSize - 1;
@@ -96,12 +100,13 @@ public:
     // Appends by moving the element in (a string hands over its buffer).
     template <class A = ARG, typename std::enable_if<std::is_reference<A>::value, int>::type = 0>
     int Add(T&& newElement) {
-        if (m_nSize >= m_nMaxSize && Holds(&newElement)) {
+        bool bFull = Full();
+        if (bFull && Holds(&newElement)) {
             T copy;
             copy = static_cast<T&&>(newElement);
             return Add(static_cast<T&&>(copy));
         }
-        T* slot = AppendSlot();
+        T* slot = AppendSlot(bFull);
         if (!slot) return -1;
         *slot = static_cast<T&&>(newElement);
         return m_nSize - 1;
@@ -135,6 +140,15 @@ public:
     // Becomes a copy of the source, element by element.
     void Copy(const CObjArray& src);
 
+    // The elements the block has room for: at least m_nSize, and fewer than
+    // m_nMaxSize when the block was filled in one go.
+    int Room() const {
+        std::size_t n = vorlix::detail::BlockSize(static_cast<const void*>(m_pData)) / sizeof(T);
+        return n > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n);
+    }
+    // Whether one more element needs a larger block.
+    bool Full() const { return m_nSize >= m_nMaxSize || m_nSize >= Room(); }
+
     T* m_pData;
     int m_nSize;
     int m_nMaxSize;
@@ -142,10 +156,11 @@ public:
 
 private:
     // Grows by one default element and returns its slot, or null. While the
-    // block has room this is the whole of SetSize(m_nSize + 1), inline.
-    T* AppendSlot() {
+    // block has room (bFull is Full()) this is the whole of
+    // SetSize(m_nSize + 1), inline.
+    T* AppendSlot(bool bFull) {
         CObjCore::AssertObjValid(this);
-        if (m_nSize < m_nMaxSize) {
+        if (!bFull) {
             T* slot = m_pData + m_nSize;
             std::memset(static_cast<void*>(slot), 0, sizeof(T));
             ::new (static_cast<void*>(slot)) T;
@@ -161,7 +176,7 @@ private:
         // Compared as integers: the element may come from anywhere.
         std::uintptr_t a = reinterpret_cast<std::uintptr_t>(p);
         std::uintptr_t lo = reinterpret_cast<std::uintptr_t>(m_pData);
-        return m_pData && a >= lo && a < lo + sizeof(T) * static_cast<std::size_t>(m_nMaxSize);
+        return m_pData && a >= lo && a < lo + sizeof(T) * static_cast<std::size_t>(Room());
     }
     static void Construct(T* p, int n) {
         std::memset(static_cast<void*>(p), 0, sizeof(T) * static_cast<std::size_t>(n));
@@ -198,8 +213,8 @@ private:
     // Moves the block to one of at least nCapacity slots; false when memory
     // is exhausted (nothing changes then).
     bool Reallocate(int nCapacity) {
+        if (m_pData && Room() >= nCapacity) return true;
         std::size_t slots = vorlix::detail::BlockSlots(static_cast<std::size_t>(nCapacity));
-        if (m_pData && slots == vorlix::detail::BlockSlots(static_cast<std::size_t>(m_nMaxSize))) return true;
         if (slots > static_cast<std::size_t>(-1) / sizeof(T)) return false;
         void* p = vorlix::detail::BlockRealloc(static_cast<void*>(m_pData), slots * sizeof(T));
         if (!p) return false;
@@ -230,9 +245,10 @@ inline int CapacityAfterAppends(int n, int nGrowBy) {
 }
 
 // Moves the elements of src from nFirst on to the end of dst and shortens
-// src to nFirst. An unallocated dst gets them as raw bytes in one block,
-// with the capacity that appending them one by one would have given it;
-// otherwise (or when that block cannot be had) they are appended one by one.
+// src to nFirst. An unallocated dst gets them as raw bytes in a block just
+// large enough, and reports the capacity that appending them one by one
+// would have given it; otherwise (or when that block cannot be had) they
+// are appended one by one.
 template <class T, class ARG>
 void MoveTail(CObjArray<T, ARG>& src, int nFirst, CObjArray<T, ARG>& dst) {
     Check(nFirst >= 0 && nFirst <= src.m_nSize && &src != &dst);
@@ -240,7 +256,7 @@ void MoveTail(CObjArray<T, ARG>& src, int nFirst, CObjArray<T, ARG>& dst) {
     int n = src.m_nSize - nFirst;
     if (dst.m_pData == nullptr) {
         int nMax = CapacityAfterAppends(n, dst.m_nGrowBy);
-        std::size_t slots = BlockSlots(static_cast<std::size_t>(nMax));
+        std::size_t slots = static_cast<std::size_t>(n);
         void* p = slots <= static_cast<std::size_t>(-1) / sizeof(T) ? BlockAlloc(slots * sizeof(T)) : nullptr;
         if (p) {
             std::memcpy(p, static_cast<const void*>(src.m_pData + nFirst), sizeof(T) * static_cast<std::size_t>(n));
@@ -257,11 +273,13 @@ void MoveTail(CObjArray<T, ARG>& src, int nFirst, CObjArray<T, ARG>& dst) {
 
 // Appends x by moving its bytes into the array, and leaves x a new default
 // T: no copy and no exchange of members. x must be exactly a T (not an
-// object of a derived class) and must not lie in the array.
+// object of a derived class) and must not lie in the array. bGrownByAppends
+// says the array's block never came from MoveTail, so that it holds
+// m_nMaxSize elements and the heap need not be asked.
 template <class T, class ARG>
-void RelocateAppend(CObjArray<T, ARG>& a, T& x) {
+void RelocateAppend(CObjArray<T, ARG>& a, T& x, bool bGrownByAppends = false) {
     int n = a.m_nSize;
-    if (n >= a.m_nMaxSize) {
+    if (bGrownByAppends ? n >= a.m_nMaxSize : a.Full()) {
         a.SetSize(n + 1);
         if (a.m_nSize != n + 1) return;  // memory exhausted: x stays as it is
         a.m_pData[n].~T();
@@ -270,6 +288,22 @@ void RelocateAppend(CObjArray<T, ARG>& a, T& x) {
     }
     std::memcpy(static_cast<void*>(a.m_pData + n), static_cast<const void*>(&x), sizeof(T));
     ::new (static_cast<void*>(&x)) T;
+}
+
+// SetSize(m_nSize + 1) for an array whose block never came from MoveTail
+// (see RelocateAppend); the new element's slot, or null.
+template <class T, class ARG>
+T* AppendGrownByAppends(CObjArray<T, ARG>& a) {
+    int n = a.m_nSize;
+    if (n < a.m_nMaxSize) {
+        T* slot = a.m_pData + n;
+        std::memset(static_cast<void*>(slot), 0, sizeof(T));
+        ::new (static_cast<void*>(slot)) T;
+        a.m_nSize = n + 1;
+        return slot;
+    }
+    a.SetSize(n + 1);
+    return a.m_nSize == n + 1 ? a.m_pData + n : nullptr;
 }
 
 }  // namespace detail
@@ -306,6 +340,7 @@ void CObjArray<T, ARG>::SetSize(int nNewSize, int nGrowBy) {
         m_nSize = nNewSize;
         m_nMaxSize = nNewMax;
     } else if (nNewSize > m_nSize) {
+        if (nNewSize > Room() && !Reallocate(m_nMaxSize)) return;
         Construct(m_pData + m_nSize, nNewSize - m_nSize);
         m_nSize = nNewSize;
     } else {
