@@ -182,7 +182,7 @@ TEST(ObjArrayTest, ABlockFilledInOneGoGrowsBeforeItsReportedCapacity) {
                     models[k].push_back(k * 1000 + i);
                 }
                 vorlix::detail::MoveTail(src, 0, arrays[k]);
-                ASSERT_GE(arrays[k].Room(), n);
+                ASSERT_GE(vorlix::detail::ArrayRoom::Room(arrays[k]), n);
             }
             CObjArray<MString>& a = arrays[1];
             std::vector<int>& m = models[1];

@@ -31,6 +31,9 @@
 namespace vorlix {
 namespace detail {
 
+// Lets the library's own array helpers (below) ask an array for its room.
+struct ArrayRoom;
+
 // Reports a failed condition; cheap when it holds.
 inline void Check(bool bCondition) {
     if (!bCondition) PrjWarningMsg(0);
@@ -140,6 +143,14 @@ public:
     // Becomes a copy of the source, element by element.
     void Copy(const CObjArray& src);
 
+    T* m_pData;
+    int m_nSize;
+    int m_nMaxSize;
+    int m_nGrowBy;
+
+private:
+    friend struct vorlix::detail::ArrayRoom;
+
     // The elements the block has room for: at least m_nSize, and fewer than
     // m_nMaxSize when the block was filled in one go.
     int Room() const {
@@ -149,12 +160,6 @@ public:
     // Whether one more element needs a larger block.
     bool Full() const { return m_nSize >= m_nMaxSize || m_nSize >= Room(); }
 
-    T* m_pData;
-    int m_nSize;
-    int m_nMaxSize;
-    int m_nGrowBy;
-
-private:
     // Grows by one default element and returns its slot, or null. While the
     // block has room (bFull is Full()) this is the whole of
     // SetSize(m_nSize + 1), inline.
@@ -226,6 +231,17 @@ private:
 namespace vorlix {
 namespace detail {
 
+struct ArrayRoom {
+    template <class A>
+    static int Room(const A& a) {
+        return a.Room();
+    }
+    template <class A>
+    static bool Full(const A& a) {
+        return a.Full();
+    }
+};
+
 // The capacity an empty array with the growth step nGrowBy has after n
 // appends, one at a time.
 inline int CapacityAfterAppends(int n, int nGrowBy) {
@@ -279,7 +295,7 @@ void MoveTail(CObjArray<T, ARG>& src, int nFirst, CObjArray<T, ARG>& dst) {
 template <class T, class ARG>
 void RelocateAppend(CObjArray<T, ARG>& a, T& x, bool bGrownByAppends = false) {
     int n = a.m_nSize;
-    if (bGrownByAppends ? n >= a.m_nMaxSize : a.Full()) {
+    if (bGrownByAppends ? n >= a.m_nMaxSize : ArrayRoom::Full(a)) {
         a.SetSize(n + 1);
         if (a.m_nSize != n + 1) return;  // memory exhausted: x stays as it is
         a.m_pData[n].~T();
