@@ -217,19 +217,22 @@ constexpr std::size_t kSlabShift = 16;
 constexpr std::size_t kSlabSize = std::size_t(1) << kSlabShift;
 constexpr std::size_t kSlabHeader = 64;        // the slab's own fields, before its first block
 constexpr std::size_t kCommitStep = 1u << 20;  // the reserved space is committed this much at a time
-constexpr std::size_t kMaxSmall = 2048;
-constexpr int kClasses = 28;
+constexpr std::size_t kMaxSmall = 8192;
+constexpr int kClasses = 36;
 
 // Block sizes: steps of 16 bytes up to 256, then four steps per doubling.
-constexpr std::uint16_t kClassSize[kClasses] = {16,  32,  48,  64,  80,   96,   112,  128,  144,  160,
-                                                176, 192, 208, 224, 240,  256,  320,  384,  448,  512,
-                                                640, 768, 896, 1024, 1280, 1536, 1792, 2048};
+// A slab holds at least seven blocks of the largest size, and loses at
+// most 8 KiB (an eighth) of its space to the rounding.
+constexpr std::uint16_t kClassSize[kClasses] = {16,   32,   48,   64,   80,   96,   112,  128,  144,
+                                                160,  176,  192,  208,  224,  240,  256,  320,  384,
+                                                448,  512,  640,  768,  896,  1024, 1280, 1536, 1792,
+                                                2048, 2560, 3072, 3584, 4096, 5120, 6144, 7168, 8192};
 
-// The size class of 257..2048 bytes by (n - 1) / 64.
+// The size class of 257..8192 bytes by (n - 1) / 64.
 struct LargeClassTable {
-    std::uint8_t cls[32];
+    std::uint8_t cls[kMaxSmall / 64];
     constexpr LargeClassTable() : cls() {
-        for (int i = 4; i < 32; ++i) {
+        for (int i = 4; i < static_cast<int>(kMaxSmall / 64); ++i) {
             int n = (i + 1) * 64;  // the largest size of the step
             int c = 16;
             while (kClassSize[c] < n) ++c;
@@ -468,10 +471,12 @@ struct Cache {
     Bin bins[kClasses];
 };
 
-// Blocks a thread keeps at hand per size: about 16 KiB, 16 to 256 blocks.
+// Blocks a thread keeps at hand per size: about 16 KiB, 16 to 256 blocks
+// (4 to 6 of the sizes above 2 KiB).
 inline int CacheLimit(int c) {
     int n = static_cast<int>(16384 / kClassSize[c]);
-    return n < 16 ? 16 : (n > 256 ? 256 : n);
+    int nMin = kClassSize[c] > 2048 ? 4 : 16;
+    return n < nMin ? nMin : (n > 256 ? 256 : n);
 }
 
 #if VORLIX_HEAP_THREAD_CACHE

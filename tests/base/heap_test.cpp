@@ -89,7 +89,7 @@ TEST(HeapBlocks, EverySizeIsAlignedAndApartFromTheOthers) {
     EXPECT_EQ(BlockSize(nullptr), 0u);
     // All held at once, so a size given too small a block spoils a neighbour.
     std::vector<Block> blocks;
-    for (std::size_t n = 0; n <= 2100; ++n) {
+    for (std::size_t n = 0; n <= 8300; n += n < 2100 ? 1 : 7) {
         blocks.push_back(Block{BlockAlloc(n), n, static_cast<unsigned>(n)});
         ASSERT_NE(blocks.back().p, nullptr) << n;
         EXPECT_TRUE(Aligned16(blocks.back().p)) << n;
@@ -102,13 +102,16 @@ TEST(HeapBlocks, EverySizeIsAlignedAndApartFromTheOthers) {
 
 TEST(HeapBlocks, ReallocKeepsContentsAcrossSizes) {
     BlockFree(nullptr);
-    // One byte at a time from nothing up past the largest slab size and back
-    // down: every change of size class, both ways, and the moves to and from
-    // the C heap. Each byte holds PatternByte(1, its offset).
+    // From nothing up past the largest slab size and back down, one byte at
+    // a time below 2100 and seven at a time above: every change of size
+    // class, both ways, and the moves to and from the C heap. Each byte
+    // holds PatternByte(1, its offset).
+    std::vector<std::size_t> sizes;
+    for (std::size_t n = 0; n <= 8300; n += n < 2100 ? 1 : 7) sizes.push_back(n);
+    for (std::size_t i = sizes.size() - 1; i-- > 0;) sizes.push_back(sizes[i]);
     unsigned char* c = nullptr;
     std::size_t nWas = 0;
-    for (std::size_t step = 0; step <= 4200; ++step) {
-        std::size_t n = step <= 2100 ? step : 4200 - step;
+    for (std::size_t n : sizes) {
         c = static_cast<unsigned char*>(BlockRealloc(c, n));
         ASSERT_NE(c, nullptr) << n;
         ASSERT_GE(BlockSize(c), n);
@@ -123,7 +126,7 @@ TEST(HeapBlocks, ReallocKeepsContentsAcrossSizes) {
     // Jumps over several classes at once, between slabs and the C heap.
     Block b{BlockAlloc(10), 10, 7};
     Stamp(b);
-    for (std::size_t n : {3000, 20, 2048, 2049, 2048, 700, 4096, 17, 256, 257, 1, 0}) {
+    for (std::size_t n : {3000, 20, 2048, 2049, 8192, 8193, 8192, 700, 16384, 4096, 17, 256, 257, 1, 0}) {
         std::size_t nOld = b.n;
         b.p = BlockRealloc(b.p, n);
         ASSERT_NE(b.p, nullptr) << n;
@@ -307,7 +310,7 @@ TEST(HeapThreads, ConcurrentHandOff) {
             for (int i = 0; i < nBatches; ++i) {
                 std::vector<Block> mine, old;
                 for (int j = 0; j < 32; ++j) {
-                    std::size_t n = rng() % 2 ? 1025 + rng() % 1024 : rng() % 2200;
+                    std::size_t n = rng() % 2 ? 2049 + rng() % 6144 : rng() % 8400;
                     mine.push_back(Block{BlockAlloc(n), n, static_cast<unsigned>(rng())});
                     Stamp(mine.back());
                 }

@@ -3,7 +3,7 @@
 // Texts, attribute lists and child lists make for millions of small
 // blocks, which a general-purpose heap frees slowly: it merges each freed
 // block with its neighbours, which means touching memory all over the
-// place. Blocks of up to 2 KiB come instead from 64 KiB slabs, each holding
+// place. Blocks of up to 8 KiB come instead from 64 KiB slabs, each holding
 // blocks of one size, in address space the library reserves once. Each
 // thread keeps a few freed blocks of every size at hand, so most requests
 // take no lock; the rest go back to their slab in batches, under the lock
