@@ -81,6 +81,7 @@ TYPED_TEST(XmlParser, NodesAndAttributes) {
         {"<a>\n  <b/>\n</a>", "2:a@0{2:b@1} "},             // white space alone makes no node
         {"<a>t1<b><c/></b>t2</a>", "2:a@0{4:t1@0,2:b@1{2:c@2},4:t2@0} "},
         {"<a>&lt;&#65;&amp;gt;&apos;&quot;&copy;&LT;</a>", "2:a@0{4:<&#65;&gt;'\"&copy;&LT;@0} "},
+        {"<a>&amp&&lt;;&&amp;&quot</a>", "2:a@0{4:&amp&<;&&&quot@0} "},  // entities cut short stay
         {"<A></a>", "2:A@0 "},  // end tags match ignoring case
         {"<!--a\nb-->", "3:a\r\nb@0 "},
         {"<a><![cdata[<x>&amp;\ny]]></a>", "2:a@0{5:<x>&amp;\r\ny@0} "},
