@@ -82,11 +82,10 @@ private:
 // Every block outside the slabs (every block, when the C heap serves them
 // all) starts with a header holding its usable size: its size is then
 // known to BlockSize and when resizing it, and large freed blocks can be
-// kept for the next request. A program that
-// parses one large document after another (a file read as one long line, a
-// list of many children) would otherwise take all those pages from the
-// system again each time, since the C heap hands blocks this large straight
-// back to it.
+// kept for the next request. A program that parses one large document
+// after another (a file read as one long line, a list of many children)
+// would otherwise take all those pages from the system again each time,
+// since the C heap hands blocks this large straight back to it.
 
 struct alignas(16) LargeHeader {
     std::size_t nBytes;  // usable, after the header
@@ -192,7 +191,7 @@ void* ReallocLarge(void* p, std::size_t nBytes) {
         // A growing block is likely to grow again: any kept block that
         // holds it will do.
         if (void* q = TakeKept(nBytes, true)) {
-            std::memcpy(q, p, nHave);
+            std::memcpy(q, p, nHave);  // all of it: BlockSize lets the owner use it all
             FreeLarge(p);
             return q;
         }

@@ -229,7 +229,16 @@ TEST(HeapLarge, FreedLargeBlocksServeTheNextLargeRequests) {
         EXPECT_NE(small, settled);
         void* fits = BlockAlloc(2999999);
         EXPECT_EQ(fits, settled);
-        BlockFree(fits);
+        // All that BlockSize gives may be used, and survives a move into
+        // another kept block.
+        Block whole{fits, BlockSize(fits), 11};
+        EXPECT_GE(whole.n, 3000017u);
+        Stamp(whole);
+        BlockFree(BlockAlloc(8u << 20));
+        whole.p = BlockRealloc(whole.p, whole.n + 1);
+        ASSERT_NE(whole.p, nullptr);
+        EXPECT_TRUE(HasStamp(whole));
+        BlockFree(whole.p);
         BlockFree(small);
     }
     FreeAll(earlier);

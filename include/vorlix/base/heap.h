@@ -36,8 +36,8 @@ namespace detail {
 // exhausted.
 VORLIX_API void* BlockAlloc(std::size_t nBytes) noexcept;
 // Resizes a block of BlockAlloc, keeping its contents up to the smaller
-// size; null (with p untouched) when memory is exhausted. A null p
-// allocates.
+// size (the old size being what BlockSize gives); null (with p untouched)
+// when memory is exhausted. A null p allocates.
 VORLIX_API void* BlockRealloc(void* p, std::size_t nBytes) noexcept;
 // Frees a block of BlockAlloc or BlockRealloc; null is ignored.
 VORLIX_API void BlockFree(void* p) noexcept;
