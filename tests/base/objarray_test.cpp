@@ -182,7 +182,7 @@ TEST(ObjArrayTest, ABlockFilledInOneGoGrowsBeforeItsReportedCapacity) {
                     models[k].push_back(k * 1000 + i);
                 }
                 vorlix::detail::MoveTail(src, 0, arrays[k]);
-                ASSERT_GE(vorlix::detail::ArrayRoom::Room(arrays[k]), n);
+                ASSERT_GE(vorlix::detail::BlockSize(arrays[k].m_pData) / sizeof(MString), static_cast<std::size_t>(n));
             }
             CObjArray<MString>& a = arrays[1];
             std::vector<int>& m = models[1];

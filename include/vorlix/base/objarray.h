@@ -233,10 +233,6 @@ namespace detail {
 
 struct ArrayRoom {
     template <class A>
-    static int Room(const A& a) {
-        return a.Room();
-    }
-    template <class A>
     static bool Full(const A& a) {
         return a.Full();
     }
