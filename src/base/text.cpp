@@ -2,6 +2,7 @@
 #include <vorlix/base/objcore.h>
 #include <vorlix/base/text.h>
 
+#include "length.h"
 #include "token_scan.h"
 
 #include <climits>
@@ -12,14 +13,32 @@ namespace vorlix {
 namespace detail {
 namespace {
 
+// The item at pos: the position after it, its start and its separator
+// index, or -1. nLength -1 reads up to the NUL, otherwise at most nLength
+// characters (a NUL still ends the text).
 template <class Ch>
-inline unsigned Unit(Ch c) {
-    return sizeof(Ch) == 1 ? static_cast<unsigned char>(c) : static_cast<unsigned>(c);
+long TokenAt(const Ch* text, long pos, const SepSet<Ch>& seps, int& index, int nLength, int nOpt, long& start) {
+    index = -1;
+    if (!text || pos < 0 || (nLength >= 0 && pos > nLength)) return -1;
+    long len = nLength < 0 ? LONG_MAX : nLength;
+    return ScanToken(text, pos, len, seps, (nOpt & 2) != 0, start, index);
 }
 
+// The item copied into tok; an item longer than a string can hold is no
+// item (-1, and tok empty).
 template <class Ch>
-long GetTokenOpt(const Ch* text, long pos, BasicString<Ch>& tok, const Ch* seps, int& index, int len, int opt) {
-    return TokenInSet(text, pos, tok, SepSet<Ch>(seps), index, len, opt);
+long GetTokenOpt(const Ch* text, long pos, BasicString<Ch>& tok, const SepSet<Ch>& seps, int& index, int len,
+                 int opt) {
+    long start = 0;
+    long end = TokenAt(text, pos, seps, index, len, opt, start);
+    int n = end < 0 ? -1 : CheckedLength<Ch>(end - start);
+    if (n < 0) {
+        ClearKeepingBuffer(tok);
+        index = -1;
+        return -1;
+    }
+    tok.SetString(text + start, n);
+    return end;
 }
 
 template <class Ch>
@@ -27,10 +46,11 @@ int GetSplitToken(const Ch* text, long pos, const Ch* seps, BasicStringArray<Ch>
     out.RemoveAll();
     if (!text || pos < 0) return 0;
     static const Ch kBlanks[] = {' ', '\t', 0};
+    SepSet<Ch> set(seps);
     BasicString<Ch> tok;
     int index;
     bool bAfterWord = false;
-    while ((pos = GetTokenOpt(text, pos, tok, seps, index, -1, 3)) >= 0) {
+    while ((pos = GetTokenOpt(text, pos, tok, set, index, -1, 3)) >= 0) {
         if (index < 0) {
             tok.TrimRight(kBlanks);
             out.Add(tok);
@@ -114,11 +134,11 @@ namespace d = vorlix::detail;
 
 long Byte_GetTokenOpt(const char* pszText, long lPos, MString& strToken, const char* pszSeps, int& nIndex, int nLength,
                       int nOpt) {
-    return d::GetTokenOpt(pszText, lPos, strToken, pszSeps, nIndex, nLength, nOpt);
+    return d::GetTokenOpt(pszText, lPos, strToken, d::SepSet<char>(pszSeps), nIndex, nLength, nOpt);
 }
 long Uni_GetTokenOpt(const unsigned short* pszText, long lPos, UString& strToken, const unsigned short* pszSeps,
                      int& nIndex, int nLength, int nOpt) {
-    return d::GetTokenOpt(pszText, lPos, strToken, pszSeps, nIndex, nLength, nOpt);
+    return d::GetTokenOpt(pszText, lPos, strToken, d::SepSet<unsigned short>(pszSeps), nIndex, nLength, nOpt);
 }
 
 int Byte_GetSplitToken(const char* pszText, long lPos, const char* pszSeps, MStringArray& aryOut) {

@@ -1,12 +1,20 @@
-// The token scan shared by the token functions, the token data stream and
-// the XML parser: a separator set built once and the scan of one token.
+// The one token scanner of the library: a separator set built once, the
+// scan of one token over a span of text, and the search for a delimiter
+// string in a span. Byte_/Uni_GetTokenOpt, Byte_/Uni_GetSplitToken, the
+// token data stream and the XML parser all read tokens through it.
+//
+// A token is a run of characters outside the set (a word) or one
+// separator character. Blanks and tabs in the set only separate: they end
+// a word and are skipped, never delivered; with bSkipAllBlanks every blank
+// and tab before a token is skipped, in the set or not (inside a word they
+// stay). A span ends at its length or at a NUL, whichever comes first.
 #ifndef VORLIX_SRC_BASE_TOKEN_SCAN_H
 #define VORLIX_SRC_BASE_TOKEN_SCAN_H
 
-#include <vorlix/base/string.h>
-
 #include <climits>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace vorlix {
 namespace detail {
@@ -34,7 +42,7 @@ public:
         }
     }
     bool Has(unsigned u) const {
-        if (u < 256 && m_place[u]) return true;
+        if (u < 256) return m_place[u] != 0 || (m_bWide && Scan(u) >= 0);
         return m_bWide && Scan(u) >= 0;
     }
     // The first place of u in the set, or -1.
@@ -42,7 +50,6 @@ public:
         if (u < 256 && m_place[u]) return m_place[u] - 1;
         return m_bWide ? Scan(u) : -1;
     }
-    const Ch* Text() const { return m_seps; }
 
 private:
     static const Ch* None() {
@@ -59,49 +66,57 @@ private:
     bool m_bWide = false;
 };
 
-// The next token of text at or after pos: a separator character (index
-// its place in the set) or a run of other characters (index -1). Blanks
-// and tabs in the set, or all of them when opt has bit 2, only separate.
-// The text ends at its NUL or, when len is not negative, at len. Returns
-// the position after the token and sets start to where it begins, or
-// returns -1 when none is left.
+// The next token of text[pos, len) (a NUL ends the text too): returns the
+// position after it and sets start to where it begins and index to its
+// place in the set (-1 for a word), or returns -1 when only blanks are
+// left. pos must not be negative or past len.
 template <class Ch>
-long TokenSpanInSet(const Ch* text, long pos, long& start, const SepSet<Ch>& set, int& index, long len, int opt) {
-    index = -1;
-    start = pos;
-    if (!text || pos < 0 || (len >= 0 && pos > len)) return -1;
-    // Without a length the NUL ends the text; with one, the length does too.
-    if (len < 0) len = LONG_MAX;
+long ScanToken(const Ch* text, long pos, long len, const SepSet<Ch>& set, bool bSkipAllBlanks, long& start,
+               int& index) {
     long i = pos;
-    bool bSkipBlanks = (opt & 2) != 0;
     for (;;) {
         unsigned u = i < len ? ScanUnit(text[i]) : 0u;
-        if (u == 0) return -1;
-        if (IsBlank(u) && (bSkipBlanks || set.Has(u))) {
+        if (u == 0) {
+            index = -1;
+            start = i;
+            return -1;
+        }
+        int place = set.IndexOf(u);
+        if (IsBlank(u) && (bSkipAllBlanks || place >= 0)) {
             ++i;  // blanks only separate
             continue;
         }
-        if (set.Has(u)) {
-            start = i;
-            index = set.IndexOf(u);
-            return i + 1;
-        }
+        start = i;
+        index = place;
+        if (place >= 0) return i + 1;
         break;
     }
-    start = i;
-    for (unsigned u; i < len && (u = ScanUnit(text[i])) != 0 && !set.Has(u);) ++i;
+    for (unsigned u; ++i < len && (u = ScanUnit(text[i])) != 0 && !set.Has(u);) {
+    }
     return i;
 }
 
-// The same, copying the token into tok (emptied when none is left).
+// The first place at or after from where sub (m characters) starts within
+// text[0, len), or -1. An empty sub is found at from. NULs in the text are
+// ordinary characters here.
 template <class Ch>
-long TokenInSet(const Ch* text, long pos, BasicString<Ch>& tok, const SepSet<Ch>& set, int& index, long len,
-                int opt) {
-    long start;
-    long end = TokenSpanInSet(text, pos, start, set, index, len, opt);
-    if (end < 0) ClearKeepingBuffer(tok);
-    else tok.SetString(text + start, static_cast<int>(end - start));
-    return end;
+long FindIn(const Ch* text, long len, long from, const Ch* sub, int m) {
+    if (from > len) return -1;
+    if (m == 0) return from;
+    if (m > len - from) return -1;
+    const Ch* last = text + (len - m);  // the last place a match can start
+    for (const Ch* q = text + from; q <= last; ++q) {
+        if (sizeof(Ch) == 1) {
+            q = static_cast<const Ch*>(
+                std::memchr(q, static_cast<unsigned char>(sub[0]), static_cast<std::size_t>(last - q) + 1));
+            if (!q) return -1;
+        } else if (*q != sub[0]) {
+            continue;
+        }
+        if (std::memcmp(q + 1, sub + 1, static_cast<std::size_t>(m - 1) * sizeof(Ch)) == 0)
+            return static_cast<long>(q - text);
+    }
+    return -1;
 }
 
 }  // namespace detail

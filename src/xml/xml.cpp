@@ -4,12 +4,13 @@
 #include <vorlix/base/text.h>
 #include <vorlix/xml/xml.h>
 
-#include "../token/tokenstream_ops.h"
+#include "xml_reader.h"
 
 #include <climits>
 #include <cstddef>
 #include <new>
 #include <typeinfo>
+#include "../base/lines.h"
 #include <utility>
 
 namespace vorlix {
@@ -406,122 +407,21 @@ struct XmlOps {
     // ---- Parser ----
 
     // The delimiter sets of the parser, each built once.
-    static const SepSet<Ch>& NodeSet() {
-        static const SepSet<Ch> d(L::kNodeSet);
+    static const Delims<Ch>& NodeSet() {
+        static const Delims<Ch> d(L::kNodeSet);
         return d;
     }
-    static const SepSet<Ch>& AttrSet() {
-        static const SepSet<Ch> d(L::kAttrSet);
+    static const Delims<Ch>& AttrSet() {
+        static const Delims<Ch> d(L::kAttrSet);
         return d;
     }
-    static const SepSet<Ch>& BracketSet() {
-        static const SepSet<Ch> d(L::kBracket);
+    static const Delims<Ch>& BracketSet() {
+        static const Delims<Ch> d(L::kBracket);
         return d;
     }
 
-    typedef TokenStreamOps<Stream> StreamOps;
-    typedef typename StreamOps::Item Item;
-
-    // A token as a reader gives it: characters of the current line, of the
-    // text itself or of the reader's buffer (see the readers); no NUL.
-    struct Span {
-        const Ch* p = nullptr;
-        int n = 0;
-        int GetLength() const { return n; }
-        // The comparison of a string with the text b, ignoring case: true
-        // when they are equal.
-        bool IsNoCase(const Ch* b) const {
-            for (int i = 0; i < n; ++i)
-                if (b[i] == 0 || Fold(p[i]) != Fold(b[i])) return false;
-            return b[n] == 0;
-        }
-        static unsigned Fold(Ch c) {
-            unsigned u = ScanUnit(c);
-            return u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u;
-        }
-    };
-
-    // The reads of the parser. Tokens come as spans: of the current line,
-    // valid until the next read that may move on to another line, or of the
-    // reader's own buffer, valid until its next read.
-    //
-    // Reader goes through the stream's own operations, with the ring that
-    // saves the position before each read. AutoRing is the stream's own
-    // ring of ten whole positions: everything the stream shows is as
-    // documented, for streams the caller owns and for documents with
-    // callbacks. MarkRing keeps offsets only, so a read copies no line: for
-    // a stream nobody else sees.
-    template <class Ring>
-    class Reader {
-    public:
-        static const bool kStableText = false;
-        explicit Reader(Stream* s) : m_s(s), m_ring(*s) {}
-        int GetToken(Span& tok, const SepSet<Ch>& d, int& n) {
-            return StreamOps::GetTokenSpan(*m_s, m_ring, tok.p, tok.n, d, n);
-        }
-        void GetTokenBack(int n) { m_ring.Pop(*m_s, n); }
-        // A double-quoted value after its opening quote, the closing quote
-        // included; within the line.
-        int ToQuote(Span& out) {
-            if (!StreamOps::ToDelimChar(*m_s, m_ring, Ch('"'), m_buf, 0, 1)) return 0;
-            return Spans(out);
-        }
-        // Up to the text delim, across lines.
-        int ToDelimStr(const Ch* delim, Span& out, int bInclude) {
-            if (!StreamOps::ToDelimStr(*m_s, m_ring, delim, m_buf, 1, bInclude)) return 0;
-            return Spans(out);
-        }
-        unsigned long GetTokenPos() { return m_s->GetTokenPos(); }
-        const Ch* Line() { return m_s->m_curPos.m_strLine; }
-        unsigned long LineLength() { return static_cast<unsigned long>(m_s->m_curPos.m_strLine.GetLength()); }
-        unsigned long Column() { return m_s->m_curPos.m_dwColumn; }
-        void SetColumn(unsigned long col) { m_s->m_curPos.m_dwColumn = col; }
-
-    private:
-        int Spans(Span& out) {
-            out.p = m_buf;
-            out.n = m_buf.GetLength();
-            return 1;
-        }
-        Stream* m_s;
-        Ring m_ring;
-        Str m_buf;
-    };
-    typedef Reader<typename StreamOps::AutoRing> StreamReader;
-    typedef Reader<typename StreamOps::MarkRing> PrivateReader;
-
-    // Reads text in memory in place, for a stream nobody else sees.
-    class CursorReader {
-    public:
-        static const bool kStableText = true;  // tokens stay valid to the end
-        explicit CursorReader(const Stream& s)
-            : m_c(s.m_pszText, s.m_curPos.m_dwCurLinePos, s.m_curPos.m_dwNextLinePos, s.m_curPos.m_dwColumn) {}
-        int GetToken(Span& tok, const SepSet<Ch>& d, int& n) { return m_c.GetToken(tok.p, tok.n, d, n); }
-        void GetTokenBack(int n) { m_c.Back(n); }
-        int ToQuote(Span& out) { return m_c.ToDelimCharInLine(Ch('"'), out.p, out.n, 1); }
-        int ToDelimStr(const Ch* delim, Span& out, int bInclude) {
-            return m_c.ToDelimStr(delim, m_buf, out.p, out.n, bInclude);
-        }
-        unsigned long GetTokenPos() { return m_c.GetTokenPos(); }
-        const Ch* Line() { return m_c.Line(); }
-        unsigned long LineLength() { return m_c.LineLength(); }
-        unsigned long Column() { return m_c.Column(); }
-        void SetColumn(unsigned long col) { m_c.SetColumn(col); }
-
-    private:
-        TextCursor<Ch> m_c;
-        Str m_buf;
-    };
-
-    // True when the stream reads text in memory as it lies there and has
-    // not read a line yet.
-    static bool ReadsInPlace(const Stream& s) {
-        return s.m_bMemory && s.m_pszText && s.m_curPos.m_strLine.IsEmpty() && InPlatformOrder(s);
-    }
-    static bool InPlatformOrder(const CTokenDataStreamA&) { return true; }
-    static bool InPlatformOrder(const CTokenDataStreamU& s) {
-        return s.m_nEndian == (API_IsLittleEndian() ? 1 : 2);
-    }
+    typedef detail::Span<Ch> Span;
+    typedef StreamReader<Ch> SReader;
 
     // The working state of one parse. The text buffer keeps its capacity
     // from node to node, so building a text rarely allocates. The cache of
@@ -537,9 +437,9 @@ struct XmlOps {
         explicit Scratch(bool bCollectChildren = false)
             : bCollect(bCollectChildren), node(NodeSet()), attr(AttrSet()), bracket(BracketSet()) {}
         bool bCollect;
-        const SepSet<Ch>& node;
-        const SepSet<Ch>& attr;
-        const SepSet<Ch>& bracket;
+        const Delims<Ch>& node;
+        const Delims<Ch>& attr;
+        const Delims<Ch>& bracket;
         Str text;
         Str shared[kSlots];
         CObjArray<Tag, const Tag&> pending;
@@ -622,7 +522,7 @@ struct XmlOps {
 
     static int ParseOption(Option& o, Stream* s) {
         Scratch x;
-        StreamReader r(s);
+        SReader r(s);
         return ParseOption(o, r, x);
     }
 
@@ -701,7 +601,7 @@ struct XmlOps {
     template <class R>
     static bool NextOnLineIsNot(R& s, Ch c) {
         const Ch* line = s.Line();
-        unsigned long n = s.LineLength();
+        unsigned long n = static_cast<unsigned long>(s.LineLength());
         unsigned long i = s.Column();
         while (i < n && (line[i] == ' ' || line[i] == '\t')) ++i;
         return i < n && line[i] != c && line[i] != 0;
@@ -778,17 +678,17 @@ struct XmlOps {
         int d;
         s.GetToken(tok, x.node, d);
         const Ch* p = tok.p;
-        if (tok.GetLength() >= 2 && p[0] == '-' && p[1] == '-') {
+        if (tok.n >= 2 && p[0] == '-' && p[1] == '-') {
             // The text starts right after the two dashes, inside the token.
-            s.SetColumn(s.Column() - static_cast<unsigned long>(tok.GetLength() - 2));
-            if (!s.ToDelimStr(L::kCommentEnd, run, 1)) return Fail(t, s, XMLRES_BAD_COMMENT);
+            s.SetColumn(s.Column() - static_cast<unsigned long>(tok.n - 2));
+            if (!s.ToDelimStr(L::kCommentEnd, L::kCommentEnd.Length(), run, 1)) return Fail(t, s, XMLRES_BAD_COMMENT);
             t.m_strName.SetString(run.p, run.n - L::kCommentEnd.Length());
             t.m_nTagType = XMLTAG_COMMENT;
             if (doc && W::OnEnd(doc, t, nLevel)) return Fail(t, s, XMLRES_END_ABORT);
             return 1;
         }
         x.text.SetString(tok.p, tok.n);  // before the read leaves its line
-        if (!s.ToDelimStr(L::kGt, run, 1)) return Fail(t, s, XMLRES_NO_CLOSE);
+        if (!s.ToDelimStr(L::kGt, 1, run, 1)) return Fail(t, s, XMLRES_NO_CLOSE);
         t.m_nTagType = XMLTAG_DECLARE;
         x.text.Append(run.p, run.n - 1);
         t.m_strName.SetString(x.text, x.text.GetLength());
@@ -798,7 +698,7 @@ struct XmlOps {
 
     static int ParseNode(Tag& t, Doc* doc, Stream* s, int nLevel) {
         Scratch x;
-        StreamReader r(s);
+        SReader r(s);
         return ParseNode(t, doc, r, nLevel, x);
     }
 
@@ -839,7 +739,7 @@ struct XmlOps {
                 if (!R::kStableText) x.text.SetString(tok.p, tok.n);
                 const Ch* p = tok.p;
                 int n = tok.n;
-                if (!s.ToDelimStr(L::kLt, run, 0)) return Fail(t, s, XMLRES_BAD_TEXT);
+                if (!s.ToDelimStr(L::kLt, 1, run, 0)) return Fail(t, s, XMLRES_BAD_TEXT);
                 if (run.p == p + n) {
                     // The rest follows the first token in the same text.
                     text.m_strName.SetString(p, n + run.n);
@@ -892,7 +792,7 @@ struct XmlOps {
                         if (!s.GetToken(tok, x.bracket, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
                         if (d == 0) {
                             text.Init();
-                            if (!s.ToDelimStr(L::kCDataEnd, run, 1)) return Fail(t, s, XMLRES_BAD_CDATA);
+                            if (!s.ToDelimStr(L::kCDataEnd, L::kCDataEnd.Length(), run, 1)) return Fail(t, s, XMLRES_BAD_CDATA);
                             text.m_nTagType = XMLTAG_CDATA;
                             text.m_strName.SetString(run.p, run.n - L::kCDataEnd.Length());
                             if (doc && W::OnEnd(doc, text, nLevel + 1)) return Fail(t, s, XMLRES_END_ABORT);
@@ -935,30 +835,48 @@ struct XmlOps {
         return doc.m_nParseResult == XMLRES_END_OF_DATA ? 1 : 0;
     }
 
+    template <class Source>
+    static int ParsePrivately(Doc& doc, const Source& src, unsigned long dwStart, bool bKeepFirst, int bStoreTag) {
+        DocReader<Source> reader(src, dwStart, bKeepFirst);
+        return ParseAll(doc, nullptr, reader, bStoreTag);
+    }
+
     static int ParseDocument(Doc& doc, Stream* s, int bStoreTag) {
         if (!s) return 0;
         doc.m_pStream = s;
         int r;
         if (typeid(doc) == typeid(Doc)) {
             // The plain document class has no callbacks, so nothing can look
-            // at the stream while it parses: the parser reads text in memory
-            // in place, and other text with its own ring of offsets; the
-            // result is the same.
-            if (ReadsInPlace(*s)) {
-                CursorReader reader(*s);
-                r = ParseAll(doc, nullptr, reader, bStoreTag);
+            // at the stream while it parses: the parser reads on its own.
+            unsigned long dwStart = s->m_curPos.m_dwNextLinePos;
+            if (s->m_bMemory) {
+                if (!s->m_pszText || InOrder(*s)) {
+                    r = ParsePrivately(doc, InPlaceLines<Ch>(s->m_pszText), dwStart, false, bStoreTag);
+                } else {
+                    r = ParsePrivately(doc, MemorySource(*s), dwStart, false, bStoreTag);
+                }
             } else {
-                PrivateReader reader(s);
-                r = ParseAll(doc, nullptr, reader, bStoreTag);
+                bool bKeepFirst = API_SeekFile(s->m_hFile, 0, 1) != static_cast<long>(dwStart);
+                r = ParsePrivately(doc, BufferedLines<Ch>(s->m_hFile, Coding(*s)), dwStart, bKeepFirst, bStoreTag);
             }
         } else {
-            StreamReader reader(s);
+            SReader reader(s);
             r = ParseAll(doc, &doc, reader, bStoreTag);
         }
         delete doc.m_pStream;
         doc.m_pStream = nullptr;
         return r;
     }
+    static bool InOrder(const CTokenDataStreamA&) { return true; }
+    static bool InOrder(const CTokenDataStreamU& s) { return InPlatformOrder(s.m_nEndian); }
+    static BufferedLines<char> MemorySource(const CTokenDataStreamA& s) {
+        return BufferedLines<char>(s.m_pszText, BufferedLines<char>::kBytes);
+    }
+    static BufferedLines<unsigned short> MemorySource(const CTokenDataStreamU& s) {
+        return BufferedLines<unsigned short>(s.m_pszText, MemoryCoding(s.m_nEndian));
+    }
+    static BufferedLines<char>::Coding Coding(const CTokenDataStreamA&) { return BufferedLines<char>::kBytes; }
+    static BufferedLines<unsigned short>::Coding Coding(const CTokenDataStreamU& s) { return FileCoding(s.m_nEndian); }
 
     // ---- Writer ----
 

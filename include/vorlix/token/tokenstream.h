@@ -7,12 +7,19 @@
 //
 // CTokenDataStreamA reads 8-bit text into MString; CTokenDataStreamU reads
 // UTF-16 code units into UString, from UTF-16 little-endian (encoding 1),
-// big-endian (2) or UTF-8 (3) sources.
+// big-endian (2) or UTF-8 (3) sources. Both are one template,
+// vorlix::BasicTokenDataStream, and so are their positions
+// (CTokPosStackItemA/U, vorlix::BasicTokPosStackItem).
 //
 // Positions are character indexes in memory mode and byte offsets (as
 // API_SeekFile reports them) in file mode. The stream never owns its buffer
 // or its file: the caller keeps the buffer alive and the handle open for
 // the stream's life. A stream is used by one thread at a time.
+//
+// A line longer than a string can hold (about 2^31 bytes) ends the data:
+// the reads fail there as at the end. A read whose text would grow longer
+// than a string can hold fails with the position restored and an empty
+// result.
 #ifndef VORLIX_TOKEN_TOKENSTREAM_H
 #define VORLIX_TOKEN_TOKENSTREAM_H
 
@@ -20,194 +27,187 @@
 #include <vorlix/base/objcore.h>
 #include <vorlix/base/string.h>
 
+class CTokPosStackItemA;
+class CTokPosStackItemU;
+class CTokenDataStreamA;
+class CTokenDataStreamU;
+
 namespace vorlix {
-namespace detail {
-template <class Stream>
-struct TokenStreamOps;
-}
-}  // namespace vorlix
+
+// The classes of one width.
+template <class Ch>
+struct TokenClasses;
+template <>
+struct TokenClasses<char> {
+    typedef CTokPosStackItemA Item;
+    typedef CTokenDataStreamA Stream;
+};
+template <>
+struct TokenClasses<unsigned short> {
+    typedef CTokPosStackItemU Item;
+    typedef CTokenDataStreamU Stream;
+};
 
 // One position of a stream: where the current line began, where the next
 // line will be read from, the column of the next unread character, and the
 // current line itself (without its line end).
-class VORLIX_API CTokPosStackItemA : public CObjCore {
+template <class Ch>
+class VORLIX_API BasicTokPosStackItem : public CObjCore {
 public:
-    CTokPosStackItemA() : m_dwNextLinePos(0), m_dwCurLinePos(0), m_dwColumn(0) {}
-    CTokPosStackItemA(unsigned long dwCurLinePos, unsigned long dwNextLinePos, unsigned long dwColumn,
-                      const char* pszLine) {
-        SetPos(dwCurLinePos, dwNextLinePos, dwColumn, pszLine);
-    }
-    CTokPosStackItemA(const CTokPosStackItemA& src) : CObjCore(src) { *this = src; }
-    virtual ~CTokPosStackItemA();
-    const CTokPosStackItemA& operator=(const CTokPosStackItemA& src) {
-        m_dwNextLinePos = src.m_dwNextLinePos;
-        m_dwCurLinePos = src.m_dwCurLinePos;
-        m_dwColumn = src.m_dwColumn;
-        m_strLine = src.m_strLine;
-        return *this;
-    }
+    // All positions 0 and an empty line.
+    BasicTokPosStackItem();
+    // SetPos with the same arguments.
+    BasicTokPosStackItem(unsigned long dwCurLinePos, unsigned long dwNextLinePos, unsigned long dwColumn,
+                         const Ch* pszLine);
+    BasicTokPosStackItem(const BasicTokPosStackItem& src);
+    ~BasicTokPosStackItem();
+    // Copies the four members.
+    const BasicTokPosStackItem& operator=(const BasicTokPosStackItem& src);
     // Note the order: the line's start comes first, the next line's second.
     void SetPos(unsigned long dwCurLinePos, unsigned long dwNextLinePos, unsigned long dwColumn,
-                const char* pszLine) {
-        m_dwCurLinePos = dwCurLinePos;
-        m_dwNextLinePos = dwNextLinePos;
-        m_dwColumn = dwColumn;
-        m_strLine = pszLine;
-    }
+                const Ch* pszLine);
 
     unsigned long m_dwNextLinePos;
     unsigned long m_dwCurLinePos;
     unsigned long m_dwColumn;
-    MString m_strLine;
+    BasicString<Ch> m_strLine;
 };
 
-class VORLIX_API CTokPosStackItemU : public CObjCore {
-public:
-    CTokPosStackItemU() : m_dwNextLinePos(0), m_dwCurLinePos(0), m_dwColumn(0) {}
-    CTokPosStackItemU(unsigned long dwCurLinePos, unsigned long dwNextLinePos, unsigned long dwColumn,
-                      const unsigned short* pszLine) {
-        SetPos(dwCurLinePos, dwNextLinePos, dwColumn, pszLine);
-    }
-    CTokPosStackItemU(const CTokPosStackItemU& src) : CObjCore(src) { *this = src; }
-    virtual ~CTokPosStackItemU();
-    const CTokPosStackItemU& operator=(const CTokPosStackItemU& src) {
-        m_dwNextLinePos = src.m_dwNextLinePos;
-        m_dwCurLinePos = src.m_dwCurLinePos;
-        m_dwColumn = src.m_dwColumn;
-        m_strLine = src.m_strLine;
-        return *this;
-    }
-    void SetPos(unsigned long dwCurLinePos, unsigned long dwNextLinePos, unsigned long dwColumn,
-                const unsigned short* pszLine) {
-        m_dwCurLinePos = dwCurLinePos;
-        m_dwNextLinePos = dwNextLinePos;
-        m_dwColumn = dwColumn;
-        m_strLine = pszLine;
-    }
+}  // namespace vorlix
 
-    unsigned long m_dwNextLinePos;
-    unsigned long m_dwCurLinePos;
-    unsigned long m_dwColumn;
-    UString m_strLine;
+class VORLIX_API CTokPosStackItemA : public vorlix::BasicTokPosStackItem<char> {
+public:
+    using BasicTokPosStackItem::BasicTokPosStackItem;
 };
 
-// The operations of both widths (C is the character type).
-//
-// GetToken(tok, delims, nDelim): the next word (nDelim -1) or delimiter
-//   character (nDelim its index in delims); blanks and tabs are skipped and
-//   only separate; tokens never span lines. 0 at the end of the data, with
-//   the position as before the call.
-// GetTokenTest: the same, with the position unchanged afterwards.
-// GetTokenBack(n): takes back the last n reads (the ring holds ten).
-// GetTokenToDelimChar(c, tok, bMultiLine, bIncludeDelim): the text up to
-//   the character c; a backslash escapes the next character and stays in
-//   the text; across lines (bMultiLine) each empty line adds "\r\n".
-// GetTokenToDelimStr(delim, tok, bMultiLine, bIncludeDelim): the text up to
-//   the string delim, no escapes; every line break crossed adds "\r\n".
-// ReadChar(s, n) / ReadTest(s, n): the next n characters across lines
-//   (line breaks count for nothing); ReadTest leaves the position alone.
-// SkipCurLine(rest): the rest of the current line.
-// GetTokenPos(): the line's start plus the column.
-// GetCurTokenStack() / RewindToStack(pos): hold a position and return to it.
-// PushTokenPos() / PopTokenPos(): the explicit stack.
-//
-// A copy shares the source's buffer or file handle (and so its file
-// pointer) and receives its own copy of the explicit stack.
-
-class VORLIX_API CTokenDataStreamA {
+class VORLIX_API CTokPosStackItemU : public vorlix::BasicTokPosStackItem<unsigned short> {
 public:
-    CTokenDataStreamA();
-    CTokenDataStreamA(const char* pData, unsigned long dwStart);
-    CTokenDataStreamA(void* hFile, unsigned long dwStart);
-    CTokenDataStreamA(const CTokenDataStreamA& src);
-    CTokenDataStreamA& operator=(const CTokenDataStreamA& src);
-    ~CTokenDataStreamA();
+    using BasicTokPosStackItem::BasicTokPosStackItem;
+};
 
-    void InitProperty(const char* pData, unsigned long dwStart);
-    void InitProperty(void* hFile, unsigned long dwStart);
+namespace vorlix {
 
-    int GetToken(MString& strToken, const char* pszDelims, int& nDelim);
-    int GetTokenTest(MString& strToken, const char* pszDelims, int& nDelim);
-    int GetTokenBack(int nCount);
-    int GetTokenToDelimChar(char cDelim, MString& strToken, int bMultiLine, int bIncludeDelim);
-    int GetTokenToDelimStr(const char* pszDelim, MString& strToken, int bMultiLine, int bIncludeDelim);
-    int ReadChar(MString& strRead, int nCount);
-    int ReadTest(MString& strRead, int nCount);
-    void SkipCurLine(MString& strRest);
-    unsigned long GetTokenPos();
-    const CTokPosStackItemA& GetCurTokenStack();
-    void RewindToStack(const CTokPosStackItemA& pos);
-    void PushTokenPos();
-    void PopTokenPos();
+// The data members of a stream, in their order; the 16-bit stream has its
+// encoding between the explicit stack and the ring.
+template <class Ch>
+struct TokenStreamFields;
 
-    const char* m_pszText;
-    void* m_hFile;
-    int m_bMemory;
+template <>
+struct TokenStreamFields<char> {
+    const char* m_pszText;  // the text in memory mode; null in file mode; not owned
+    void* m_hFile;          // the file in file mode; null in memory mode; never closed
+    int m_bMemory;          // 1 in memory mode, 0 in file mode
     CTokPosStackItemA m_curPos;
-    CObjArray<CTokPosStackItemA, const CTokPosStackItemA&> m_aryTokStack;
-    int m_nAutoTokStackPos;
-    CTokPosStackItemA m_aAutoTokStack[10];
-
-    // Ring slots in use; values outside 1..10 are taken as the nearest.
-    static int m_nAUTOTOKSTACKSIZE;
-
-protected:
-    int GetLine(int nOpt);
-    void PushAutoTokenStack();
-    void PopAutoTokenStack(int nCount);
-
-private:
-    friend struct vorlix::detail::TokenStreamOps<CTokenDataStreamA>;
+    CObjArray<CTokPosStackItemA, const CTokPosStackItemA&> m_aryTokStack;  // explicit stack, growth step 5
+    int m_nAutoTokStackPos;                  // the ring slot the next save writes
+    CTokPosStackItemA m_aAutoTokStack[10];   // the ring
 };
 
-class VORLIX_API CTokenDataStreamU {
-public:
-    CTokenDataStreamU();
-    CTokenDataStreamU(const unsigned short* pData, unsigned long dwStart);
-    CTokenDataStreamU(void* hFile, unsigned long dwStart);
-    CTokenDataStreamU(const CTokenDataStreamU& src);
-    CTokenDataStreamU& operator=(const CTokenDataStreamU& src);
-    ~CTokenDataStreamU();
-
-    void InitProperty(const unsigned short* pData, unsigned long dwStart);
-    void InitProperty(void* hFile, unsigned long dwStart);
-    // 1 UTF-16 little-endian, 2 big-endian, 3 UTF-8; takes effect at the
-    // next line read. In memory mode with 3 the buffer holds UTF-8 bytes and
-    // positions count bytes.
-    void SetEndian(int nEndian);
-
-    int GetToken(UString& strToken, const unsigned short* pszDelims, int& nDelim);
-    int GetTokenTest(UString& strToken, const unsigned short* pszDelims, int& nDelim);
-    int GetTokenBack(int nCount);
-    int GetTokenToDelimChar(unsigned short cDelim, UString& strToken, int bMultiLine, int bIncludeDelim);
-    int GetTokenToDelimStr(const unsigned short* pszDelim, UString& strToken, int bMultiLine, int bIncludeDelim);
-    int ReadChar(UString& strRead, int nCount);
-    int ReadTest(UString& strRead, int nCount);
-    void SkipCurLine(UString& strRest);
-    unsigned long GetTokenPos();
-    const CTokPosStackItemU& GetCurTokenStack();
-    void RewindToStack(const CTokPosStackItemU& pos);
-    void PushTokenPos();
-    void PopTokenPos();
-
+template <>
+struct TokenStreamFields<unsigned short> {
     const unsigned short* m_pszText;
     void* m_hFile;
     int m_bMemory;
     CTokPosStackItemU m_curPos;
     CObjArray<CTokPosStackItemU, const CTokPosStackItemU&> m_aryTokStack;
+    // 1 UTF-16 little-endian, 2 big-endian, 3 UTF-8; 1 after InitProperty.
     int m_nEndian;
     int m_nAutoTokStackPos;
     CTokPosStackItemU m_aAutoTokStack[10];
+};
 
+template <class Ch>
+class VORLIX_API BasicTokenDataStream : public TokenStreamFields<Ch> {
+public:
+    typedef typename TokenClasses<Ch>::Item Item;
+
+    // Memory mode without text: every read fails as at the end of the data.
+    BasicTokenDataStream();
+    // Memory mode over pData, reading from character index dwStart.
+    BasicTokenDataStream(const Ch* pData, unsigned long dwStart);
+    // File mode over hFile; dwStart is the offset at which the caller has
+    // placed the file (the stream does not seek to it).
+    BasicTokenDataStream(void* hFile, unsigned long dwStart);
+    // A copy shares the source's buffer or file handle (and so its file
+    // pointer) and receives its own copy of the explicit stack.
+    BasicTokenDataStream(const BasicTokenDataStream& src);
+    BasicTokenDataStream& operator=(const BasicTokenDataStream& src);
+    ~BasicTokenDataStream();
+
+    // (Re)starts the stream: all three positions dwStart and no line, an
+    // empty explicit stack, the ring index at 0; the 16-bit stream reads
+    // encoding 1 again.
+    void InitProperty(const Ch* pData, unsigned long dwStart);
+    void InitProperty(void* hFile, unsigned long dwStart);
+
+    // The next word (nDelim -1) or delimiter character (nDelim its index in
+    // pszDelims); blanks and tabs are skipped and only separate; tokens
+    // never span lines. 0 at the end of the data, with the position as
+    // before the call.
+    int GetToken(BasicString<Ch>& strToken, const Ch* pszDelims, int& nDelim);
+    // The same, with the position unchanged afterwards (the ring still
+    // takes one save).
+    int GetTokenTest(BasicString<Ch>& strToken, const Ch* pszDelims, int& nDelim);
+    // Takes back the last nCount reads (the ring holds ten).
+    int GetTokenBack(int nCount);
+    // The text up to the character cDelim; a backslash escapes the next
+    // character and stays in the text; across lines (bMultiLine) each empty
+    // line adds "\r\n". Running out of data across lines leaves the stream
+    // at the end of the data.
+    int GetTokenToDelimChar(Ch cDelim, BasicString<Ch>& strToken, int bMultiLine, int bIncludeDelim);
+    // The text up to the string pszDelim, no escapes; every line break
+    // crossed adds "\r\n".
+    int GetTokenToDelimStr(const Ch* pszDelim, BasicString<Ch>& strToken, int bMultiLine, int bIncludeDelim);
+    // The next nCount characters across lines (line breaks count for
+    // nothing, empty lines are skipped).
+    int ReadChar(BasicString<Ch>& strRead, int nCount);
+    // The same, with the position unchanged afterwards.
+    int ReadTest(BasicString<Ch>& strRead, int nCount);
+    // The rest of the current line; the next read starts on the next line.
+    void SkipCurLine(BasicString<Ch>& strRest);
+    // The line's start plus the column: a character index in memory mode,
+    // the line's byte offset plus the column in file mode.
+    unsigned long GetTokenPos();
+    // The current position, for the caller to copy and keep.
+    const Item& GetCurTokenStack();
+    // Makes pos the current position (in file mode the file pointer moves
+    // to its next line).
+    void RewindToStack(const Item& pos);
+    // The explicit stack; popping an empty one does nothing.
+    void PushTokenPos();
+    void PopTokenPos();
+
+    // Ring slots in use, one value for each width; values outside 1..10
+    // are taken as the nearest.
     static int m_nAUTOTOKSTACKSIZE;
 
 protected:
+    // Reads the next line into m_curPos (nOpt 0: the next one that is not
+    // empty); 0 when no line is left.
     int GetLine(int nOpt);
+    // Save to and restore from the ring (in file mode a restore moves the
+    // file pointer to the restored next line).
     void PushAutoTokenStack();
     void PopAutoTokenStack(int nCount);
 
 private:
-    friend struct vorlix::detail::TokenStreamOps<CTokenDataStreamU>;
+    class Cursor;  // the stream as a position of the shared reads
+};
+
+}  // namespace vorlix
+
+class VORLIX_API CTokenDataStreamA : public vorlix::BasicTokenDataStream<char> {
+public:
+    using BasicTokenDataStream::BasicTokenDataStream;
+};
+
+class VORLIX_API CTokenDataStreamU : public vorlix::BasicTokenDataStream<unsigned short> {
+public:
+    using BasicTokenDataStream::BasicTokenDataStream;
+    // 1 UTF-16 little-endian, 2 big-endian, 3 UTF-8; takes effect at the
+    // next line read. In memory mode with 3 the buffer holds UTF-8 bytes and
+    // positions count bytes.
+    void SetEndian(int nEndian);
 };
 
 #endif
