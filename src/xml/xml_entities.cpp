@@ -1,0 +1,140 @@
+// The five predefined entities: encoding for the writer and
+// EncodeXmlText, decoding for the parser and DecodeXmlText.
+#include "../base/length.h"
+#include "xml_internal.h"
+
+namespace vorlix {
+namespace detail {
+namespace {
+
+// The characters the writer encodes, and how many characters each one's
+// entity adds.
+template <class Ch>
+inline int EncodedExtra(Ch c) {
+    switch (c) {
+    case '&': return 4;   // &amp;
+    case '<': return 3;   // &lt;
+    case '>': return 3;   // &gt;
+    case '\'': return 5;  // &apos;
+    case '"': return 5;   // &quot;
+    default: return 0;
+    }
+}
+
+template <class Ch>
+inline Ch* PutEntity(Ch* q, const char* name) {
+    *q++ = '&';
+    while (*name) *q++ = static_cast<Ch>(*name++);
+    *q++ = ';';
+    return q;
+}
+
+// The length of the entity after an "&" (its ";" included) with the
+// character it stands for; 0 when none starts there.
+template <class Ch>
+int EntityAt(const Ch* p, int n, Ch& c) {
+    struct Entity {
+        const char* name;  // after the "&"
+        int len;
+        char c;
+    };
+    static const Entity kEntities[] = {
+        {"lt;", 3, '<'}, {"gt;", 3, '>'}, {"amp;", 4, '&'}, {"apos;", 5, '\''}, {"quot;", 5, '"'}};
+    for (const Entity& e : kEntities) {
+        if (n < e.len) continue;
+        int i = 0;
+        while (i < e.len && p[i] == Ch(static_cast<unsigned char>(e.name[i]))) ++i;
+        if (i == e.len) {
+            c = Ch(e.c);
+            return e.len;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+template <class Ch>
+bool AppendEncoded(BasicString<Ch>& out, const Ch* p, int n) {
+    long long nExtra = 0;
+    for (int i = 0; i < n; ++i) nExtra += EncodedExtra(p[i]);
+    int nOld = out.GetLength();
+    if (nExtra == 0) {
+        if (CheckedLength<Ch>(static_cast<long long>(nOld) + n) < 0) return false;
+        out.Append(p, n);
+        return true;
+    }
+    int nNew = CheckedLength<Ch>(static_cast<long long>(nOld) + n + nExtra);
+    Ch* q = nNew < 0 ? nullptr : out.GetBuffer(nNew);
+    if (!q) return false;
+    q += nOld;
+    // One pass gives what replacing "&" first and then the others gives.
+    for (int i = 0; i < n; ++i) {
+        switch (p[i]) {
+        case '&': q = PutEntity(q, "amp"); break;
+        case '<': q = PutEntity(q, "lt"); break;
+        case '>': q = PutEntity(q, "gt"); break;
+        case '\'': q = PutEntity(q, "apos"); break;
+        case '"': q = PutEntity(q, "quot"); break;
+        default: *q++ = p[i];
+        }
+    }
+    out.ReleaseBuffer(nNew);
+    return true;
+}
+
+// The entities back to their characters, in one pass. Entities do not nest
+// or overlap (each runs from "&" to ";" with neither inside), so "&amp;lt;"
+// gives "&lt;", as replacing each entity in turn would. p may be the text
+// of out itself: the result is never longer, so it is written behind what
+// is read.
+template <class Ch>
+void SetDecoded(BasicString<Ch>& out, const Ch* p, int n) {
+    int i = 0;
+    while (i < n && p[i] != '&') ++i;
+    if (i == n) {
+        out.SetString(p, n);
+        return;
+    }
+    Ch* q = out.GetBuffer(n);
+    if (!q) return;
+    if (q != p) {
+        for (int k = 0; k < i; ++k) q[k] = p[k];
+    }
+    int o = i;
+    while (i < n) {
+        Ch c = p[i++];
+        if (c == '&') i += EntityAt(p + i, n - i, c);
+        q[o++] = c;
+    }
+    out.ReleaseBuffer(o);
+}
+
+template bool AppendEncoded(BasicString<char>&, const char*, int);
+template bool AppendEncoded(BasicString<unsigned short>&, const unsigned short*, int);
+template void SetDecoded(BasicString<char>&, const char*, int);
+template void SetDecoded(BasicString<unsigned short>&, const unsigned short*, int);
+
+}  // namespace detail
+
+template <class Ch>
+void BasicAnalXml<Ch>::EncodeXmlText(BasicString<Ch>& strText) {
+    BasicString<Ch> out;
+    if (detail::AppendEncoded(out, strText.GetString(), strText.GetLength())) {
+        strText.Swap(out);
+    } else {
+        PrjWarningMsg(0);  // too long to encode: left as it was
+    }
+}
+
+template <class Ch>
+void BasicAnalXml<Ch>::DecodeXmlText(BasicString<Ch>& strText) {
+    detail::SetDecoded(strText, strText.GetString(), strText.GetLength());
+}
+
+template void BasicAnalXml<char>::EncodeXmlText(BasicString<char>&);
+template void BasicAnalXml<unsigned short>::EncodeXmlText(BasicString<unsigned short>&);
+template void BasicAnalXml<char>::DecodeXmlText(BasicString<char>&);
+template void BasicAnalXml<unsigned short>::DecodeXmlText(BasicString<unsigned short>&);
+
+}  // namespace vorlix

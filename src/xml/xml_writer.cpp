@@ -1,0 +1,287 @@
+// The XML writer: one node per line, CR LF line ends, tab indentation by
+// each node's m_nLevel, into a string or a file. A tree of any depth is
+// written without recursion.
+#include <vorlix/base/file.h>
+#include <vorlix/base/text.h>
+
+#include "xml_internal.h"
+
+namespace vorlix {
+namespace detail {
+namespace {
+
+template <class Ch>
+struct WriterLits {
+    static constexpr auto kCrLf = MakeLit<Ch>("\r\n");
+    static constexpr auto kAttrOpen = MakeLit<Ch>("=\"");
+    static constexpr auto kPiOpen = MakeLit<Ch>("<?");
+    static constexpr auto kPiClose = MakeLit<Ch>("?>\r\n");
+    static constexpr auto kCommentOpen = MakeLit<Ch>("<!--");
+    static constexpr auto kCommentClose = MakeLit<Ch>("-->\r\n");
+    static constexpr auto kCDataOpen = MakeLit<Ch>("<![CDATA[");
+    static constexpr auto kCDataClose = MakeLit<Ch>("]]>\r\n");
+    static constexpr auto kDeclOpen = MakeLit<Ch>("<!");
+    static constexpr auto kDeclClose = MakeLit<Ch>(">\r\n");
+    static constexpr auto kEmptyClose = MakeLit<Ch>("/>\r\n");
+    static constexpr auto kEndOpen = MakeLit<Ch>("</");
+};
+
+template <class Ch>
+void PutIndent(BasicString<Ch>& out, int nLevel) {
+    for (int i = 0; i < nLevel; ++i) out += Ch('\t');
+}
+
+// name="value", the value encoded; nothing for an attribute without a name.
+template <class Ch>
+void AppendOption(BasicString<Ch>& out, const BasicTagOption<Ch>& o) {
+    if (o.m_strName.IsEmpty()) return;
+    out += o.m_strName;
+    Put(out, WriterLits<Ch>::kAttrOpen);
+    AppendEncoded(out, o.m_strValue.GetString(), o.m_strValue.GetLength());
+    out += Ch('"');
+}
+
+// One or two attributes on the tag's line, three or more one per line.
+template <class Ch>
+void AppendOptions(BasicString<Ch>& out, const BasicXmlTag<Ch>& t) {
+    int n = t.m_aryOption.GetSize();
+    if (n == 0) return;
+    if (n <= 2) {
+        for (int i = 0; i < n; ++i) {
+            out += Ch(' ');
+            AppendOption(out, t.m_aryOption[i]);
+        }
+        return;
+    }
+    Put(out, WriterLits<Ch>::kCrLf);
+    for (int i = 0; i < n; ++i) {
+        PutIndent(out, t.m_nLevel);
+        AppendOption(out, t.m_aryOption[i]);
+        Put(out, WriterLits<Ch>::kCrLf);
+    }
+}
+
+inline bool IsInline(int nType) { return nType == XMLTAG_TEXT || nType == XMLTAG_CDATA; }
+
+// An element's start tag up to what ends it: "/>\r\n" without children,
+// ">" before text or CDATA, ">\r\n" before anything else.
+template <class Ch>
+void AppendStart(BasicString<Ch>& out, const BasicXmlTag<Ch>& t) {
+    PutIndent(out, t.m_nLevel);
+    out += Ch('<');
+    out += t.m_strName;
+    AppendOptions(out, t);
+    if (t.m_aryOption.GetSize() >= 3) PutIndent(out, t.m_nLevel);
+    int n = t.m_arySubTag.GetSize();
+    if (n == 0) {
+        Put(out, WriterLits<Ch>::kEmptyClose);
+    } else {
+        out += Ch('>');
+        if (!IsInline(t.m_arySubTag[0].m_nTagType)) Put(out, WriterLits<Ch>::kCrLf);
+    }
+}
+
+// The end tag, on the line of text or CDATA that comes last, otherwise on
+// its own indented line.
+template <class Ch>
+void AppendEnd(BasicString<Ch>& out, const BasicXmlTag<Ch>& t) {
+    if (!IsInline(t.m_arySubTag[t.m_arySubTag.GetSize() - 1].m_nTagType)) PutIndent(out, t.m_nLevel);
+    Put(out, WriterLits<Ch>::kEndOpen);
+    out += t.m_strName;
+    out += Ch('>');
+    Put(out, WriterLits<Ch>::kCrLf);
+}
+
+// Every kind but an element; kinds the writer does not know give nothing.
+template <class Ch>
+void AppendLeaf(BasicString<Ch>& out, const BasicXmlTag<Ch>& t) {
+    typedef WriterLits<Ch> L;
+    switch (t.m_nTagType) {
+    case XMLTAG_PI:
+        PutIndent(out, t.m_nLevel);
+        Put(out, L::kPiOpen);
+        out += t.m_strName;
+        AppendOptions(out, t);
+        Put(out, L::kPiClose);
+        return;
+    case XMLTAG_COMMENT:
+        PutIndent(out, t.m_nLevel);
+        Put(out, L::kCommentOpen);
+        out += t.m_strName;
+        Put(out, L::kCommentClose);
+        return;
+    case XMLTAG_TEXT:
+        AppendEncoded(out, t.m_strName.GetString(), t.m_strName.GetLength());
+        return;
+    case XMLTAG_CDATA:
+        Put(out, L::kCDataOpen);
+        out += t.m_strName;
+        Put(out, L::kCDataClose);
+        return;
+    case XMLTAG_DECLARE:
+        Put(out, L::kDeclOpen);
+        out += t.m_strName;
+        Put(out, L::kDeclClose);
+        return;
+    default:
+        return;
+    }
+}
+
+// Appends the node with nDepth levels of descendants, depth first without
+// recursion. (When memory for the walk runs out, an element is written
+// without its children.)
+template <class Ch>
+void AppendTree(BasicString<Ch>& out, const BasicXmlTag<Ch>& root, int nDepth) {
+    typedef typename XmlClasses<Ch>::Tag Tag;
+    struct Frame {
+        const BasicXmlTag<Ch>* t;
+        int i;
+        int nDepth;  // of this element: its children get one less
+    };
+    if (nDepth < 0) return;
+    if (root.m_nTagType != XMLTAG_ELEMENT) {
+        AppendLeaf(out, root);
+        return;
+    }
+    AppendStart(out, root);
+    if (root.m_arySubTag.GetSize() == 0) return;
+    if (nDepth == 0) {
+        AppendEnd(out, root);
+        return;
+    }
+    WalkStack<Frame> stack;
+    Frame cur = {&root, 0, nDepth};
+    for (;;) {
+        if (cur.i == cur.t->m_arySubTag.GetSize()) {
+            AppendEnd(out, *cur.t);
+            if (stack.Empty()) return;
+            cur = stack.Top();
+            stack.Pop();
+            continue;
+        }
+        const Tag& c = cur.t->m_arySubTag[cur.i++];
+        if (c.m_nTagType != XMLTAG_ELEMENT) {
+            AppendLeaf(out, c);
+            continue;
+        }
+        AppendStart(out, c);
+        if (c.m_arySubTag.GetSize() == 0) continue;
+        if (cur.nDepth - 1 == 0 || !stack.Push(cur)) {
+            AppendEnd(out, c);
+            continue;
+        }
+        cur = Frame{&c, 0, cur.nDepth - 1};
+    }
+}
+
+inline void WriteUnits(void* hFile, const char* p, int n) { API_WriteFile(hFile, p, static_cast<DWORD>(n)); }
+
+// 16-bit text goes to files as UTF-16 little-endian code units.
+inline void WriteUnits(void* hFile, const unsigned short* p, int n) {
+    if (API_IsLittleEndian()) {
+        API_WriteFile(hFile, p, static_cast<DWORD>(n) * 2);
+        return;
+    }
+    unsigned char buf[4096];
+    while (n > 0) {
+        int k = n < 2048 ? n : 2048;
+        for (int i = 0; i < k; ++i) {
+            buf[2 * i] = static_cast<unsigned char>(p[i] & 0xFF);
+            buf[2 * i + 1] = static_cast<unsigned char>(p[i] >> 8);
+        }
+        API_WriteFile(hFile, buf, static_cast<DWORD>(k) * 2);
+        p += k;
+        n -= k;
+    }
+}
+
+template <class Ch>
+void Write(void* hFile, const BasicString<Ch>& text) {
+    if (!text.IsEmpty()) WriteUnits(hFile, text.GetString(), text.GetLength());
+}
+
+}  // namespace
+}  // namespace detail
+
+template <class Ch>
+int BasicTagOption<Ch>::ToString(BasicString<Ch>& strOut) const {
+    strOut.Empty();
+    if (m_strName.IsEmpty()) return 0;
+    detail::AppendOption(strOut, *this);
+    return 1;
+}
+
+// Writing a node cannot fail: only an element could, through a child, and
+// no kind of node fails by itself.
+template <class Ch>
+int BasicXmlTag<Ch>::ToString(BasicString<Ch>& strOut, int nDepth) const {
+    strOut.Empty();
+    if (nDepth < 0) return 1;
+    strOut.SetMinBlockSize(1000);
+    detail::AppendTree(strOut, *this, nDepth);
+    return 1;
+}
+
+// The same characters as the string form, written as the start tag, each
+// child's whole text, and the end tag.
+template <class Ch>
+int BasicXmlTag<Ch>::ToString(void* hFile, int nDepth) const {
+    if (nDepth < 0) return 1;
+    BasicString<Ch> piece;
+    piece.SetMinBlockSize(1000);
+    if (m_nTagType != XMLTAG_ELEMENT) {
+        detail::AppendLeaf(piece, *this);
+        detail::Write(hFile, piece);
+        return 1;
+    }
+    detail::AppendStart(piece, *this);
+    detail::Write(hFile, piece);
+    int n = m_arySubTag.GetSize();
+    if (n == 0) return 1;
+    if (nDepth > 0) {
+        for (int i = 0; i < n; ++i) {
+            piece.Empty();
+            detail::AppendTree(piece, m_arySubTag[i], nDepth - 1);
+            detail::Write(hFile, piece);
+        }
+    }
+    piece.Empty();
+    detail::AppendEnd(piece, *this);
+    detail::Write(hFile, piece);
+    return 1;
+}
+
+template <class Ch>
+int BasicAnalXml<Ch>::ToString(BasicString<Ch>& strOut, int nDepth) const {
+    strOut.Empty();
+    if (nDepth < 0) return 1;
+    strOut.SetMinBlockSize(1000);
+    for (int i = 0, n = m_aryTag.GetSize(); i < n; ++i) detail::AppendTree(strOut, m_aryTag[i], nDepth);
+    return 1;
+}
+
+template <class Ch>
+int BasicAnalXml<Ch>::ToString(void* hFile, int nDepth) const {
+    if (nDepth < 0) return 1;
+    if (sizeof(Ch) == 2) {
+        static const unsigned char kMark[2] = {0xFF, 0xFE};
+        API_WriteFile(hFile, kMark, 2);
+    }
+    for (int i = 0, n = m_aryTag.GetSize(); i < n; ++i)
+        if (!m_aryTag[i].ToString(hFile, nDepth)) return 0;
+    return 1;
+}
+
+template int BasicTagOption<char>::ToString(BasicString<char>&) const;
+template int BasicTagOption<unsigned short>::ToString(BasicString<unsigned short>&) const;
+template int BasicXmlTag<char>::ToString(BasicString<char>&, int) const;
+template int BasicXmlTag<unsigned short>::ToString(BasicString<unsigned short>&, int) const;
+template int BasicXmlTag<char>::ToString(void*, int) const;
+template int BasicXmlTag<unsigned short>::ToString(void*, int) const;
+template int BasicAnalXml<char>::ToString(BasicString<char>&, int) const;
+template int BasicAnalXml<unsigned short>::ToString(BasicString<unsigned short>&, int) const;
+template int BasicAnalXml<char>::ToString(void*, int) const;
+template int BasicAnalXml<unsigned short>::ToString(void*, int) const;
+
+}  // namespace vorlix
