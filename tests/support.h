@@ -8,8 +8,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <pthread.h>
+#endif
 
 namespace testsupport {
 
@@ -93,6 +100,43 @@ private:
     static void Hook() { ++Count(); }
     PRJWARNINGHANDLER m_prev;
 };
+
+// Runs fn on a thread whose stack holds nBytes (as small threads of
+// servers and of musl have); false when no such thread could be made.
+inline bool RunOnStack(std::size_t nBytes, const std::function<void()>& fn) {
+    struct Call {
+        static void Run(const std::function<void()>* f) { (*f)(); }
+    };
+#if defined(_WIN32)
+    struct Win {
+        static DWORD WINAPI Start(LPVOID p) {
+            Call::Run(static_cast<const std::function<void()>*>(p));
+            return 0;
+        }
+    };
+    HANDLE h = CreateThread(nullptr, nBytes, &Win::Start, const_cast<std::function<void()>*>(&fn),
+                            STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (!h) return false;
+    WaitForSingleObject(h, INFINITE);
+    CloseHandle(h);
+    return true;
+#else
+    struct Posix {
+        static void* Start(void* p) {
+            Call::Run(static_cast<const std::function<void()>*>(p));
+            return nullptr;
+        }
+    };
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0) return false;
+    pthread_t t;
+    bool ok = pthread_attr_setstacksize(&attr, nBytes) == 0 &&
+              pthread_create(&t, &attr, &Posix::Start, const_cast<std::function<void()>*>(&fn)) == 0;
+    pthread_attr_destroy(&attr);
+    if (ok) pthread_join(t, nullptr);
+    return ok;
+#endif
+}
 
 }  // namespace testsupport
 

@@ -26,30 +26,36 @@ inline unsigned ScanUnit(Ch c) {
 
 inline bool IsBlank(unsigned u) { return u == ' ' || u == '\t'; }
 
-// Membership test for a separator set: a table of the first 256 values
-// with each one's place in the set, a scan of the set for the others. The
-// set keeps the pointer it was built from, so the text must outlive it.
+// A separator set: for each of the first 256 values its place in the set
+// and whether it ends a word (the separators and NUL do); other values are
+// looked up in the set itself. The set keeps the pointer it was built from,
+// so the text must outlive it.
 template <class Ch>
 class SepSet {
 public:
     explicit SepSet(const Ch* seps) : m_seps(seps ? seps : None()) {
+        m_stop[0] = 1;
         for (const Ch* p = m_seps; *p; ++p) {
             unsigned u = ScanUnit(*p);
             int place = static_cast<int>(p - m_seps);
-            if (u >= 256) m_bWide = true;
-            else if (m_place[u] == 0 && place < 255) m_place[u] = static_cast<std::uint8_t>(place + 1);
-            else if (m_place[u] == 0) m_bWide = true;  // a place beyond the table: found by the scan
+            if (u >= 256) {
+                m_bWide = true;
+                continue;
+            }
+            m_stop[u] = 1;
+            if (m_place[u] != 0) continue;  // the first place counts
+            if (place < 255) m_place[u] = static_cast<std::uint8_t>(place + 1);
+            else m_bWide = true;  // a place beyond the table: found by the scan
         }
     }
-    bool Has(unsigned u) const {
-        if (u < 256) return m_place[u] != 0 || (m_bWide && Scan(u) >= 0);
-        return m_bWide && Scan(u) >= 0;
-    }
+    bool Has(unsigned u) const { return IndexOf(u) >= 0; }
     // The first place of u in the set, or -1.
     int IndexOf(unsigned u) const {
         if (u < 256 && m_place[u]) return m_place[u] - 1;
-        return m_bWide ? Scan(u) : -1;
+        return m_bWide && u != 0 ? Scan(u) : -1;
     }
+    // Whether u ends a word: a separator, or NUL.
+    bool Stops(unsigned u) const { return u < 256 ? m_stop[u] != 0 : m_bWide && Scan(u) >= 0; }
 
 private:
     static const Ch* None() {
@@ -63,6 +69,7 @@ private:
     }
     const Ch* m_seps;
     std::uint8_t m_place[256] = {};
+    std::uint8_t m_stop[256] = {};
     bool m_bWide = false;
 };
 
@@ -71,10 +78,10 @@ private:
 // place in the set (-1 for a word), or returns -1 when only blanks are
 // left. pos must not be negative or past len.
 template <class Ch>
-long ScanToken(const Ch* text, long pos, long len, const SepSet<Ch>& set, bool bSkipAllBlanks, long& start,
-               int& index) {
+inline long ScanToken(const Ch* text, long pos, long len, const SepSet<Ch>& set, bool bSkipAllBlanks, long& start,
+                      int& index) {
     long i = pos;
-    for (;;) {
+    for (;; ++i) {
         unsigned u = i < len ? ScanUnit(text[i]) : 0u;
         if (u == 0) {
             index = -1;
@@ -82,16 +89,13 @@ long ScanToken(const Ch* text, long pos, long len, const SepSet<Ch>& set, bool b
             return -1;
         }
         int place = set.IndexOf(u);
-        if (IsBlank(u) && (bSkipAllBlanks || place >= 0)) {
-            ++i;  // blanks only separate
-            continue;
-        }
+        if (IsBlank(u) && (bSkipAllBlanks || place >= 0)) continue;  // blanks only separate
         start = i;
         index = place;
         if (place >= 0) return i + 1;
         break;
     }
-    for (unsigned u; ++i < len && (u = ScanUnit(text[i])) != 0 && !set.Has(u);) {
+    while (++i < len && !set.Stops(ScanUnit(text[i]))) {
     }
     return i;
 }

@@ -53,15 +53,35 @@ const char* XmlResultText(int nResult) {
 namespace detail {
 namespace {
 
+// The documents whose parse runs on this thread, innermost first. A
+// callback runs on the parse's thread, so a FromString that finds its
+// document here was called from one of that parse's callbacks.
+struct RunningParse {
+    const void* pDoc;
+    RunningParse* pOuter;
+};
+thread_local RunningParse* t_pRunning = nullptr;
+
+bool IsRunning(const void* pDoc) {
+    for (const RunningParse* p = t_pRunning; p; p = p->pOuter)
+        if (p->pDoc == pDoc) return true;
+    return false;
+}
+
 // Runs one parse with the document's stream, created on the heap for it
-// and deleted afterwards.
+// and deleted afterwards (the parse keeps its own pointer, in case a
+// callback empties m_pStream). A parse of a document whose parse is
+// running is refused and changes nothing.
 template <class Ch, class Parse>
 int WithStream(BasicAnalXml<Ch>& doc, typename XmlClasses<Ch>::Stream* s, Parse parse) {
     if (!s) return 0;
+    RunningParse self = {&doc, t_pRunning};
+    t_pRunning = &self;
     doc.m_pStream = s;
     int r = parse();
     delete s;
     doc.m_pStream = nullptr;
+    t_pRunning = self.pOuter;
     return r;
 }
 
@@ -70,6 +90,7 @@ int WithStream(BasicAnalXml<Ch>& doc, typename XmlClasses<Ch>::Stream* s, Parse 
 
 template <class Ch>
 int BasicAnalXml<Ch>::FromString(const Ch* pszXml, int bStoreTag) {
+    if (detail::IsRunning(this)) return 0;
     // 16-bit text: the first two bytes as stored, FF FE little-endian and
     // FE FF big-endian with the mark skipped; otherwise the platform's order.
     unsigned long dwStart = 0;
@@ -93,6 +114,7 @@ int BasicAnalXml<Ch>::FromString(const Ch* pszXml, int bStoreTag) {
 
 template <class Ch>
 int BasicAnalXml<Ch>::FromString(void* hFile, int bStoreTag) {
+    if (detail::IsRunning(this)) return 0;
     unsigned long dwStart = 0;
     int nEndian = 0;
     if constexpr (sizeof(Ch) == 2) {

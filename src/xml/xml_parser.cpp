@@ -1,5 +1,15 @@
 // The XML parser: a node with its subtree, an attribute, and a whole
 // document, over either reader (xml_reader.h).
+//
+// The parser keeps the elements that are open on a stack of its own on the
+// heap, so that no depth of nesting costs the thread's stack anything; the
+// 1000 levels it accepts are counted from where the parse began. Each open
+// node is read as the recursive description of the format has it: its
+// first token says what it is, character data and CDATA sections become
+// children as they come, a child element or a comment inside it opens the
+// next level, and its end tag closes it. Finished children wait in a
+// pending list and go to their node in one block when it completes, before
+// its OnEndXmlTag sees it.
 #include <vorlix/base/file.h>
 #include <vorlix/base/text.h>
 
@@ -8,15 +18,18 @@
 #include "xml_reader.h"
 
 #include <new>
-#include <typeinfo>
 
 namespace vorlix {
 namespace detail {
+namespace {
 
 template <class Ch>
 struct ParserLits {
+    // The node parser's delimiters, by index: see NodeDelim.
     static constexpr auto kNodeSet = MakeLit<Ch>("<?!/>=& \t");
+    // The attribute parser's delimiters, by index: see AttrDelim.
     static constexpr auto kAttrSet = MakeLit<Ch>("<?/>=\" ");
+    // After "<" "!": a "[" begins a CDATA section (index kBracketOpen).
     static constexpr auto kBracket = MakeLit<Ch>("[");
     static constexpr auto kXml = MakeLit<Ch>("xml");
     static constexpr auto kCData = MakeLit<Ch>("CDATA");
@@ -26,483 +39,618 @@ struct ParserLits {
     static constexpr auto kCDataEnd = MakeLit<Ch>("]]>");
 };
 
+// What a token of the node set is: its index in kNodeSet, or a word.
+enum NodeDelim {
+    kWord = -1,
+    kNodeLt = 0,
+    kNodeQuestion = 1,
+    kNodeBang = 2,
+    kNodeSlash = 3,
+    kNodeGt = 4,
+    kNodeEquals = 5,
+    kNodeAmp = 6,
+    kNoToken = -2  // no token read yet
+};
+
+// What a token of the attribute set is: its index in kAttrSet, or a word.
+enum AttrDelim {
+    kAttrLt = 0,
+    kAttrQuestion = 1,
+    kAttrSlash = 2,
+    kAttrGt = 3,
+    kAttrEquals = 4,
+    kAttrQuote = 5,
+    kAttrBlank = 6  // only separates: never delivered
+};
+
+const int kBracketOpen = 0;
+
+// The deepest nesting the parser accepts, counted from where it began.
+const int kMaxDepth = 1000;
+
+// What the reading of an open node comes to.
+enum Step {
+    kFailed,      // the node failed: its result and position are set
+    kDone,        // the node is complete and OnEndXmlTag accepted it
+    kContent,     // a start tag ended with ">": the content follows
+    kChildNamed,  // "<" and a name: a child element begins (name read)
+    kChildAgain   // a child comment or declaration begins (reads taken back)
+};
+
+// The working state of one parse. The text buffer keeps its capacity from
+// node to node, so building a text rarely allocates. The cache of short
+// texts lets the many nodes and attributes that share a name or a value
+// share one buffer (strings copy on write, so nobody can tell).
 template <class Ch>
-struct ParserOps {
+class Scratch {
+public:
+    typedef BasicString<Ch> Str;
+    typedef typename XmlClasses<Ch>::Option Option;
+    typedef typename XmlClasses<Ch>::Tag Tag;
+
+    // One open node: its working node (the root's is the caller's), the
+    // node that serves its text and CDATA children, its depth and where its
+    // children start in the pending list.
+    struct Frame {
+        Tag node;
+        Tag text;
+        int nLevel;
+        int nPending;
+        bool bFirst;  // no token of the node read yet
+    };
+
+    Scratch() : node(Sets().node), attr(Sets().attr), bracket(Sets().bracket) {}
+    ~Scratch() {
+        for (int i = 0; i < m_nBuilt; ++i) m_frames[i].~Frame();
+        BlockFree(m_frames);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    // Frame k of those built.
+    Frame& F(int k) { return m_frames[k]; }
+    // Frame k, built when first needed; null when memory is exhausted.
+    Frame* Build(int k) {
+        if (k < m_nBuilt) return m_frames + k;
+        if (k >= m_nCap) {
+            int nCap = m_nCap ? m_nCap * 2 : 8;
+            if (nCap > kMaxDepth) nCap = kMaxDepth;
+            // Frames hold nodes, which move as raw bytes.
+            void* p = BlockRealloc(m_frames, sizeof(Frame) * static_cast<std::size_t>(nCap));
+            if (!p) return nullptr;
+            m_frames = static_cast<Frame*>(p);
+            m_nCap = nCap;
+        }
+        ::new (static_cast<void*>(m_frames + k)) Frame();
+        m_nBuilt = k + 1;
+        return m_frames + k;
+    }
+
+    void Share(Str& dest, const Ch* p, int n) {
+        if (n <= 0) {
+            dest.Empty();
+            return;
+        }
+        if (n > kMaxShared) {
+            dest.SetString(p, n);
+            return;
+        }
+        unsigned h = static_cast<unsigned>(n);
+        for (int i = 0; i < n; ++i) h = h * 31u + static_cast<unsigned>(p[i]);
+        Str& slot = m_shared[(h ^ (h >> 8)) & (kSlots - 1)];
+        if (slot.GetLength() == n && SameUnits(slot, p, n)) {
+            dest = slot;
+            return;
+        }
+        slot.Empty();
+        dest.SetString(p, n);
+        slot = dest;
+    }
+
+    // An attribute value: decoded, and shared when short.
+    void SetValue(Str& dest, const Ch* p, int n) {
+        for (int i = 0; i < n; ++i)
+            if (p[i] == '&') {
+                SetDecoded(dest, p, n);
+                return;
+            }
+        Share(dest, p, n);
+    }
+
+    const Delims<Ch>& node;
+    const Delims<Ch>& attr;
+    const Delims<Ch>& bracket;
+    Str text;
+    Option option;                               // the attribute being read
+    CObjArray<Tag, const Tag&> pending;         // finished children of the open nodes
+    CObjArray<Option, const Option&> options;   // the attributes of the tag being read
+
+private:
+    static const int kSlots = 256;
+    static const int kMaxShared = 32;
+
+    struct AllSets {
+        AllSets()
+            : node(ParserLits<Ch>::kNodeSet), attr(ParserLits<Ch>::kAttrSet), bracket(ParserLits<Ch>::kBracket) {}
+        Delims<Ch> node, attr, bracket;
+    };
+    static const AllSets& Sets() {
+        static const AllSets sets;
+        return sets;
+    }
+    static bool SameUnits(const Ch* a, const Ch* b, int n) {
+        for (int i = 0; i < n; ++i)
+            if (a[i] != b[i]) return false;
+        return true;
+    }
+
+    Frame* m_frames = nullptr;
+    int m_nBuilt = 0;
+    int m_nCap = 0;
+    Str m_shared[kSlots];
+};
+
+// True when the current line holds, after blanks and tabs, a character
+// other than c: the next token then starts there and is not c.
+template <class R, class Ch>
+bool NextOnLineIsNot(const R& r, Ch c) {
+    const Ch* line = r.Line();
+    unsigned long n = static_cast<unsigned long>(r.LineLength());
+    unsigned long i = r.Column();
+    while (i < n && (line[i] == ' ' || line[i] == '\t')) ++i;
+    return i < n && line[i] != c && line[i] != 0;
+}
+
+// The parser over a reader R. pDoc receives the callbacks (may be null);
+// before each one the reader brings the document's stream up to date.
+template <class Ch, class R>
+class Parser {
+public:
     typedef BasicString<Ch> Str;
     typedef typename XmlClasses<Ch>::Option Option;
     typedef typename XmlClasses<Ch>::Tag Tag;
     typedef typename XmlClasses<Ch>::Doc Doc;
-    typedef typename XmlClasses<Ch>::Stream Stream;
+    typedef typename Scratch<Ch>::Frame Frame;
     typedef ParserLits<Ch> L;
 
-    // The deepest nesting the parser accepts.
-    static const int kMaxDepth = 1000;
+    Parser(R& r, Doc* pDoc, Scratch<Ch>& x) : m_r(r), m_pDoc(pDoc), m_x(x) {}
 
-    // The delimiter sets of the parser, each built once.
-    static const Delims<Ch>& NodeSet() {
-        static const Delims<Ch> d(L::kNodeSet);
-        return d;
-    }
-    static const Delims<Ch>& AttrSet() {
-        static const Delims<Ch> d(L::kAttrSet);
-        return d;
-    }
-    static const Delims<Ch>& BracketSet() {
-        static const Delims<Ch> d(L::kBracket);
-        return d;
-    }
-
-    typedef detail::Span<Ch> Span;
-    typedef StreamReader<Ch> SReader;
-
-    // The working state of one parse. The text buffer keeps its capacity
-    // from node to node, so building a text rarely allocates. The cache of
-    // short texts lets the many nodes and attributes that share a name or a
-    // value share one buffer (strings copy on write, so nobody can tell).
-    // When bCollect is set, finished children and attributes wait in the
-    // pending arrays and go to their node in one block when it completes;
-    // only a parse nobody watches may do that, since a callback would see a
-    // node without its children.
-    struct Scratch {
-        static const int kSlots = 256;
-        static const int kMaxShared = 32;
-        explicit Scratch(bool bCollectChildren = false)
-            : bCollect(bCollectChildren), node(NodeSet()), attr(AttrSet()), bracket(BracketSet()) {}
-        bool bCollect;
-        const Delims<Ch>& node;
-        const Delims<Ch>& attr;
-        const Delims<Ch>& bracket;
-        Str text;
-        Str shared[kSlots];
-        CObjArray<Tag, const Tag&> pending;
-        CObjArray<Option, const Option&> options;
-
-        void Share(Str& dest, const Ch* p, int n) {
-            if (n <= 0) {
-                dest.Empty();
-                return;
-            }
-            if (n > kMaxShared) {
-                dest.SetString(p, n);
-                return;
-            }
-            unsigned h = static_cast<unsigned>(n);
-            for (int i = 0; i < n; ++i) h = h * 31u + static_cast<unsigned>(p[i]);
-            Str& slot = shared[(h ^ (h >> 8)) & (kSlots - 1)];
-            if (slot.GetLength() == n && SameUnits(slot, p, n)) {
-                dest = slot;
-                return;
-            }
-            slot.Empty();
-            dest.SetString(p, n);
-            slot = dest;
-        }
-
-        void SetName(Str& dest, const Span& src) { Share(dest, src.p, src.n); }
-
-        // An attribute value: decoded, and shared when short.
-        void SetValue(Str& dest, const Ch* p, int n) {
-            for (int i = 0; i < n; ++i)
-                if (p[i] == '&') {
-                    dest.SetString(p, n);
-                    SetDecoded(dest, dest.GetString(), dest.GetLength());
-                    return;
+    // Parses one node with its subtree into root at depth nLevel: 1, or 0
+    // with its result and position set (and those of every node on the way
+    // up, which all fail with the same code).
+    int ParseNode(Tag& root, int nLevel) {
+        m_pRoot = &root;
+        m_nTop = 0;
+        if (!Open(0, nLevel, nullptr)) return FailEmpty(root, nLevel);
+        int step = Content(0);
+        for (;;) {
+            switch (step) {
+            case kChildNamed:
+            case kChildAgain: {
+                const Span<Ch>* pName = step == kChildNamed ? &m_name : nullptr;
+                if (m_nTop + 1 >= kMaxDepth) {
+                    if (pName) m_r.GetTokenBack(2);  // reported from before the "<"
+                    step = Fail(m_nTop, XMLRES_SYNTAX);
+                    break;
                 }
-            Share(dest, p, n);
+                if (!Open(m_nTop + 1, Level(m_nTop) + 1, pName)) {
+                    step = Fail(m_nTop, XMLRES_SYNTAX);  // memory exhausted
+                    break;
+                }
+                ++m_nTop;
+                step = pName ? TagRest(m_nTop) : kContent;
+                if (step == kContent) step = Content(m_nTop);
+                break;
+            }
+            case kDone:
+                if (m_nTop == 0) return 1;
+                Adopt(m_x.F(m_nTop).node);
+                --m_nTop;
+                step = Content(m_nTop);
+                break;
+            case kFailed: {
+                const Tag& failed = Node(m_nTop);
+                int nCode = failed.m_nParseResult;
+                unsigned long dwPos = failed.m_dwParsePos;
+                // The children of the inner nodes are lost with them; the
+                // root keeps those it had completed.
+                int nKeep = m_nTop > 0 ? m_x.F(1).nPending : m_x.pending.GetSize();
+                for (; m_nTop > 0; --m_nTop) {
+                    Tag& parent = Node(m_nTop - 1);
+                    parent.m_nParseResult = nCode;
+                    parent.m_dwParsePos = dwPos;
+                }
+                if (m_x.pending.GetSize() > nKeep) m_x.pending.RemoveAt(nKeep, m_x.pending.GetSize() - nKeep);
+                int nFirst = m_x.F(0).nPending;
+                if (nKeep > nFirst) MoveTail(m_x.pending, nFirst, root.m_arySubTag);
+                return 0;
+            }
+            default:  // kContent
+                step = Content(m_nTop);
+                break;
+            }
         }
+    }
 
-        static bool SameUnits(const Ch* a, const Ch* b, int n) {
-            for (int i = 0; i < n; ++i)
-                if (a[i] != b[i]) return false;
-            return true;
+    // Parses one attribute into o: 1 with a name, 1 with an empty name at
+    // the end of the attribute list, 0 when malformed. With pEnd, the
+    // character that ends the list is handed over as the node parser's own
+    // read of it would give it (the position and the saved positions are
+    // the same either way); without it, it is left unread.
+    int ParseOption(Option& o, int* pEnd) {
+        o.Init();
+        bool bEquals = false;
+        Span<Ch> t;
+        int d;
+        for (;;) {
+            if (!m_r.GetToken(t, m_x.attr, d)) return 0;
+            switch (d) {
+            case kAttrLt:
+            case kAttrBlank:
+                return 0;
+            case kAttrQuestion:
+            case kAttrSlash:
+            case kAttrGt:
+                if (pEnd) {
+                    *pEnd = d == kAttrQuestion ? kNodeQuestion : (d == kAttrSlash ? kNodeSlash : kNodeGt);
+                    return 1;
+                }
+                m_r.GetTokenBack(1);
+                return 1;
+            case kAttrEquals:
+                if (o.m_strName.IsEmpty()) return 0;
+                bEquals = true;
+                continue;
+            case kAttrQuote: {
+                if (!bEquals) return 0;
+                Span<Ch> v;
+                if (!m_r.ToQuote(v)) return 0;
+                m_x.SetValue(o.m_strValue, v.p, v.n - 1);  // without the closing quote
+                return 1;
+            }
+            default:  // a word
+                if (bEquals) {
+                    m_x.SetValue(o.m_strValue, t.p, t.n);
+                    return 1;
+                }
+                if (!o.m_strName.IsEmpty()) {
+                    m_r.GetTokenBack(1);  // the word begins the next attribute
+                    return 1;
+                }
+                m_x.Share(o.m_strName, t.p, t.n);
+                continue;
+            }
         }
-    };
+    }
 
-    // The children a node collects in the scratch while it is parsed; they
-    // are dropped if the node fails.
-    class PendingChildren {
-    public:
-        explicit PendingChildren(Scratch& x) : m_x(x), m_nBase(x.pending.GetSize()) {}
-        ~PendingChildren() {
-            int n = m_x.pending.GetSize() - m_nBase;
-            if (n > 0) m_x.pending.RemoveAt(m_nBase, n);
-        }
-        void MoveTo(Tag& t) {
-            if (m_x.pending.GetSize() > m_nBase) MoveTail(m_x.pending, m_nBase, t.m_arySubTag);
-        }
+private:
+    Tag& Node(int k) { return k == 0 ? *m_pRoot : m_x.F(k).node; }
+    int Level(int k) { return m_x.F(k).nLevel; }
 
-    private:
-        Scratch& m_x;
-        int m_nBase;
-    };
+    // Starts node k at depth nLevel; with pName its "<" and name are read.
+    bool Open(int k, int nLevel, const Span<Ch>* pName) {
+        Frame* f = m_x.Build(k);
+        if (!f) return false;
+        Tag& t = Node(k);
+        t.Init();
+        t.m_nLevel = nLevel;
+        f->text.Init();
+        f->nLevel = nLevel;
+        f->nPending = m_x.pending.GetSize();
+        f->bFirst = pName == nullptr;
+        if (pName) {
+            m_x.Share(t.m_strName, pName->p, pName->n);
+            t.m_nTagType = XMLTAG_ELEMENT;
+        }
+        return true;
+    }
+
+    // A root whose parse could not start (memory exhausted).
+    int FailEmpty(Tag& root, int nLevel) {
+        root.Init();
+        root.m_nLevel = nLevel;
+        root.m_nParseResult = XMLRES_SYNTAX;
+        root.m_dwParsePos = m_r.GetTokenPos();
+        return 0;
+    }
+
+    int Fail(int k, int nCode) {
+        Tag& t = Node(k);
+        // A line or a run too long to hold ends the data: that is no
+        // normal end, whatever the parser was expecting.
+        if (m_r.TooLong()) nCode = XMLRES_SYNTAX;
+        t.m_nParseResult = nCode;
+        t.m_dwParsePos = m_r.GetTokenPos();
+        return kFailed;
+    }
+
+    int Begin(int k) {
+        if (!m_pDoc) return 0;
+        m_r.Sync();
+        return OnBegin(*m_pDoc, Node(k), Level(k));
+    }
+    int End(Tag& t, int nLevel) {
+        if (!m_pDoc) return 0;
+        m_r.Sync();
+        return OnEnd(*m_pDoc, t, nLevel);
+    }
+
+    // Node k is complete: its children join it, then OnEndXmlTag sees it.
+    int Complete(int k, int nLevel) {
+        Tag& t = Node(k);
+        int nFirst = m_x.F(k).nPending;
+        if (m_x.pending.GetSize() > nFirst) MoveTail(m_x.pending, nFirst, t.m_arySubTag);
+        if (End(t, nLevel)) return Fail(k, XMLRES_END_ABORT);
+        return kDone;
+    }
+
+    // Keeps a finished child in the pending list unless it refuses
+    // (m_bNoChild). It is moved in: nothing can tell that from the copy the
+    // parent would keep.
+    void Adopt(Tag& child) {
+        if (!child.m_bNoChild) RelocateAppend(m_x.pending, child, true);
+    }
+
+    // The text node serves all text and CDATA children of its parent: the
+    // strings and lists go with each child, its other fields stay as a copy
+    // would have left them.
+    void AdoptText(Tag& text) {
+        if (text.m_bNoChild) return;
+        int nResult = text.m_nParseResult;
+        unsigned long dwPos = text.m_dwParsePos;
+        int nLevel = text.m_nLevel, nType = text.m_nTagType, nFlag = text.m_nUserFlag;
+        Adopt(text);
+        text.m_nParseResult = nResult;
+        text.m_dwParsePos = dwPos;
+        text.m_nLevel = nLevel;
+        text.m_nTagType = nType;
+        text.m_nUserFlag = nFlag;  // m_bNoChild is 0, as it was
+    }
 
     // Appends by handing the strings over, leaving o empty. The scratch
     // list only ever grows by appending.
-    static void AppendOption(CObjArray<Option, const Option&>& a, Option& o, const Scratch& x) {
-        Option* slot;
-        if (&a == &x.options) {
-            slot = AppendGrownByAppends(a);
-        } else {
-            int n = a.GetSize();
-            a.SetSize(n + 1);
-            slot = a.GetSize() == n + 1 ? &a[n] : nullptr;
-        }
+    void AppendOption(Option& o) {
+        Option* slot = AppendGrownByAppends(m_x.options);
         if (!slot) return;
         slot->m_strName.Swap(o.m_strName);
         slot->m_strValue.Swap(o.m_strValue);
     }
 
-    static int ParseOption(Option& o, Stream* s) {
-        Scratch x;
-        SReader r(s);
-        return ParseOption(o, r, x);
-    }
-
-    template <class R>
-    static int ParseOption(Option& o, R& s, Scratch& x, int* pEnd = nullptr) {
-        o.Init();
-        bool bEquals = false;
-        Span t;
-        int d;
-        for (;;) {
-            if (!s.GetToken(t, x.attr, d)) return 0;
-            switch (d) {
-            case 0:  // "<"
-            case 6:  // blank (only separates; never delivered)
-                return 0;
-            case 1:  // "?"
-            case 2:  // "/"
-            case 3:  // ">": left for the node parser
-                if (pEnd) {
-                    // Handed over as the node parser's own read of it would
-                    // give it: the position and the saved positions are the
-                    // same either way.
-                    *pEnd = d == 1 ? 1 : (d == 2 ? 3 : 4);
-                    return 1;
-                }
-                s.GetTokenBack(1);
-                return 1;
-            case 4:  // "="
-                if (o.m_strName.IsEmpty()) return 0;
-                bEquals = true;
-                continue;
-            case 5: {  // a double-quoted value
-                if (!bEquals) return 0;
-                Span v;
-                if (!s.ToQuote(v)) return 0;
-                x.SetValue(o.m_strValue, v.p, v.n - 1);
-                return 1;
-            }
-            default:  // a word
-                if (bEquals) {
-                    x.SetValue(o.m_strValue, t.p, t.n);
-                    return 1;
-                }
-                if (!o.m_strName.IsEmpty()) {
-                    s.GetTokenBack(1);  // the word begins the next attribute
-                    return 1;
-                }
-                x.SetName(o.m_strName, t);
-                continue;
-            }
-        }
-    }
-
-    // Keeps a finished child unless it refuses (m_bNoChild). The child is
-    // moved in: nothing can tell that from the copy the parent would keep.
-    static void Adopt(Tag& parent, Tag& child, Scratch& x) {
-        if (child.m_bNoChild) return;
-        // The child's bytes move into the array; the working node keeps its
-        // own fields as a copy would have left them (the text node of a call
-        // serves all its text children), only its strings and arrays go.
-        int nResult = child.m_nParseResult;
-        unsigned long dwPos = child.m_dwParsePos;
-        int nLevel = child.m_nLevel, nType = child.m_nTagType, nFlag = child.m_nUserFlag;
-        // The scratch list only ever grows by appending.
-        if (x.bCollect) RelocateAppend(x.pending, child, true);
-        else RelocateAppend(parent.m_arySubTag, child);
-        child.m_nParseResult = nResult;
-        child.m_dwParsePos = dwPos;
-        child.m_nLevel = nLevel;
-        child.m_nTagType = nType;
-        child.m_nUserFlag = nFlag;  // m_bNoChild is 0, as it was
-    }
-
-    // True when the current line holds, after blanks and tabs, a character
-    // other than c: the next token then starts there and is not c.
-    template <class R>
-    static bool NextOnLineIsNot(R& s, Ch c) {
-        const Ch* line = s.Line();
-        unsigned long n = static_cast<unsigned long>(s.LineLength());
-        unsigned long i = s.Column();
-        while (i < n && (line[i] == ' ' || line[i] == '\t')) ++i;
-        return i < n && line[i] != c && line[i] != 0;
-    }
-
-    template <class R>
-    static int Fail(Tag& t, R& s, int nCode) {
-        t.m_nParseResult = nCode;
-        t.m_dwParsePos = s.GetTokenPos();
-        return 0;
-    }
-
-    // Parses a child node from where the stream stands; 0 on failure with
-    // its code passed up.
-    // With pName, the "<" and the name of a child element have been read:
-    // the child goes on from there, which leaves the position and the saved
-    // positions as taking the two reads back and reading them again would.
-    template <class R>
-    static int ParseChild(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x, const Span* pName = nullptr) {
-        // Each level of nesting takes a frame of the parser's recursion: a
-        // bound keeps hostile input from exhausting the thread's stack.
-        if (nLevel + 1 > kMaxDepth) {
-            if (pName) s.GetTokenBack(2);  // reported from before the "<"
-            return Fail(t, s, XMLRES_SYNTAX);
-        }
-        Tag child;
-        if (!ParseNode(child, doc, s, nLevel + 1, x, pName)) return Fail(t, s, child.m_nParseResult);
-        Adopt(t, child, x);
-        return 1;
-    }
-
     // After a start tag's name: the attributes and what closes the tag.
-    // -1: the content follows; 1: the node is complete; 0: failed.
-    template <class R>
-    static int ParseTagRest(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x) {
-        Option o;
-        CObjArray<Option, const Option&>& options = x.bCollect ? x.options : t.m_aryOption;
-        int nEnd = -2;  // the closing character, once an attribute read took it
+    int TagRest(int k) {
+        Tag& t = Node(k);
+        Option& o = m_x.option;
+        int nEnd = kNoToken;  // the closing character, once an attribute read took it
         for (;;) {
-            if (ParseOption(o, s, x, &nEnd) != 1 || o.m_strName.IsEmpty()) break;
-            AppendOption(options, o, x);
-            if (nEnd != -2) break;
+            if (ParseOption(o, &nEnd) != 1 || o.m_strName.IsEmpty()) break;
+            AppendOption(o);
+            if (nEnd != kNoToken) break;
         }
-        if (x.bCollect) MoveTail(x.options, 0, t.m_aryOption);
-        Span tok;
+        if (m_x.options.GetSize()) MoveTail(m_x.options, 0, t.m_aryOption);
+        Span<Ch> tok;
         int d = nEnd;
-        if (nEnd == -2 && !s.GetToken(tok, x.node, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
-        if (d == 4) {  // ">"
+        if (nEnd == kNoToken && !m_r.GetToken(tok, m_x.node, d)) return Fail(k, XMLRES_UNEXPECTED_END);
+        if (d == kNodeGt) {
             t.m_nTagType = XMLTAG_ELEMENT;
-            if (t.m_strName.IsEmpty()) return Fail(t, s, XMLRES_SYNTAX);
-            if (doc && OnBegin(*doc, Real(t), nLevel)) return Fail(t, s, XMLRES_BEGIN_ABORT);
-            return -1;
+            if (t.m_strName.IsEmpty()) return Fail(k, XMLRES_SYNTAX);
+            if (Begin(k)) return Fail(k, XMLRES_BEGIN_ABORT);
+            return kContent;
         }
-        if (d == 3 || (d == 1 && t.m_nTagType == XMLTAG_PI)) {  // "/>" or "?>"
-            bool bEmpty = d == 3;
-            if (!s.GetToken(tok, x.node, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
-            if (d != 4) return Fail(t, s, XMLRES_NO_CLOSE);
+        if (d == kNodeSlash || (d == kNodeQuestion && t.m_nTagType == XMLTAG_PI)) {  // "/>" or "?>"
+            bool bEmpty = d == kNodeSlash;
+            if (!m_r.GetToken(tok, m_x.node, d)) return Fail(k, XMLRES_UNEXPECTED_END);
+            if (d != kNodeGt) return Fail(k, XMLRES_NO_CLOSE);
             if (bEmpty) {
                 t.m_nTagType = XMLTAG_ELEMENT;
-                if (doc && OnBegin(*doc, Real(t), nLevel)) return Fail(t, s, XMLRES_BEGIN_ABORT);
+                if (Begin(k)) return Fail(k, XMLRES_BEGIN_ABORT);
             }
-            if (doc && OnEnd(*doc, Real(t), nLevel)) return Fail(t, s, XMLRES_END_ABORT);
-            return 1;
+            return Complete(k, Level(k));
         }
-        return Fail(t, s, XMLRES_SYNTAX);
+        return Fail(k, XMLRES_SYNTAX);
     }
 
     // After "<" "!" when the node is still unnamed: a comment or a
     // declaration, which this node becomes.
-    template <class R>
-    static int ParseCommentOrDeclaration(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x) {
-        Span tok;
-        Span run;
+    int CommentOrDeclaration(int k) {
+        Tag& t = Node(k);
+        Span<Ch> tok, run;
         int d;
-        s.GetToken(tok, x.node, d);
-        const Ch* p = tok.p;
-        if (tok.n >= 2 && p[0] == '-' && p[1] == '-') {
+        m_r.GetToken(tok, m_x.node, d);  // at the end of the data, tok is empty
+        if (tok.n >= 2 && tok.p[0] == '-' && tok.p[1] == '-') {
             // The text starts right after the two dashes, inside the token.
-            s.SetColumn(s.Column() - static_cast<unsigned long>(tok.n - 2));
-            if (!s.ToDelimStr(L::kCommentEnd, L::kCommentEnd.Length(), run, 1)) return Fail(t, s, XMLRES_BAD_COMMENT);
+            m_r.SetColumn(m_r.Column() - static_cast<unsigned long>(tok.n - 2));
+            if (!m_r.ToDelimStr(L::kCommentEnd, L::kCommentEnd.Length(), run, 1))
+                return Fail(k, XMLRES_BAD_COMMENT);
             t.m_strName.SetString(run.p, run.n - L::kCommentEnd.Length());
             t.m_nTagType = XMLTAG_COMMENT;
-            if (doc && OnEnd(*doc, Real(t), nLevel)) return Fail(t, s, XMLRES_END_ABORT);
-            return 1;
+            return Complete(k, Level(k));
         }
-        x.text.SetString(tok.p, tok.n);  // before the read leaves its line
-        if (!s.ToDelimStr(L::kGt, 1, run, 1)) return Fail(t, s, XMLRES_NO_CLOSE);
+        m_x.text.SetString(tok.p, tok.n);  // before the read leaves its line
+        if (!m_r.ToDelimStr(L::kGt, L::kGt.Length(), run, 1)) return Fail(k, XMLRES_NO_CLOSE);
         t.m_nTagType = XMLTAG_DECLARE;
-        x.text.Append(run.p, run.n - 1);
-        t.m_strName.SetString(x.text, x.text.GetLength());
-        if (doc && OnEnd(*doc, Real(t), nLevel + 1)) return Fail(t, s, XMLRES_END_ABORT);
-        return 1;
+        m_x.text.Append(run.p, run.n - 1);
+        t.m_strName.SetString(m_x.text, m_x.text.GetLength());
+        // A declaration is reported one level below its own depth.
+        return Complete(k, Level(k) + 1);
     }
 
-    static int ParseNode(Tag& t, Doc* doc, Stream* s, int nLevel) {
-        Scratch x;
-        SReader r(s);
-        return ParseNode(t, doc, r, nLevel, x);
+    // Character data that began with tok, up to the next "<".
+    int Text(int k, const Span<Ch>& tok) {
+        Frame& f = m_x.F(k);
+        Span<Ch> run;
+        // A reader's line may go with the next read, its text may not.
+        if (!R::kStableText) m_x.text.SetString(tok.p, tok.n);
+        if (!m_r.ToDelimStr(L::kLt, L::kLt.Length(), run, 0)) return Fail(k, XMLRES_BAD_TEXT);
+        if (run.p == tok.p + tok.n) {
+            // The rest follows the first token in the same text.
+            SetDecoded(f.text.m_strName, tok.p, tok.n + run.n);
+        } else {
+            if (R::kStableText) m_x.text.SetString(tok.p, tok.n);
+            m_x.text.Append(run.p, run.n);
+            SetDecoded(f.text.m_strName, m_x.text.GetString(), m_x.text.GetLength());
+        }
+        f.text.m_nTagType = XMLTAG_TEXT;
+        if (End(f.text, f.nLevel + 1)) return Fail(k, XMLRES_END_ABORT);
+        AdoptText(f.text);
+        return kContent;
     }
 
-    template <class R>
-    static int ParseNode(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x, const Span* pName = nullptr) {
-        PendingChildren children(x);
-        int r = ParseNodeBody(t, doc, s, nLevel, x, pName);
-        if (r) children.MoveTo(t);
-        return r;
+    // After "<" "!": a CDATA section becomes a child; a comment or a
+    // declaration becomes a child of an element, or else this node.
+    int Bang(int k) {
+        Frame& f = m_x.F(k);
+        Span<Ch> tok, run;
+        int d = kNoToken;
+        // Reading a token up to "[" would copy the rest of a long line for
+        // every comment: when the current line shows that no "[" follows,
+        // that read and its taking back change nothing but a ring slot past
+        // the one in use, which a stream the caller owns keeps exactly.
+        int nReads = 0;
+        if (R::kExact || !NextOnLineIsNot(m_r, Ch('['))) {
+            nReads = 1;
+            if (!m_r.GetToken(tok, m_x.bracket, d)) return Fail(k, XMLRES_UNEXPECTED_END);
+        }
+        if (nReads == 1 && d == kBracketOpen) {
+            nReads = 2;
+            if (!m_r.GetToken(tok, m_x.bracket, d)) return Fail(k, XMLRES_BAD_CDATA);
+            if (tok.IsNoCase(L::kCData)) {
+                nReads = 3;
+                if (!m_r.GetToken(tok, m_x.bracket, d)) return Fail(k, XMLRES_UNEXPECTED_END);
+                if (d == kBracketOpen) {
+                    f.text.Init();
+                    if (!m_r.ToDelimStr(L::kCDataEnd, L::kCDataEnd.Length(), run, 1)) return Fail(k, XMLRES_BAD_CDATA);
+                    f.text.m_nTagType = XMLTAG_CDATA;
+                    f.text.m_strName.SetString(run.p, run.n - L::kCDataEnd.Length());
+                    if (End(f.text, f.nLevel + 1)) return Fail(k, XMLRES_END_ABORT);
+                    AdoptText(f.text);
+                    return kContent;
+                }
+            }
+        }
+        if (nReads > 0) m_r.GetTokenBack(nReads);
+        if (!Node(k).m_strName.IsEmpty()) {
+            m_r.GetTokenBack(2);  // back before the "<"
+            return kChildAgain;
+        }
+        return CommentOrDeclaration(k);
     }
 
-    template <class R>
-    static int ParseNodeBody(Tag& t, Doc* doc, R& s, int nLevel, Scratch& x, const Span* pName) {
-        t.Init();
-        t.m_nLevel = nLevel;
-        Tag text;  // serves every text and CDATA child of this call
-        Span tok;
-        Span run;
+    // An end tag after "<" "/": it must name the node.
+    int EndTag(int k) {
+        Span<Ch> tok;
         int d;
-        bool bFirst = true;
-        if (pName) {
-            // An element whose "<" and name were read by the parent.
-            bFirst = false;
-            x.SetName(t.m_strName, *pName);
-            t.m_nTagType = XMLTAG_ELEMENT;
-            int r = ParseTagRest(t, doc, s, nLevel, x);
-            if (r >= 0) return r;
-        }
+        if (!m_r.GetToken(tok, m_x.node, d) || d != kWord) return Fail(k, XMLRES_BAD_END_TAG);
+        if (!tok.IsNoCase(Node(k).m_strName)) return Fail(k, XMLRES_TAG_MISMATCH);
+        if (!m_r.GetToken(tok, m_x.node, d) || d != kNodeGt) return Fail(k, XMLRES_NO_CLOSE);
+        return Complete(k, Level(k));
+    }
+
+    // Reads node k's tokens until something opens, closes or fails.
+    int Content(int k) {
+        Span<Ch> tok;
+        int d;
         for (;;) {
-            if (!s.GetToken(tok, x.node, d))
-                return Fail(t, s, bFirst ? XMLRES_END_OF_DATA : XMLRES_UNEXPECTED_END);
-            bFirst = false;
-            if (d == 4) return Fail(t, s, XMLRES_BAD_TEXT);
-            if (d != 0) {
-                // Character data, up to the next "<".
-                if (t.m_strName.IsEmpty()) return Fail(t, s, XMLRES_TEXT_OUTSIDE);
-                // A reader's line may go with the next read, its text may not.
-                if (!R::kStableText) x.text.SetString(tok.p, tok.n);
-                const Ch* p = tok.p;
-                int n = tok.n;
-                if (!s.ToDelimStr(L::kLt, 1, run, 0)) return Fail(t, s, XMLRES_BAD_TEXT);
-                if (run.p == p + n) {
-                    // The rest follows the first token in the same text.
-                    text.m_strName.SetString(p, n + run.n);
-                } else {
-                    if (R::kStableText) x.text.SetString(p, n);
-                    x.text.Append(run.p, run.n);
-                    text.m_strName.SetString(x.text, x.text.GetLength());
-                }
-                SetDecoded(text.m_strName, text.m_strName.GetString(), text.m_strName.GetLength());
-                text.m_nTagType = XMLTAG_TEXT;
-                if (doc && OnEnd(*doc, text, nLevel + 1)) return Fail(t, s, XMLRES_END_ABORT);
-                Adopt(t, text, x);
+            Frame& f = m_x.F(k);
+            Tag& t = Node(k);
+            if (!m_r.GetToken(tok, m_x.node, d))
+                return Fail(k, f.bFirst ? XMLRES_END_OF_DATA : XMLRES_UNEXPECTED_END);
+            f.bFirst = false;
+            if (d == kNodeGt) return Fail(k, XMLRES_BAD_TEXT);
+            if (d != kNodeLt) {
+                if (t.m_strName.IsEmpty()) return Fail(k, XMLRES_TEXT_OUTSIDE);
+                int step = Text(k, tok);
+                if (step != kContent) return step;
                 continue;
             }
-            if (!s.GetToken(tok, x.node, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
-            int r;
+            if (!m_r.GetToken(tok, m_x.node, d)) return Fail(k, XMLRES_UNEXPECTED_END);
+            int step;
             switch (d) {
-            case -1:  // an element name
-                if (t.m_strName.IsEmpty()) {
-                    x.SetName(t.m_strName, tok);
-                    t.m_nTagType = XMLTAG_ELEMENT;
-                    r = ParseTagRest(t, doc, s, nLevel, x);
-                    if (r >= 0) return r;
-                    continue;
-                }
-                if (!ParseChild(t, doc, s, nLevel, x, &tok)) return 0;
-                continue;
-            case 1:  // "?": a processing instruction
-                if (!s.GetToken(tok, x.node, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
-                if (!tok.IsNoCase(L::kXml)) return Fail(t, s, XMLRES_BAD_PI);
-                t.m_nTagType = XMLTAG_PI;
-                x.SetName(t.m_strName, tok);
-                r = ParseTagRest(t, doc, s, nLevel, x);
-                if (r >= 0) return r;
-                continue;
-            case 2: {  // "!"
-                // Reading a token up to "[" would copy the rest of a long line
-                // for every comment: when the current line shows that no "["
-                // follows, that read and its taking back change nothing.
-                int nReads = 0;
-                if (!NextOnLineIsNot(s, Ch('['))) {
-                    nReads = 1;
-                    if (!s.GetToken(tok, x.bracket, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
-                }
-                if (nReads == 1 && d == 0) {
-                    nReads = 2;
-                    if (!s.GetToken(tok, x.bracket, d)) return Fail(t, s, XMLRES_BAD_CDATA);
-                    if (tok.IsNoCase(L::kCData)) {
-                        nReads = 3;
-                        if (!s.GetToken(tok, x.bracket, d)) return Fail(t, s, XMLRES_UNEXPECTED_END);
-                        if (d == 0) {
-                            text.Init();
-                            if (!s.ToDelimStr(L::kCDataEnd, L::kCDataEnd.Length(), run, 1)) return Fail(t, s, XMLRES_BAD_CDATA);
-                            text.m_nTagType = XMLTAG_CDATA;
-                            text.m_strName.SetString(run.p, run.n - L::kCDataEnd.Length());
-                            if (doc && OnEnd(*doc, text, nLevel + 1)) return Fail(t, s, XMLRES_END_ABORT);
-                            Adopt(t, text, x);
-                            continue;
-                        }
-                    }
-                }
-                if (nReads > 0) s.GetTokenBack(nReads);
+            case kWord:  // an element name
                 if (!t.m_strName.IsEmpty()) {
-                    s.GetTokenBack(2);  // back before the "<"
-                    if (!ParseChild(t, doc, s, nLevel, x)) return 0;
-                    continue;
+                    m_name = tok;
+                    return kChildNamed;
                 }
-                return ParseCommentOrDeclaration(t, doc, s, nLevel, x);
-            }
-            case 3:  // "/": an end tag
-                if (!s.GetToken(tok, x.node, d) || d != -1) return Fail(t, s, XMLRES_BAD_END_TAG);
-                if (!tok.IsNoCase(t.m_strName)) return Fail(t, s, XMLRES_TAG_MISMATCH);
-                if (!s.GetToken(tok, x.node, d) || d != 4) return Fail(t, s, XMLRES_NO_CLOSE);
-                if (doc && OnEnd(*doc, Real(t), nLevel)) return Fail(t, s, XMLRES_END_ABORT);
-                return 1;
-            case 0:  // "<" "<"
-                return Fail(t, s, XMLRES_UNEXPECTED_END);
+                m_x.Share(t.m_strName, tok.p, tok.n);
+                t.m_nTagType = XMLTAG_ELEMENT;
+                step = TagRest(k);
+                break;
+            case kNodeQuestion:  // a processing instruction
+                if (!m_r.GetToken(tok, m_x.node, d)) return Fail(k, XMLRES_UNEXPECTED_END);
+                if (!tok.IsNoCase(L::kXml)) return Fail(k, XMLRES_BAD_PI);
+                t.m_nTagType = XMLTAG_PI;
+                m_x.Share(t.m_strName, tok.p, tok.n);
+                step = TagRest(k);
+                break;
+            case kNodeBang:
+                step = Bang(k);
+                break;
+            case kNodeSlash:
+                return EndTag(k);
+            case kNodeLt:  // "<" "<"
+                return Fail(k, XMLRES_UNEXPECTED_END);
             default:  // ">", "=" or "&"
-                return Fail(t, s, XMLRES_SYNTAX);
+                return Fail(k, XMLRES_SYNTAX);
             }
+            if (step != kContent) return step;
         }
     }
 
-    template <class R>
-    static int ParseAll(Doc& doc, Doc* pCallbacks, R& reader, int bStoreTag) {
-        Tag work;
-        Scratch x(pCallbacks == nullptr);
-        while (ParseNode(work, pCallbacks, reader, 0, x)) {
-            if (bStoreTag) doc.m_aryTag.Add(static_cast<Tag&&>(work));
-        }
-        doc.m_nParseResult = work.m_nParseResult;
-        doc.m_dwParsePos = work.m_dwParsePos;
-        return doc.m_nParseResult == XMLRES_END_OF_DATA ? 1 : 0;
-    }
-
+    R& m_r;
+    Doc* m_pDoc;
+    Scratch<Ch>& m_x;
+    Tag* m_pRoot = nullptr;
+    int m_nTop = 0;      // the innermost open node
+    Span<Ch> m_name;     // the name of a child element that begins
 };
+
+// Parses the document's top-level nodes one after another, appending them
+// when bStoreTag is set, and records the outcome.
+template <class Ch, class R>
+int ParseAll(BasicAnalXml<Ch>& doc, R& reader, int bStoreTag) {
+    typedef typename XmlClasses<Ch>::Tag Tag;
+    Scratch<Ch> x;
+    Parser<Ch, R> parser(reader, &Real(doc), x);
+    Tag work;
+    while (parser.ParseNode(work, 0)) {
+        if (bStoreTag) RelocateAppend(doc.m_aryTag, work);
+    }
+    doc.m_nParseResult = work.m_nParseResult;
+    doc.m_dwParsePos = work.m_dwParsePos;
+    return doc.m_nParseResult == XMLRES_END_OF_DATA ? 1 : 0;
+}
+
+template <class Ch, class Source>
+int ParseWithSource(BasicAnalXml<Ch>& doc, const Source& src, unsigned long dwStart, bool bKeepFirst, int bStoreTag) {
+    DocReader<Source> reader(src, dwStart, bKeepFirst);
+    // The stream the document created for this parse; a callback that calls
+    // Init empties m_pStream, and the parse keeps the stream up to date all
+    // the same until it deletes it.
+    if (doc.m_pStream) reader.SyncTo(&doc.m_pStream->m_curPos);
+    return ParseAll(doc, reader, bStoreTag);
+}
+
+}  // namespace
 
 template <class Ch>
 int ParseText(BasicAnalXml<Ch>& doc, const Ch* pszXml, unsigned long dwStart, int nEndian, int bStoreTag) {
-    typedef ParserOps<Ch> Ops;
-    typename Ops::Doc& real = Real(doc);
-    typename Ops::Doc* pCallbacks = typeid(real) == typeid(typename Ops::Doc) ? nullptr : &real;
-    if (pCallbacks) {
-        typename Ops::SReader reader(doc.m_pStream);
-        return Ops::ParseAll(real, pCallbacks, reader, bStoreTag);
-    }
-    if (!pszXml || sizeof(Ch) == 1 || InPlatformOrder(nEndian)) {
-        DocReader<InPlaceLines<Ch>> reader(InPlaceLines<Ch>(pszXml), dwStart, false);
-        return Ops::ParseAll(real, nullptr, reader, bStoreTag);
-    }
     if constexpr (sizeof(Ch) == 2) {
-        DocReader<BufferedLines<Ch>> reader(BufferedLines<Ch>(pszXml, MemoryCoding(nEndian)), dwStart, false);
-        return Ops::ParseAll(real, nullptr, reader, bStoreTag);
+        if (pszXml && !InPlatformOrder(nEndian))
+            return ParseWithSource(doc, BufferedLines<Ch>(pszXml, MemoryCoding(nEndian)), dwStart, false, bStoreTag);
+    } else {
+        (void)nEndian;
     }
-    return 0;
+    return ParseWithSource(doc, InPlaceLines<Ch>(pszXml), dwStart, false, bStoreTag);
 }
 
 template <class Ch>
 int ParseFile(BasicAnalXml<Ch>& doc, void* hFile, unsigned long dwStart, int nEndian, int bStoreTag) {
-    typedef ParserOps<Ch> Ops;
-    typename Ops::Doc& real = Real(doc);
-    typename Ops::Doc* pCallbacks = typeid(real) == typeid(typename Ops::Doc) ? nullptr : &real;
-    if (pCallbacks) {
-        typename Ops::SReader reader(doc.m_pStream);
-        return Ops::ParseAll(real, pCallbacks, reader, bStoreTag);
-    }
     typename BufferedLines<Ch>::Coding coding = BufferedLines<Ch>::kBytes;
     if constexpr (sizeof(Ch) == 2) coding = FileCoding(nEndian);
+    else (void)nEndian;
+    // In a file whose positions count from another place than its offsets,
+    // the first line cannot be found again by its position.
     bool bKeepFirst = API_SeekFile(hFile, 0, 1) != static_cast<long>(dwStart);
-    DocReader<BufferedLines<Ch>> reader(BufferedLines<Ch>(hFile, coding), dwStart, bKeepFirst);
-    return Ops::ParseAll(real, nullptr, reader, bStoreTag);
+    return ParseWithSource(doc, BufferedLines<Ch>(hFile, coding), dwStart, bKeepFirst, bStoreTag);
 }
 
 template int ParseText(BasicAnalXml<char>&, const char*, unsigned long, int, int);
@@ -514,12 +662,31 @@ template int ParseFile(BasicAnalXml<unsigned short>&, void*, unsigned long, int,
 
 template <class Ch>
 int BasicTagOption<Ch>::FromString(Stream* pStream) {
-    return detail::ParserOps<Ch>::ParseOption(static_cast<typename XmlClasses<Ch>::Option&>(*this), pStream);
+    PrjWarningMsg(pStream != nullptr);
+    if (!pStream) {
+        Init();
+        return 0;
+    }
+    detail::Scratch<Ch> x;
+    detail::StreamReader<Ch> reader(pStream);
+    detail::Parser<Ch, detail::StreamReader<Ch>> parser(reader, nullptr, x);
+    return parser.ParseOption(static_cast<typename XmlClasses<Ch>::Option&>(*this), nullptr);
 }
 
 template <class Ch>
 int BasicXmlTag<Ch>::FromString(Doc* pAnalXml, Stream* pStream, int nLevel) {
-    return detail::ParserOps<Ch>::ParseNode(detail::Real(*this), pAnalXml, pStream, nLevel);
+    PrjWarningMsg(pStream != nullptr);
+    if (!pStream) {
+        // No stream is no data.
+        Init();
+        m_nLevel = nLevel;
+        m_nParseResult = XMLRES_END_OF_DATA;
+        return 0;
+    }
+    detail::Scratch<Ch> x;
+    detail::StreamReader<Ch> reader(pStream);
+    detail::Parser<Ch, detail::StreamReader<Ch>> parser(reader, pAnalXml, x);
+    return parser.ParseNode(detail::Real(*this), nLevel);
 }
 
 template int BasicTagOption<char>::FromString(CTokenDataStreamA*);

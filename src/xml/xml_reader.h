@@ -110,6 +110,10 @@ class StreamReader {
 public:
     typedef typename TokenClasses<Ch>::Stream Stream;
     static const bool kStableText = false;
+    // Every read goes through the stream: no look-ahead may stand in for
+    // a read and its taking back, since the stream's ring shows the
+    // difference.
+    static const bool kExact = true;
 
     explicit StreamReader(Stream* s) : m_s(s) {}
 
@@ -136,6 +140,8 @@ public:
     void SetColumn(unsigned long col) { m_s->m_curPos.m_dwColumn = col; }
     // The stream ends its data at a line too long to hold.
     bool TooLong() const { return false; }
+    // The stream is where the parse stands already.
+    void Sync() {}
 
 private:
     int Spans(int r, Span<Ch>& out) {
@@ -157,6 +163,7 @@ public:
     typedef typename Source::Char Char;
     typedef Char Ch;
     static const bool kStableText = Source::kInPlace;
+    static const bool kExact = false;
 
     // Starts at dwStart like a stream there (no line yet). bKeepFirst:
     // the first line cannot be read again at its position (a file whose
@@ -264,10 +271,13 @@ public:
     // A line, or a run across lines, was longer than a string can hold.
     bool TooLong() const { return m_bTooLong; }
 
-    // Brings a stream position up to date: the positions and the column,
-    // and the line when it is another one than last time.
-    template <class Item>
-    void SyncPosition(Item& pos) {
+    // The stream position to bring up to date before each callback: the
+    // positions and the column, and the line when it is another one than
+    // last time.
+    void SyncTo(BasicTokPosStackItem<Ch>* pPos) { m_pSync = pPos; }
+    void Sync() {
+        if (!m_pSync) return;
+        BasicTokPosStackItem<Ch>& pos = *m_pSync;
         pos.m_dwCurLinePos = m_cur;
         pos.m_dwNextLinePos = m_next;
         pos.m_dwColumn = m_col;
@@ -308,6 +318,7 @@ private:
     BasicString<Ch> m_buf;    // the current line of a source that decodes
     BasicString<Ch> m_run;    // runs that cross lines
     BasicString<Ch> m_first;  // the first line, with bKeepFirst
+    BasicTokPosStackItem<Ch>* m_pSync = nullptr;
     bool m_bSynced = false;
     unsigned long m_syncCur = 0, m_syncNext = 0;
 };

@@ -1,7 +1,5 @@
-// Shared pieces of the token stream tests: one traits type per width so that
-// each behaviour is written once and checked for 8-bit and 16-bit streams.
-// Test text is ASCII written as std::string; the traits turn it into the
-// stream's characters (or into a file's bytes) and turn results back.
+// Shared pieces of the token stream tests: a fixture over either width
+// (widths.h) whose calls give their results as std::string.
 #ifndef VORLIX_TESTS_TOKEN_SUPPORT_H
 #define VORLIX_TESTS_TOKEN_SUPPORT_H
 
@@ -11,30 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "support.h"
+#include "widths.h"
 
 namespace tokentest {
 
-struct Narrow {
-    typedef CTokenDataStreamA Stream;
-    typedef MString Str;
-    typedef char Ch;
-    static const unsigned long kUnit = 1;  // file bytes per character
-    static std::string FileBytes(const std::string& a) { return a; }
-};
-
-struct Wide {
-    typedef CTokenDataStreamU Stream;
-    typedef UString Str;
-    typedef unsigned short Ch;
-    static const unsigned long kUnit = 2;
-    // UTF-16 little-endian, what a wide stream reads from a file by default.
-    static std::string FileBytes(const std::string& a) {
-        return testsupport::Utf16(std::u16string(a.begin(), a.end()), false);
-    }
-};
-
-typedef ::testing::Types<Narrow, Wide> Widths;
+using widths::Narrow;
+using widths::Wide;
+using widths::Widths;
 
 // Typed fixture: keeps memory buffers alive for the test and wraps the
 // stream calls so results come back as std::string ("<end>" or "<fail>"
@@ -46,17 +27,8 @@ protected:
     typedef typename T::Str Str;
     typedef typename T::Ch Ch;
 
-    static Str S(const std::string& a) {
-        std::vector<Ch> v(a.begin(), a.end());
-        v.push_back(0);
-        return Str(v.data(), static_cast<int>(a.size()));
-    }
-    // Units above 0x7F show as '?'.
-    static std::string N(const Str& s) {
-        std::string out;
-        for (int i = 0; i < s.GetLength(); ++i) out.push_back(static_cast<unsigned>(s[i]) < 0x80 ? static_cast<char>(s[i]) : '?');
-        return out;
-    }
+    static Str S(const std::string& a) { return widths::S<T>(a); }
+    static std::string N(const Str& s) { return widths::N<T>(s); }
     // A stream over this text in memory.
     Stream Mem(const std::string& a, unsigned long dwStart = 0) {
         m_bufs.emplace_back(a.begin(), a.end());

@@ -175,3 +175,29 @@ TYPED_TEST(XmlModel, DocumentInitAndIndependentCopies) {
 }
 
 }  // namespace
+
+namespace {
+
+// Moving a node within its own tree works as a copy would: into itself, a
+// node of its own subtree into it, and it into one of its descendants.
+TYPED_TEST(XmlModel, MovesWithinTheSameTree) {
+    typedef typename TypeParam::Tag Tag;
+    Tag a = this->Parent({"x", "y"});
+    a.m_arySubTag[0].AddXmlTag(Elem<TypeParam>("deep", 2));
+    Tag& self = a;
+    a = static_cast<Tag&&>(self);
+    EXPECT_EQ("x,y", Names<TypeParam>(a));
+
+    Tag b = a;
+    b = static_cast<Tag&&>(b.m_arySubTag[0]);  // the child takes the parent's place
+    EXPECT_EQ("x", this->N(b.m_strName));
+    EXPECT_EQ("deep", Names<TypeParam>(b));
+
+    Tag c = a;
+    c.m_arySubTag[1] = static_cast<Tag&&>(c);  // the node goes below itself
+    EXPECT_EQ("x,p", Names<TypeParam>(c));
+    EXPECT_EQ("x,y", Names<TypeParam>(c.m_arySubTag[1]));
+    EXPECT_EQ("deep", Names<TypeParam>(c.m_arySubTag[1].m_arySubTag[0]));
+}
+
+}  // namespace

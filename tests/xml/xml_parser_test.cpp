@@ -264,3 +264,138 @@ TYPED_TEST(XmlParser, PlainAndDerivedDocumentsAgree) {
         EXPECT_EQ(plain.m_nParseResult, plainFile.m_nParseResult);
     }
 }
+
+// ---- depth, re-entry and what callbacks see ----
+
+namespace {
+
+std::string Nested(int n) {
+    std::string s;
+    s.reserve(static_cast<std::size_t>(n) * 7);
+    for (int i = 0; i < n; ++i) s += "<a>";
+    for (int i = 0; i < n; ++i) s += "</a>";
+    return s;
+}
+
+}  // namespace
+
+// Nesting is limited to 1000 levels counted from where the parse begins,
+// and no walk over a tree takes stack per level: parsing, writing, copying
+// and destroying the deepest tree all run on a 256 KiB thread.
+TYPED_TEST(XmlParser, DepthLimitOnASmallStack) {
+    typedef typename TypeParam::Doc Doc;
+    typedef typename TypeParam::Tag Tag;
+    bool ran = testsupport::RunOnStack(256 << 10, [&] {
+        for (int n : {999, 1000, 1001, 100000}) {
+            SCOPED_TRACE(n);
+            std::vector<typename TypeParam::Ch> text = xmltest::Buf<TypeParam>(Nested(n));
+            typename TypeParam::Rec watched;
+            EXPECT_EQ(n <= 1000 ? 1 : 0, watched.FromString(text.data(), 0));
+            Doc d;
+            if (n > 1000) {
+                EXPECT_EQ(0, d.FromString(text.data(), 1));
+                EXPECT_EQ(XMLRES_SYNTAX, d.m_nParseResult);
+                EXPECT_EQ(3000u, d.m_dwParsePos);  // before the "<" of level 1001
+                continue;
+            }
+            ASSERT_EQ(1, d.FromString(text.data(), 1));
+            typename TypeParam::Str out;
+            EXPECT_EQ(1, d.ToString(out, INT_MAX));
+            // n - 1 elements of "<a>\r\n" and "</a>\r\n" and one "<a/>\r\n",
+            // each line indented by its depth.
+            EXPECT_EQ(n * n + 9 * n - 4, out.GetLength());
+            TempFile f("deep.xml");
+            {
+                Handle h(f, true);
+                EXPECT_EQ(1, d.ToString(h.h, INT_MAX));
+            }
+            EXPECT_EQ(static_cast<std::size_t>(out.GetLength()) * TypeParam::kUnit + (TypeParam::kUnit - 1) * 2,
+                      f.Read().size());
+            Doc copy(d);
+            const Tag* deepest = &copy.GetTag(0);
+            for (int i = 1; i < n; ++i) deepest = &deepest->m_arySubTag[0];
+            EXPECT_EQ(n - 1, deepest->m_nLevel);
+        }
+        // A node parsed from a caller's stream counts from its own start,
+        // whatever level it is given.
+        for (int n : {1000, 1001}) {
+            std::vector<typename TypeParam::Ch> text = xmltest::Buf<TypeParam>(Nested(n));
+            typename TypeParam::Stream s(text.data(), 0);
+            Tag t;
+            EXPECT_EQ(n == 1000 ? 1 : 0, t.FromString(nullptr, &s, -5)) << n;
+            EXPECT_EQ(-5, t.m_nLevel);
+            EXPECT_EQ(n == 1000 ? 0 : XMLRES_SYNTAX, t.m_nParseResult);
+        }
+    });
+    EXPECT_TRUE(ran);
+}
+
+// A callback that parses into the document being parsed is refused and
+// changes nothing; one that calls Init empties the document, and the parse
+// goes on with its own stream and keeps what completes afterwards.
+TYPED_TEST(XmlParser, CallbacksThatParseOrInitTheSameDocument) {
+    typename TypeParam::Rec d;
+    d.hook = [&](typename TypeParam::Tag& t, int, bool bBegin) {
+        if (!bBegin && this->N(t.m_strName) == "b") {
+            EXPECT_EQ(0, Parse<TypeParam>(d, "<x/>"));
+            EXPECT_NE(nullptr, d.m_pStream);
+        }
+        return 0;
+    };
+    EXPECT_EQ(1, Parse<TypeParam>(d, "<a/>\n<b/>\n<c/>"));
+    EXPECT_EQ("a,b,c", this->N(d.GetTag(0).m_strName) + "," + this->N(d.GetTag(1).m_strName) + "," +
+                           this->N(d.GetTag(2).m_strName));
+
+    typename TypeParam::Rec e;
+    e.hook = [&](typename TypeParam::Tag& t, int, bool bBegin) {
+        if (!bBegin && this->N(t.m_strName) == "b") {
+            e.Init();
+            EXPECT_EQ(nullptr, e.m_pStream);
+            EXPECT_EQ(0, Parse<TypeParam>(e, "<x/>"));  // still running: still refused
+        }
+        return 0;
+    };
+    EXPECT_EQ(1, Parse<TypeParam>(e, "<a/><b/><c/>"));
+    EXPECT_EQ(XMLRES_END_OF_DATA, e.m_nParseResult);
+    ASSERT_EQ(2, e.GetTagCount());  // b completed after the Init
+    EXPECT_EQ("b", this->N(e.GetTag(0).m_strName));
+    EXPECT_EQ(nullptr, e.m_pStream);
+    // Once the parse is over, parsing again is allowed.
+    EXPECT_EQ(1, Parse<TypeParam>(e, "<z/>"));
+    EXPECT_EQ(3, e.GetTagCount());
+}
+
+// Before each callback the document's stream stands where a stream the
+// caller owns stands after the same reads: its positions, column and line.
+TYPED_TEST(XmlParser, CallbacksSeeTheStreamWhereTheParseStands) {
+    typedef typename TypeParam::Doc Doc;
+    typedef typename TypeParam::Tag Tag;
+    typedef typename TypeParam::Stream Stream;
+    struct Watch : TypeParam::Rec {
+        Stream* pOwn = nullptr;  // the caller's stream, when there is one
+        std::vector<std::string> seen;
+        Watch() {
+            this->hook = [this](Tag&, int, bool) {
+                Stream* s = pOwn ? pOwn : this->m_pStream;
+                seen.push_back(std::to_string(s->m_curPos.m_dwCurLinePos) + " " +
+                               std::to_string(s->m_curPos.m_dwNextLinePos) + " " +
+                               std::to_string(s->m_curPos.m_dwColumn) + " " + xmltest::N<TypeParam>(s->m_curPos.m_strLine));
+                return 0;
+            };
+        }
+    };
+    const std::string text = "<?xml v=\"1\"?>\r\n<r a='1'\n  b=2>t1\r\n <c/>\n<!--x\n-->\r\n<![CDATA[y\n]]>\n</r>\r\n<e/>";
+    std::vector<typename TypeParam::Ch> buf = xmltest::Buf<TypeParam>(text);
+    Watch viaDoc;
+    EXPECT_EQ(1, viaDoc.FromString(buf.data(), 1));
+    Watch viaStream;
+    Stream s(buf.data(), 0);
+    viaStream.pOwn = &s;
+    Tag t;
+    while (t.FromString(&viaStream, &s, 0)) {
+    }
+    EXPECT_EQ(XMLRES_END_OF_DATA, t.m_nParseResult);
+    EXPECT_EQ(viaStream.seen, viaDoc.seen);
+    EXPECT_EQ(10u, viaDoc.seen.size());
+    (void)sizeof(Doc);
+}

@@ -1,7 +1,6 @@
-// Shared pieces of the XML tests: one traits type per width so that each
-// behaviour is written once and checked for the 8-bit and the 16-bit
-// classes, node builders, and a document that records its callbacks.
-// Test text is ASCII written as std::string.
+// Shared pieces of the XML tests over either width (widths.h): node
+// builders, the string form of a tree, and a document that records its
+// callbacks.
 #ifndef VORLIX_TESTS_XML_SUPPORT_H
 #define VORLIX_TESTS_XML_SUPPORT_H
 
@@ -13,56 +12,16 @@
 #include <utility>
 #include <vector>
 
-#include "support.h"
+#include "widths.h"
 
 namespace xmltest {
 
-class RecA;
-class RecU;
-
-// Test text is ASCII; S() makes it a string of the width, N() turns one
-// back (16-bit units above 0x7F show as '?').
-struct Narrow {
-    typedef char Ch;
-    typedef MString Str;
-    typedef CTagOptionA Opt;
-    typedef CXmlTagA Tag;
-    typedef CAnalXmlA Doc;
-    typedef RecA Rec;
-    static const int kUnit = 1;
-    static std::string FileBytes(const std::string& a) { return a; }
-};
-
-struct Wide {
-    typedef unsigned short Ch;
-    typedef UString Str;
-    typedef CTagOptionU Opt;
-    typedef CXmlTagU Tag;
-    typedef CAnalXmlU Doc;
-    typedef RecU Rec;
-    static const int kUnit = 2;
-    // What the file writer produces, and the file parser reads by default.
-    static std::string FileBytes(const std::string& a) {
-        return testsupport::Utf16(std::u16string(a.begin(), a.end()), false);
-    }
-};
-
-template <class W>
-std::vector<typename W::Ch> Buf(const std::string& a) {
-    std::vector<typename W::Ch> v(a.begin(), a.end());
-    v.push_back(0);
-    return v;
-}
-template <class W>
-typename W::Str S(const std::string& a) {
-    return typename W::Str(Buf<W>(a).data());
-}
-template <class W>
-std::string N(const typename W::Str& s) {
-    std::string out;
-    for (int i = 0; i < s.GetLength(); ++i) out.push_back(static_cast<unsigned>(s[i]) < 0x80 ? static_cast<char>(s[i]) : '?');
-    return out;
-}
+using widths::Buf;
+using widths::N;
+using widths::Narrow;
+using widths::S;
+using widths::Wide;
+using widths::Widths;
 
 // Parses ASCII text held in memory (in the platform's byte order for 16 bits).
 template <class W>
@@ -165,8 +124,6 @@ public:
     }
     void* h;
 };
-
-typedef ::testing::Types<Narrow, Wide> Widths;
 
 }  // namespace xmltest
 
