@@ -119,8 +119,12 @@ template <class Ch>
 long String2Time(const Ch* text) {
     BasicStringArray<Ch> tok;
     int n = text ? Split(text, tok) : 0;
-    _tzset();
     MTime def;
+    // With no field the result is the default time itself, also where the
+    // platform cannot build its fields again (Windows refuses 1969 dates,
+    // which the start of 1970 UTC is west of Greenwich).
+    if (n == 0) return def.GetTime();
+    _tzset();
     // year, month, day, hour, minute, second
     int f[6] = {def.GetYear(), def.GetMonth(), def.GetDay(), def.GetHour(), def.GetMinute(), def.GetSecond()};
     for (int i = 0; i < 6 && i < n; ++i) f[i] = Field(RuntimeToInt(tok[i]));

@@ -38,8 +38,8 @@
 // white space, a sign and the leading digits; 0 when there are none). An
 // empty field ("2008//03") reads 0 and fields never shift. Missing trailing
 // fields come from a default MTime, which holds 0: the fields of
-// 1970-01-01 00:00:00 UTC in local time. Fields after the sixth are
-// ignored. The result is MTime(fields, local time, summer time left to the
+// 1970-01-01 00:00:00 UTC in local time (a text without fields gives 0).
+// Fields after the sixth are ignored. The result is MTime(fields, local time, summer time left to the
 // platform).GetTime(): -1 where the platform cannot represent the time
 // (Windows refuses times before 1970; on Linux they are negative).
 //
