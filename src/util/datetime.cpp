@@ -121,8 +121,8 @@ long String2Time(const Ch* text) {
     int n = text ? Split(text, tok) : 0;
     MTime def;
     // With no field the result is the default time itself, also where the
-    // platform cannot build its fields again (Windows refuses 1969 dates,
-    // which the start of 1970 UTC is west of Greenwich).
+    // platform cannot build it again from its fields: west of Greenwich
+    // they fall on 31 December 1969, which Windows refuses.
     if (n == 0) return def.GetTime();
     _tzset();
     // year, month, day, hour, minute, second
