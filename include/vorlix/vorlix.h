@@ -17,4 +17,9 @@
 #include <vorlix/token/tokenstream.h>
 #include <vorlix/xml/xml.h>
 
+#include <vorlix/util/array.h>
+#include <vorlix/util/datetime.h>
+#include <vorlix/util/lines.h>
+#include <vorlix/util/split.h>
+
 #endif
