@@ -17,4 +17,8 @@
 #include <vorlix/token/tokenstream.h>
 #include <vorlix/xml/xml.h>
 
+#include <vorlix/fs/filefind.h>
+#include <vorlix/fs/paths.h>
+#include <vorlix/util/winhelp.h>
+
 #endif
