@@ -95,10 +95,7 @@ bool InFilter(UINT message, UINT low, UINT high) {
 
 }  // namespace
 
-DWORD GetCurrentThreadId() {
-    thread_local DWORD t_id = static_cast<DWORD>(::syscall(SYS_gettid));
-    return t_id;
-}
+DWORD GetCurrentThreadId() { return static_cast<DWORD>(::syscall(SYS_gettid)); }
 
 BOOL PeekMessageA(MSG* lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg) {
     if (!lpMsg) {
