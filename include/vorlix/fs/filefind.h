@@ -18,11 +18,12 @@
 // separator ("\\" on Windows, "/" on POSIX) unless the root already ends in
 // one, and gives the name alone while the root is empty. The time queries
 // read the stored UTC fields of a time stamp as local time (an MTime built
-// from them with daylight saving -1), which is what callers of this class
-// have always received. After a search is exhausted its handle is closed at
-// once (CloseContext), so that further FindNext calls return 0 and leave the
-// last entry current. A copy takes the root and the separator and starts
-// closed: it never shares a search.
+// from them with daylight saving -1): the calendar fields show the stamp as
+// stored, and in a zone other than UTC the MTime's seconds differ from the
+// true instant by the zone's offset. After a search is exhausted its handle
+// is closed at once (CloseContext), so that further FindNext calls return 0
+// and leave the last entry current. A copy takes the root and the separator
+// and starts closed: it never shares a search.
 #ifndef VORLIX_FS_FILEFIND_H
 #define VORLIX_FS_FILEFIND_H
 
