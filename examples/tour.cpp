@@ -2,7 +2,10 @@
 #include <vorlix/vorlix.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace {
 
@@ -264,6 +267,48 @@ void TextUtilities() {
     std::printf("; FIG at %d\n", Byte_FindInSortedAry(names, "FIG"));
 }
 
+// ---- File system: a nested directory under a temporary path, listed with the finder ----
+
+void FileSystem() {
+    Heading("file system");
+    const char* tmp = std::getenv("TMPDIR");
+    if (!tmp || !*tmp) tmp = std::getenv("TEMP");
+    std::string base = std::string(tmp && *tmp ? tmp : "/tmp") + "/vorlix_tour_dir";
+    std::string logFile = base + "/logs/2026/12/app.log";
+    // 1: the last part is a file name, so logs/2026/12 is made and app.log is not.
+    if (!Byte_MakeDirectory(logFile.c_str(), 1)) {
+        std::printf("cannot create the directories of %s\n", logFile.c_str());
+        return;
+    }
+    void* h = Byte_OpenFile(logFile.c_str(), 0xC0000000, 3, 1);
+    API_WriteFile(h, "started\n", 8);
+    API_CloseFile(h);
+    std::printf("made %s: %s\n", (base + "/logs/2026/12").c_str(),
+                Byte_IsDirectory((base + "/logs/2026/12").c_str()) ? "a directory" : "missing");
+
+    CFileFindA find;
+    std::string pattern = base + "/logs/2026/12/*.*";
+    for (int more = find.FindFile(pattern.c_str()); more;) {
+        more = find.FindNext();
+        if (find.IsDots()) continue;
+        MTime written;
+        find.GetLastWriteTime(written);
+        std::printf("%-8s %5lld bytes  %s  written %04d-%02d-%02d  title '%s'\n",
+                    static_cast<const char*>(find.GetFileName()), find.GetLength64(),
+                    find.IsDirectory() ? "dir " : "file", written.GetYear(), written.GetMonth(), written.GetDay(),
+                    static_cast<const char*>(find.GetFileTitle()));
+        std::printf("         %s\n", static_cast<const char*>(find.GetFileURL()));
+    }
+    std::printf("root of the search: %s\n", static_cast<const char*>(find.GetRoot()));
+
+    MString ini;
+    Byte_GetDefaultFilePath(ini, "tour.ini");
+    std::printf("this program runs from %s; a file beside it: %s\n", Byte_GetModulePath(),
+                static_cast<const char*>(ini));
+    std::error_code ec;
+    std::filesystem::remove_all(base, ec);
+}
+
 }  // namespace
 
 int main() {
@@ -276,5 +321,6 @@ int main() {
     Arrays();
     Time();
     TextUtilities();
+    FileSystem();
     return 0;
 }

@@ -21,5 +21,8 @@
 #include <vorlix/util/datetime.h>
 #include <vorlix/util/lines.h>
 #include <vorlix/util/split.h>
+#include <vorlix/fs/filefind.h>
+#include <vorlix/fs/paths.h>
+#include <vorlix/util/winhelp.h>
 
 #endif
