@@ -17,4 +17,8 @@
 #include <vorlix/token/tokenstream.h>
 #include <vorlix/xml/xml.h>
 
+#include <vorlix/web/cgiparam.h>
+#include <vorlix/web/httpheader.h>
+#include <vorlix/web/url.h>
+
 #endif
