@@ -8,7 +8,12 @@
 // is cut to one here, so that the fuzzer's memory limit does not trip on
 // the room a huge announced length takes; lengths past what a string can
 // hold are covered by the unit tests.
+//
+// Text mode also checks the query's own scan of items against the
+// general tokenizer's, item by item, for both of its separator sets.
 #include <vorlix/vorlix.h>
+
+#include "../src/web/query_scan.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -84,6 +89,26 @@ void FromEnvironment(const std::string& input) {
 
 }  // namespace
 
+// The query scan gives the items Byte_GetTokenOpt gives for its sets.
+void SameItems(const char* text) {
+    for (bool bQuote : {false, true}) {
+        const char* seps = bQuote ? "\"" : "=&*^";
+        long pos = 0;
+        for (;;) {
+            MString token;
+            int index, ownIndex;
+            long start;
+            long next = Byte_GetTokenOpt(text, pos, token, seps, index, -1, 3);
+            long own = vorlix::detail::NextQueryItem(text, pos, start, ownIndex, bQuote);
+            Check(next == own);
+            if (next < 0) break;
+            Check(index == ownIndex);
+            Check(token == MString(text + start, static_cast<int>(own - start)));
+            pos = next;
+        }
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
@@ -91,6 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FromEnvironment(input);
         return 0;
     }
+    SameItems(input.c_str());
     for (int bDecode = 0; bDecode <= 1; ++bDecode) {
         CCgiParam p;
         p.SetArgs(input.c_str(), bDecode);

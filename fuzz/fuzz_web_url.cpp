@@ -19,7 +19,9 @@ void Url(const Ch* text, void (*parse)(const Ch*, Str&, Str&, Str&, Str&, unsign
     Str scheme, host, path, query;
     unsigned short port;
     parse(text, scheme, host, path, query, port);
-    for (int i = 0; i < host.GetLength(); ++i) Check(!(host[i] >= 'A' && host[i] <= 'Z'));
+    // The host is lowered, except a drive letter ("C:") after file://.
+    bool bDrive = host.GetLength() == 2 && host[1] == ':';
+    for (int i = 0; i < host.GetLength() && !bDrive; ++i) Check(!(host[i] >= 'A' && host[i] <= 'Z'));
     Str url(text);
     base(url);
     for (int bLower = 0; bLower <= 1; ++bLower) {

@@ -6,21 +6,17 @@
 #include <vorlix/win.h>
 
 #include "../base/length.h"
+#include "query_scan.h"
 
 namespace win = vorlix::win;
 
 namespace {
 
-// The separators of a query: "=" (index 0) between key and value, and the
-// three pair separators (indices 1 to 3).
-const char kQuerySeps[] = "=&*^";
-const char kQuote[] = "\"";
-
-// Tokenizer options: blanks and tabs before an item are skipped.
-const int kTokenOpts = 3;
-
 // The longest REQUEST_METHOD that is looked at.
 const int kMethodChars = 79;
+
+// White space as the string's TrimRight sees it.
+bool IsSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
 // Appends a pair's text for the rebuilt query.
 void AppendKeyValue(MString& out, const MString& key, const MString& value) {
@@ -71,27 +67,36 @@ int CCgiParam::FindKey(const char* pszKey) const {
 }
 
 bool CCgiParam::AppendPair(const MString& strKey, const MString& strValue) {
-    if (m_aryKey.Add(strKey) < 0) return false;
-    if (m_aryData.Add(strValue) < 0) {
+    MString key = strKey, value = strValue;
+    return AppendPair(key, value);
+}
+
+bool CCgiParam::AppendPair(MString& strKey, MString& strValue) {
+    // Moved in: the strings are the parse's own, no count to share.
+    typedef CObjArray<MString, const MString&> ObjArray;
+    if (m_aryKey.ObjArray::Add(static_cast<MString&&>(strKey)) < 0) return false;
+    if (m_aryData.ObjArray::Add(static_cast<MString&&>(strValue)) < 0) {
         m_aryKey.RemoveAt(m_aryKey.GetSize() - 1);
         return false;
     }
     return true;
 }
 
-bool CCgiParam::StorePair(MString& strKey, MString& strValue, int bDecode) {
-    strKey.TrimRight();
+bool CCgiParam::StorePair(const char* pszKey, int nKey, MString& strValue, int bDecode) {
+    while (nKey > 0 && IsSpace(pszKey[nKey - 1])) --nKey;
+    MString key(pszKey, nKey);
     strValue.TrimRight();
     if (bDecode) {
-        ChangePlus(strKey);
-        ChangeHex(strKey);
+        ChangePlus(key);
+        ChangeHex(key);
         ChangePlus(strValue);
         ChangeHex(strValue);
     }
-    return AppendPair(strKey, strValue);
+    return AppendPair(key, strValue);
 }
 
 int CCgiParam::SetArgs(const char* pszArgs, int bDecode) {
+    using vorlix::detail::NextQueryItem;
     m_aryKey.RemoveAll();
     m_aryData.RemoveAll();
     if (pszArgs) {
@@ -101,16 +106,20 @@ int CCgiParam::SetArgs(const char* pszArgs, int bDecode) {
     }
     m_strArgBuf.TrimRight();
 
+    // The items are those of Byte_GetTokenOpt(text, pos, item, "=&*^",
+    // index, -1, 3): words, "=" (index 0) and the pair separators "&", "*"
+    // and "^" (1 to 3); see query_scan.h.
     enum State { kExpectKey, kAfterKey, kAfterEquals, kPairStored };
     State state = kExpectKey;
     m_chSeparator = '&';
     int nKeyless = 0;
     const char* text = m_strArgBuf;
     long pos = 0;
-    MString token, key, keyless;
+    long keyStart = 0, keyEnd = 0;
     for (;;) {
+        long start;
         int index;
-        long next = Byte_GetTokenOpt(text, pos, token, kQuerySeps, index, -1, kTokenOpts);
+        long next = NextQueryItem(text, pos, start, index, false);
         bool bEnd = next < 0;
         bool bEquals = !bEnd && index == 0;
         bool bPairSep = !bEnd && index > 0;
@@ -118,7 +127,8 @@ int CCgiParam::SetArgs(const char* pszArgs, int bDecode) {
         case kExpectKey:
             if (bEnd) return 1;
             if (index >= 0) return 0;
-            key.Swap(token);
+            keyStart = start;
+            keyEnd = next;
             state = kAfterKey;
             break;
         case kAfterKey:
@@ -127,46 +137,54 @@ int CCgiParam::SetArgs(const char* pszArgs, int bDecode) {
                 break;
             }
             if (!bEnd && !bPairSep) return 0;  // two words in a row
-            // A value without a key, stored as the tokenizer gave it.
-            keyless.Format("&NULL%d", nKeyless);
-            if (!AppendPair(keyless, key)) return 0;
+            {
+                // A value without a key, stored as it stands.
+                MString key, value(text + keyStart, static_cast<int>(keyEnd - keyStart));
+                key.Format("&NULL%d", nKeyless);
+                if (!AppendPair(key, value)) return 0;
+            }
             if (bEnd) return 1;
             ++nKeyless;
-            m_chSeparator = token[0];
+            m_chSeparator = text[start];
             state = kExpectKey;
             break;
         case kAfterEquals:
             if (bEquals) return 0;
             if (bEnd || bPairSep) {
                 MString empty;
-                if (!StorePair(key, empty, bDecode)) return 0;
+                if (!StorePair(text + keyStart, static_cast<int>(keyEnd - keyStart), empty, bDecode)) return 0;
                 if (bEnd) return 1;
-                m_chSeparator = token[0];
+                m_chSeparator = text[start];
                 state = kExpectKey;
                 break;
             }
-            if (token[0] == '"') {
-                // A quoted value runs to the next double quote, whatever
-                // separators lie between.
-                MString rest;
-                int quoteIndex;
-                long after = Byte_GetTokenOpt(text, next, rest, kQuote, quoteIndex, -1, kTokenOpts);
-                if (after >= 0) next = after;
-                if (after >= 0 && quoteIndex < 0) {
-                    token.Delete(0, 1);
-                    token += rest;
-                    // The closing quote, if there is one.
-                    after = Byte_GetTokenOpt(text, next, rest, kQuote, quoteIndex, -1, kTokenOpts);
-                    if (after >= 0) next = after;
+            {
+                MString value(text + start, static_cast<int>(next - start));
+                if (text[start] == '"') {
+                    // A quoted value runs to the next double quote, whatever
+                    // separators lie between.
+                    long restStart;
+                    int quoteIndex;
+                    long after = NextQueryItem(text, next, restStart, quoteIndex, true);
+                    if (after >= 0) {
+                        if (quoteIndex < 0) {
+                            value.Delete(0, 1);
+                            value.Append(text + restStart, static_cast<int>(after - restStart));
+                            // The closing quote, if there is one.
+                            long closing = NextQueryItem(text, after, restStart, quoteIndex, true);
+                            if (closing >= 0) after = closing;
+                        }
+                        next = after;
+                    }
                 }
+                if (!StorePair(text + keyStart, static_cast<int>(keyEnd - keyStart), value, bDecode)) return 0;
             }
-            if (!StorePair(key, token, bDecode)) return 0;
             state = kPairStored;
             break;
         case kPairStored:
             if (bEnd) return 1;
             if (!bPairSep) return 0;
-            m_chSeparator = token[0];
+            m_chSeparator = text[start];
             state = kExpectKey;
             break;
         }

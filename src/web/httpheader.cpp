@@ -7,6 +7,7 @@
 #include <vorlix/win.h>
 
 #include <cstddef>
+#include <cstring>
 
 namespace win = vorlix::win;
 
@@ -24,6 +25,15 @@ const int kShortestStartLine = 5;
 
 // The line reader's option: the one it is always given here.
 const int kLineOpt = 1;
+
+// White space as the string's TrimLeft sees it.
+bool IsSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
+
+// ASCII letters folded to lower case, as the string's CompareNoCase does.
+unsigned FoldCase(char c) {
+    unsigned u = static_cast<unsigned char>(c);
+    return u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u;
+}
 
 }  // namespace
 
@@ -84,18 +94,20 @@ void CHttpHeader::Setup(const char* pszText, int nReserved, int bDecode) {
 int CHttpHeader::ProcessLine(const char* pszLine, int nState, int, int bDecode) {
     if (nState != kStartLine && nState != kFieldLines) return nState;
     PrjWarningMsg(pszLine != nullptr);
-    MString line(pszLine);
-
     if (nState == kFieldLines) {
-        int colon = line.Find(':');
-        if (colon >= 0) {
-            MString value = line.Mid(colon + 1);
-            value.TrimLeft();
-            UpdateHeaderValue(line.Left(colon), value);
+        // "name: value": the name as written, the value without the white
+        // space before it.
+        if (!pszLine) return kFieldLines;
+        const char* colon = std::strchr(pszLine, ':');
+        if (colon) {
+            const char* value = colon + 1;
+            while (IsSpace(*value)) ++value;
+            UpdateField(pszLine, static_cast<int>(colon - pszLine), value, static_cast<int>(std::strlen(value)));
         }
         return kFieldLines;
     }
-
+    // The start line, used untrimmed.
+    MString line(pszLine);
     m_strMethod.Empty();
     m_strUri.Empty();
     m_strVersion = line;
@@ -143,12 +155,22 @@ int CHttpHeader::ProcessLine(const char* pszLine, int nState, int, int bDecode) 
     return kFieldLines;
 }
 
+int CHttpHeader::FindName(const char* pszName, int nName) const {
+    for (int i = 0; i < m_aryName.GetSize(); ++i) {
+        const MString& name = m_aryName[i];
+        if (name.GetLength() != nName) continue;
+        const char* p = name;
+        int k = 0;
+        while (k < nName && FoldCase(p[k]) == FoldCase(pszName[k])) ++k;
+        if (k == nName) return i;
+    }
+    return -1;
+}
+
 int CHttpHeader::Find(const char* pszName) {
     PrjWarningMsg(pszName != nullptr);
     if (!pszName) return -1;
-    for (int i = 0; i < m_aryName.GetSize(); ++i)
-        if (m_aryName[i].CompareNoCase(pszName) == 0) return i;
-    return -1;
+    return FindName(pszName, static_cast<int>(std::strlen(pszName)));
 }
 
 int CHttpHeader::GetHeaderValue(const char* pszName, MString& strValue) {
@@ -161,14 +183,21 @@ int CHttpHeader::GetHeaderValue(const char* pszName, MString& strValue) {
     return 1;
 }
 
-void CHttpHeader::UpdateHeaderValue(const char* pszName, const char* pszValue) {
-    int i = Find(pszName);
+void CHttpHeader::UpdateField(const char* pszName, int nName, const char* pszValue, int nValue) {
+    int i = FindName(pszName, nName);
     if (i >= 0) {
-        m_aryValue[i] = pszValue;
+        m_aryValue[i].SetString(pszValue, nValue);
         return;
     }
+    typedef CObjArray<MString, const MString&> ObjArray;
+    if (m_aryName.ObjArray::Add(MString(pszName, nName)) >= 0 && m_aryValue.ObjArray::Add(MString(pszValue, nValue)) < 0)
+        m_aryName.RemoveAt(m_aryName.GetSize() - 1);
+}
+
+void CHttpHeader::UpdateHeaderValue(const char* pszName, const char* pszValue) {
+    PrjWarningMsg(pszName != nullptr);
     if (!pszName) return;
-    if (m_aryName.Add(pszName) >= 0 && m_aryValue.Add(pszValue) < 0) m_aryName.RemoveAt(m_aryName.GetSize() - 1);
+    UpdateField(pszName, static_cast<int>(std::strlen(pszName)), pszValue, pszValue ? static_cast<int>(std::strlen(pszValue)) : 0);
 }
 
 void CHttpHeader::ToHeaderString(MString& strHeader, int bRequest) {

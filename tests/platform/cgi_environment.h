@@ -1,6 +1,6 @@
-// Test helpers for programs that read the CGI environment: environment
-// variables set for one scope, and standard input replaced by a pipe that a
-// thread fills with given bytes (in pieces, so that reads come back short).
+// Test helpers for the CGI environment: environment variables set for one
+// scope, and standard input replaced by a pipe that a thread fills with
+// given bytes in pieces of 1000, so that reads come back short.
 #ifndef VORLIX_TESTS_PLATFORM_CGI_ENVIRONMENT_H
 #define VORLIX_TESTS_PLATFORM_CGI_ENVIRONMENT_H
 
@@ -12,14 +12,15 @@
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
+#define VORLIX_TEST_IO(name) _##name
 #else
 #include <unistd.h>
+#define VORLIX_TEST_IO(name) name
 #endif
 
 namespace testsupport {
 
-// Sets (or, with a null value, removes) environment variables until the
-// object goes, then puts the old values back.
+// Sets (a null value removes) variables; the old values come back at the end.
 class ScopedEnv {
 public:
     ScopedEnv& Set(const char* name, const char* value) {
@@ -29,8 +30,7 @@ public:
         return *this;
     }
     ~ScopedEnv() {
-        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it)
-            Put(it->name.c_str(), it->bSet ? it->value.c_str() : nullptr);
+        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) Put(it->name.c_str(), it->bSet ? it->value.c_str() : nullptr);
     }
 
 private:
@@ -40,8 +40,7 @@ private:
     };
     static void Put(const char* name, const char* value) {
 #if defined(_WIN32)
-        std::string entry = std::string(name) + "=" + (value ? value : "");
-        _putenv(entry.c_str());  // "NAME=" removes the variable
+        _putenv((std::string(name) + "=" + (value ? value : "")).c_str());  // "NAME=" removes it
 #else
         if (value) setenv(name, value, 1);
         else unsetenv(name);
@@ -50,60 +49,43 @@ private:
     std::vector<Saved> m_saved;
 };
 
-// Standard input reads the given bytes, then its end, until the object goes.
+// Standard input delivers these bytes, then its end, while the object lives.
 class StdinPipe {
 public:
     explicit StdinPipe(const std::string& bytes) : m_bytes(bytes) {
         int fds[2];
 #if defined(_WIN32)
         if (_pipe(fds, 65536, _O_BINARY) != 0) return;
-        m_saved = _dup(0);
-        _dup2(fds[0], 0);
-        _close(fds[0]);
 #else
         if (pipe(fds) != 0) return;
-        m_saved = dup(0);
-        dup2(fds[0], 0);
-        close(fds[0]);
 #endif
-        int out = fds[1];
-        m_writer = std::thread([this, out] {
-            // Pieces of at most 1000 bytes: a reader gets them one by one.
+        m_saved = VORLIX_TEST_IO(dup)(0);
+        VORLIX_TEST_IO(dup2)(fds[0], 0);
+        VORLIX_TEST_IO(close)(fds[0]);
+        m_writer = std::thread([this, out = fds[1]] {
             for (std::size_t at = 0; at < m_bytes.size();) {
-                std::size_t n = m_bytes.size() - at < 1000 ? m_bytes.size() - at : 1000;
-#if defined(_WIN32)
-                int w = _write(out, m_bytes.data() + at, static_cast<unsigned>(n));
-#else
-                int w = static_cast<int>(write(out, m_bytes.data() + at, n));
-#endif
+                unsigned n = m_bytes.size() - at < 1000 ? static_cast<unsigned>(m_bytes.size() - at) : 1000u;
+                int w = static_cast<int>(VORLIX_TEST_IO(write)(out, m_bytes.data() + at, n));
                 if (w <= 0) break;
                 at += static_cast<std::size_t>(w);
             }
-#if defined(_WIN32)
-            _close(out);
-#else
-            close(out);
-#endif
+            VORLIX_TEST_IO(close)(out);
         });
     }
     ~StdinPipe() {
         if (m_saved < 0) return;
-        // Whatever the reader left unread: the writer must not block.
-#if defined(_WIN32)
-        char sink[4096];
-        while (_read(0, sink, sizeof sink) > 0) {
-        }
+        Unread();  // the writer must not block on bytes nobody reads
         m_writer.join();
-        _dup2(m_saved, 0);
-        _close(m_saved);
-#else
-        char sink[4096];
-        while (read(0, sink, sizeof sink) > 0) {
-        }
-        m_writer.join();
-        dup2(m_saved, 0);
-        close(m_saved);
-#endif
+        VORLIX_TEST_IO(dup2)(m_saved, 0);
+        VORLIX_TEST_IO(close)(m_saved);
+    }
+    // What is left unread of standard input, up to its end.
+    static std::string Unread() {
+        std::string out;
+        char buf[4096];
+        int n;
+        while ((n = static_cast<int>(VORLIX_TEST_IO(read)(0, buf, sizeof buf))) > 0) out.append(buf, static_cast<std::size_t>(n));
+        return out;
     }
 
 private:

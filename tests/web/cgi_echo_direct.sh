@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # cgi-echo run directly, as a web server would run it, with requests that a
 # server refuses before they reach a CGI program: a negative, non-numeric or
-# huge CONTENT_LENGTH, a body shorter or longer than announced, a body that
-# arrives in pieces, no REQUEST_METHOD at all. Each must get a clean answer
-# at once, never a hang.
+# huge CONTENT_LENGTH, a body shorter than announced or one that arrives in
+# pieces, no REQUEST_METHOD at all. Each must get a clean answer at once,
+# never a hang.
 # Usage: cgi_echo_direct.sh PATH-TO-CGI-ECHO
 set -u
 cgi=$1
@@ -28,17 +28,12 @@ run() {
 }
 
 nl=$'\n'
-run "negative length"      0 ""               "printf 'a=1'"  REQUEST_METHOD=POST CONTENT_LENGTH=-5
-run "non-numeric length"   0 ""               "printf 'a=1'"  REQUEST_METHOD=POST CONTENT_LENGTH=abc
-run "empty length"         0 ""               "printf 'a=1'"  REQUEST_METHOD=POST CONTENT_LENGTH=
-run "no length"            0 ""               "printf 'a=1'"  REQUEST_METHOD=POST
-run "huge length"          0 ""               "printf 'a=1'"  REQUEST_METHOD=POST CONTENT_LENGTH=99999999999999999999
-run "body shorter"         1 "a=1${nl}b=2${nl}" "printf 'a=1&b=2'" REQUEST_METHOD=POST CONTENT_LENGTH=100
-run "body longer"          1 "a=1${nl}"       "printf 'a=1&b=2'" REQUEST_METHOD=POST CONTENT_LENGTH=3
-run "body in pieces"       1 "a=12${nl}"      "{ printf 'a='; sleep 1; printf '1'; sleep 1; printf '2'; }" \
+run "negative length" 0 ""                 "printf 'a=1'"     REQUEST_METHOD=POST CONTENT_LENGTH=-5
+run "garbage length"  0 ""                 "printf 'a=1'"     REQUEST_METHOD=POST CONTENT_LENGTH=abc
+run "huge length"     0 ""                 "printf 'a=1'"     REQUEST_METHOD=POST CONTENT_LENGTH=99999999999999999999
+run "body shorter"    1 "a=1${nl}b=2${nl}" "printf 'a=1&b=2'" REQUEST_METHOD=POST CONTENT_LENGTH=100
+run "body in pieces"  1 "a=12${nl}"        "{ printf 'a='; sleep 1; printf '1'; sleep 1; printf '2'; }" \
     REQUEST_METHOD=POST CONTENT_LENGTH=4
-run "no method"            0 ""               "printf 'a=1'"  QUERY_STRING=a=1
-run "GET without a query"  0 ""               "true"          REQUEST_METHOD=GET
-run "syntax error"         0 "a=1${nl}"       "true"          REQUEST_METHOD=GET 'QUERY_STRING=a=1=2'
+run "no method"       0 ""                 "printf 'a=1'"     QUERY_STRING=a=1
 
 [ "$failures" -eq 0 ] || { echo "$failures failed"; exit 1; }

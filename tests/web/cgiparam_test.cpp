@@ -105,146 +105,95 @@ TEST(CgiParam, DecodesPlusThenPercent) {
     EXPECT_EQ(Str(p.m_strArgBuf), std::string("aA=\0x&y+%41", 11));
 }
 
-TEST(CgiParam, LookupsByPositionAndKey) {
+TEST(CgiParam, LookupsAndEdits) {
     CCgiParam p;
-    ASSERT_EQ(p.SetArgs("name=Ada&x=1&NAME=dup", 0), 1);
+    EXPECT_EQ(p.MoveToLast("a") + p.RemoveKey("a") + p.ChangeValue("a", "1"), 0);  // empty
+    ASSERT_EQ(p.SetArgs("name=Ada^x=1^NAME=dup", 0), 1);
     EXPECT_EQ(Str(p.GetValue("NAME")), "Ada");
-    EXPECT_EQ(Str(p.GetValue("absent")), "");
-    EXPECT_EQ(Str(p.GetKeyValue(-1)), "");
-    EXPECT_EQ(Str(p.GetDataValue(3)), "");
-    EXPECT_EQ(Str(p.GetKeyValue(2)), "NAME");
-
-    EXPECT_EQ(p.ChangeValue("X", "2"), 1);
-    EXPECT_EQ(p.ChangeValue("y", "2"), 0);
+    EXPECT_EQ(Str(p.GetValue("absent")) + Str(p.GetKeyValue(-1)) + Str(p.GetDataValue(3)), "");
+    EXPECT_EQ(p.ChangeValue("X", "2") * 10 + p.ChangeValue("y", "2"), 10);
     EXPECT_EQ(p.UpdateValue("x", "3"), 1);
-    EXPECT_EQ(p.GetParamSum(), 3);
     EXPECT_EQ(p.UpdateValue("y", "4"), 2);
     EXPECT_EQ(p.AddValue("y", "5"), 5);
-    EXPECT_EQ(Pairs(p), "name=Ada|x=3|NAME=dup|y=4|y=5");
-    EXPECT_STREQ(p.GetArgBuf(), "name=Ada&x=1&NAME=dup");  // edits leave the text alone
+    EXPECT_EQ(p.AddValue("&mine", "raw"), 6);  // any key that begins with "&" is keyless
+    EXPECT_STREQ(p.GetArgBuf(), "name=Ada^x=1^NAME=dup");  // edits leave the text alone
+    EXPECT_EQ(p.MoveToLast("raw"), 0);
+    EXPECT_EQ(p.MoveToLast("&MINE"), 1);  // already last
+    EXPECT_EQ(p.MoveToLast("Name"), 1);
+    EXPECT_EQ(p.RemoveKey("y"), 1);
+    EXPECT_EQ(Pairs(p), "x=3|NAME=dup|y=5|&mine=raw|name=Ada");
+    EXPECT_STREQ(p.UpdateArgBuf(), "x=3^NAME=dup^y=5^raw^name=Ada");
 
-    EXPECT_EQ(p.RemoveKey("Name"), 1);
-    EXPECT_EQ(p.RemoveKey("zz"), 0);
-    EXPECT_EQ(Pairs(p), "x=3|NAME=dup|y=4|y=5");
-    EXPECT_EQ(Str(p.GetValue("name")), "dup");
-}
-
-TEST(CgiParam, MoveToLastKeepsTheOthersInOrder) {
-    CCgiParam p;
-    EXPECT_EQ(p.MoveToLast("a"), 0);
-    EXPECT_EQ(p.RemoveKey("a"), 0);
-    EXPECT_EQ(p.ChangeValue("a", "1"), 0);
-    p.SetArgs("a=1^b=2^c=3", 0);
-    EXPECT_EQ(p.MoveToLast("c"), 1);
-    EXPECT_EQ(Pairs(p), "a=1|b=2|c=3");
-    EXPECT_EQ(p.MoveToLast("A"), 1);
-    EXPECT_EQ(Pairs(p), "b=2|c=3|a=1");
-    EXPECT_EQ(p.MoveToLast("q"), 0);
-    EXPECT_STREQ(p.UpdateArgBuf(), "b=2^c=3^a=1");
-}
-
-TEST(CgiParam, CopiesAndInit) {
-    CCgiParam p;
-    p.SetArgs("a=1*b=2", 0);
-    p.AddValue("&mine", "raw");  // any key that begins with "&" is keyless
-    CCgiParam q(p);
-    CCgiParam r;
+    CCgiParam q(p), r;
     r = p;
     p.Init();
-    EXPECT_EQ(p.GetParamSum(), 0);
+    EXPECT_EQ(Pairs(p) + p.GetArgBuf(), "");
     EXPECT_EQ(p.m_chSeparator, '&');
-    EXPECT_STREQ(p.GetArgBuf(), "");
     for (CCgiParam* c : {&q, &r}) {
-        EXPECT_EQ(Pairs(*c), "a=1|b=2|&mine=raw");
-        EXPECT_STREQ(c->GetArgBuf(), "a=1*b=2");
-        EXPECT_STREQ(c->UpdateArgBuf(), "a=1*b=2*raw");
+        EXPECT_EQ(Pairs(*c), "x=3|NAME=dup|y=5|&mine=raw|name=Ada");
+        EXPECT_EQ(c->m_chSeparator, '^');
+        EXPECT_STREQ(c->GetArgBuf(), "x=3^NAME=dup^y=5^raw^name=Ada");
     }
 }
 
-// ---- The CGI environment ----
+// ---- The CGI input ----
 
 class CgiInput : public ::testing::Test {
 protected:
     testsupport::ScopedEnv env;
-    void Method(const char* method) { env.Set("REQUEST_METHOD", method); }
-    void Post(const char* length) {
-        Method("POST");
-        env.Set("CONTENT_LENGTH", length);
-    }
-    // What the parse left unread of standard input.
-    static std::string Unread() {
-        std::string out;
-        char buf[4096];
-        int n;
-        while ((n = vorlix::win::_read(0, buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
-        return out;
+    // SetArgs on the CGI input after a text "keep=1"; what it left unread of
+    // standard input goes to unread.
+    int Read(const char* method, const char* length, const std::string& body, CCgiParam& p, std::string* unread = nullptr) {
+        env.Set("REQUEST_METHOD", method).Set("CONTENT_LENGTH", length);
+        testsupport::StdinPipe in(body);
+        p.SetArgs("keep=1", 0);
+        int result = p.SetArgs(nullptr, 1);
+        if (unread) *unread = testsupport::StdinPipe::Unread();
+        return result;
     }
 };
 
-TEST_F(CgiInput, WithoutAMethodTheTextStays) {
-    Method(nullptr);
+TEST_F(CgiInput, MethodsAndQueryString) {
     CCgiParam p;
-    p.SetArgs("keep=1", 0);
-    EXPECT_EQ(p.SetArgs(nullptr, 0), 0);
-    EXPECT_EQ(p.GetParamSum(), 0);
+    EXPECT_EQ(Read(nullptr, "3", "a=1", p), 0);  // no method: the text stays
     EXPECT_STREQ(p.GetArgBuf(), "keep=1");
-}
+    EXPECT_EQ(p.GetParamSum(), 0);
 
-TEST_F(CgiInput, GetReadsTheQueryString) {
-    Method("get");
     env.Set("QUERY_STRING", "a=1&b=x+y%21  ");
-    CCgiParam p;
-    EXPECT_EQ(p.SetArgs(nullptr, 1), 1);
+    EXPECT_EQ(Read("get", nullptr, "", p), 1);
     EXPECT_EQ(Pairs(p), "a=1|b=x y!");
     EXPECT_STREQ(p.GetArgBuf(), "a=1&b=x+y%21");
 
+    std::string longGet = "GET" + std::string(100, ' '), unread;
+    for (const char* method : {"PUT", "HEAD", "xGET", longGet.c_str()}) {
+        EXPECT_EQ(Read(method, "3", "b=2", p, &unread), 0) << method;
+        EXPECT_STREQ(p.GetArgBuf(), "");
+        EXPECT_EQ(unread, "b=2");
+    }
     env.Set("QUERY_STRING", nullptr);
-    p.SetArgs("keep=1", 0);
-    EXPECT_EQ(p.SetArgs(nullptr, 1), 0);
+    EXPECT_EQ(Read("GET", nullptr, "", p), 0);
     EXPECT_STREQ(p.GetArgBuf(), "");
 }
 
-TEST_F(CgiInput, OtherMethodsReadNothing) {
-    std::string longGet = "GET" + std::string(100, ' ');
-    for (const char* method : {"PUT", "HEAD", "xGET", longGet.c_str()}) {
-        Method(method);
-        env.Set("QUERY_STRING", "a=1");
-        testsupport::StdinPipe in("b=2");
-        CCgiParam p;
-        p.SetArgs("keep=1", 0);
-        EXPECT_EQ(p.SetArgs(nullptr, 0), 0) << method;
-        EXPECT_STREQ(p.GetArgBuf(), "");
-        EXPECT_EQ(Unread(), "b=2");
-    }
-}
-
-TEST_F(CgiInput, PostReadsTheBodyWhateverPiecesItComesIn) {
-    std::string body = "a=1&big=" + std::string(200000, 'x') + "&c=%41";
-    Post(std::to_string(body.size()).c_str());
-    testsupport::StdinPipe in(body + "&tail=not read");
+TEST_F(CgiInput, PostBodies) {
+    std::string body = "a=1&big=" + std::string(200000, 'x') + "&c=%41", unread;
     CCgiParam p;
-    ASSERT_EQ(p.SetArgs(nullptr, 1), 1);
+    ASSERT_EQ(Read("POST", std::to_string(body.size()).c_str(), body + "&tail", p, &unread), 1);
     EXPECT_EQ(p.GetParamSum(), 3);
-    EXPECT_EQ(p.GetValue("big").GetLength(), 200000);
+    EXPECT_EQ(p.GetValue("big").GetLength(), 200000);  // read whatever pieces it came in
     EXPECT_EQ(Str(p.GetValue("c")), "A");
-    EXPECT_EQ(Unread(), "&tail=not read");
-}
+    EXPECT_EQ(unread, "&tail");
 
-TEST_F(CgiInput, PostBodyBytesStayAsTheyCame) {
     struct {
         const char* length;
-        std::string body;
-        std::string text;
+        std::string body, text;
     } cases[] = {
         {"11", "a=x\r\ny\x1a" "b&c=", "a=x\r\ny\x1a" "b&c="},  // binary mode
-        {"100", "a=1&b=2", "a=1&b=2"},                             // short: what arrived
-        {" +7", std::string("a=1\0b=2", 7), "a=1"},                // the text ends at a 0 byte
+        {"100", "a=1&b=2", "a=1&b=2"},                           // short: what arrived
+        {" +7", std::string("a=1\0b=2", 7), "a=1"},              // the text ends at a 0 byte
     };
     for (const auto& c : cases) {
-        Post(c.length);
-        testsupport::StdinPipe in(c.body);
-        CCgiParam p;
-        EXPECT_EQ(p.SetArgs(nullptr, 0), 1);
+        EXPECT_EQ(Read("POST", c.length, c.body, p), 1);
         EXPECT_EQ(Str(p.m_strArgBuf), c.text);
     }
 }
@@ -253,23 +202,17 @@ TEST_F(CgiInput, BadOrTooLargeLengthsReadNothing) {
     // 2147483630 bytes is the longest text a string holds.
     const char* lengths[] = {"0", "-5", "abc", "", "2147483631", "99999999999999999999", nullptr};
     for (const char* length : lengths) {
-        Post(length);
-        testsupport::StdinPipe in("a=1");
         CCgiParam p;
-        p.SetArgs("keep=1", 0);
-        EXPECT_EQ(p.SetArgs(nullptr, 0), 0) << (length ? length : "unset");
-        EXPECT_STREQ(p.GetArgBuf(), "");
-        EXPECT_EQ(p.GetParamSum(), 0);
-        EXPECT_EQ(Unread(), "a=1");
+        std::string unread;
+        EXPECT_EQ(Read("POST", length, "a=1", p, &unread), 0) << (length ? length : "unset");
+        EXPECT_EQ(Pairs(p) + p.GetArgBuf(), "");
+        EXPECT_EQ(unread, "a=1");
     }
     // At the limit the room may or may not be had; either way nothing past
     // what arrived is taken.
-    Post("2147483630");
-    testsupport::StdinPipe in("a=1");
     CCgiParam p;
-    int result = p.SetArgs(nullptr, 0);
-    EXPECT_EQ(Str(p.m_strArgBuf), result ? "a=1" : "");
-    EXPECT_EQ(Pairs(p), result ? "a=1" : "");
+    int result = Read("POST", "2147483630", "a=1", p);
+    EXPECT_EQ(Pairs(p) + p.GetArgBuf(), result ? "a=1a=1" : "");
 }
 
 }  // namespace

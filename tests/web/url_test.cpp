@@ -11,40 +11,38 @@
 
 namespace {
 
-struct Narrow {
-    typedef MString Str;
-    static Str S(const std::string& a) { return Str(a.c_str(), static_cast<int>(a.size())); }
-    static std::string A(const Str& s) { return std::string(s, static_cast<std::size_t>(s.GetLength())); }
-    static void Parse(const Str& url, Str& scheme, Str& host, Str& path, Str& query, unsigned short& port) {
-        Byte_ParsorUrl(url, scheme, host, path, query, port);
-    }
-    static void Base(Str& url) { Byte_GetBaseUrl(url); }
-    static void Standard(Str& url, int bLowerHostOnly) { Byte_StandardUrl(url, bLowerHostOnly); }
-    static int Ip(const Str& ip, unsigned char* out) { return Byte_IPStrToIPByte(ip, out); }
-};
-
-struct Wide {
-    typedef UString Str;
+// One width: its string, and its functions.
+template <class Str, class Ch>
+struct Width {
+    typedef Str S_;
+    void (*parse)(const Ch*, Str&, Str&, Str&, Str&, unsigned short&);
+    void (*base)(Str&);
+    void (*standard)(Str&, int);
+    int (*ip)(const Ch*, unsigned char*);
+    // ASCII test text in this width, and back (other characters as "#").
     static Str S(const std::string& a) {
-        std::vector<unsigned short> v(a.begin(), a.end());
+        std::vector<Ch> v(a.begin(), a.end());
         v.push_back(0);
         return Str(v.data(), static_cast<int>(a.size()));
     }
     static std::string A(const Str& s) {
         std::string out;
-        for (int i = 0; i < s.GetLength(); ++i) out.push_back(s[i] < 0x80 ? static_cast<char>(s[i]) : '#');
+        for (int i = 0; i < s.GetLength(); ++i) out.push_back(static_cast<unsigned>(s[i]) < 0x80 ? static_cast<char>(s[i]) : '#');
         return out;
     }
-    static void Parse(const Str& url, Str& scheme, Str& host, Str& path, Str& query, unsigned short& port) {
-        Uni_ParsorUrl(url, scheme, host, path, query, port);
-    }
-    static void Base(Str& url) { Uni_GetBaseUrl(url); }
-    static void Standard(Str& url, int bLowerHostOnly) { Uni_StandardUrl(url, bLowerHostOnly); }
-    static int Ip(const Str& ip, unsigned char* out) { return Uni_IPStrToIPByte(ip, out); }
+};
+struct Narrow : Width<MString, char> {
+    Narrow() : Width{Byte_ParsorUrl, Byte_GetBaseUrl, Byte_StandardUrl, Byte_IPStrToIPByte} {}
+};
+struct Wide : Width<UString, unsigned short> {
+    Wide() : Width{Uni_ParsorUrl, Uni_GetBaseUrl, Uni_StandardUrl, Uni_IPStrToIPByte} {}
 };
 
 template <class W>
-class Url : public ::testing::Test {};
+class Url : public ::testing::Test {
+protected:
+    W w;
+};
 typedef ::testing::Types<Narrow, Wide> Widths;
 TYPED_TEST_SUITE(Url, Widths);
 
@@ -80,9 +78,9 @@ TYPED_TEST(Url, SplitsIntoItsParts) {
         {"?x=1", "||0|/|"},
     };
     for (const auto& c : cases) {
-        typename W::Str scheme = W::S("stale"), host = scheme, path = scheme, query = scheme;
+        typename W::S_ scheme = W::S("stale"), host = scheme, path = scheme, query = scheme;
         unsigned short port = 99;
-        W::Parse(W::S(c.url), scheme, host, path, query, port);
+        this->w.parse(W::S(c.url), scheme, host, path, query, port);
         EXPECT_EQ(W::A(scheme) + "|" + W::A(host) + "|" + std::to_string(port) + "|" + W::A(path) + "|" + W::A(query),
                   c.parts)
             << c.url;
@@ -101,8 +99,8 @@ TYPED_TEST(Url, BaseUrl) {
         {"/a/b", ":///a"},
     };
     for (const auto& c : cases) {
-        typename W::Str url = W::S(c.url);
-        W::Base(url);
+        typename W::S_ url = W::S(c.url);
+        this->w.base(url);
         EXPECT_EQ(W::A(url), c.base) << c.url;
     }
 }
@@ -127,8 +125,8 @@ TYPED_TEST(Url, StandardForm) {
         {"http:/", 0, "http:/"},
     };
     for (const auto& c : cases) {
-        typename W::Str url = W::S(c.url);
-        W::Standard(url, c.bLowerHostOnly);
+        typename W::S_ url = W::S(c.url);
+        this->w.standard(url, c.bLowerHostOnly);
         EXPECT_EQ(W::A(url), c.standard) << c.url;
     }
 }
@@ -152,7 +150,7 @@ TYPED_TEST(Url, DottedAddress) {
     };
     for (const auto& c : cases) {
         unsigned char out[4] = {9, 9, 9, 9};
-        EXPECT_EQ(W::Ip(W::S(c.ip), out), 1);
+        EXPECT_EQ(this->w.ip(W::S(c.ip), out), 1);
         EXPECT_EQ(std::vector<unsigned char>(out, out + 4), std::vector<unsigned char>(c.bytes, c.bytes + 4)) << c.ip;
     }
 }

@@ -4,8 +4,9 @@
 // SetArgs parses a query text that the caller gives, or that it reads from
 // the CGI environment of the process: "REQUEST_METHOD", then for GET
 // "QUERY_STRING", for POST "CONTENT_LENGTH" bytes of the request body from
-// standard input. The text is scanned with Byte_GetTokenOpt into words and
-// the separators "=" and "&", "*" or "^" between pairs:
+// standard input. The text is read as Byte_GetTokenOpt with the options
+// value 3 reads it (blanks before an item are skipped) into words and the
+// separators "=" and "&", "*" or "^" between pairs:
 //
 //   - key=value pairs, separated by any of "&", "*" and "^"; the separator
 //     met last becomes the one UpdateArgBuf joins the pairs with;
@@ -108,8 +109,9 @@ protected:
 
 private:
     int FindKey(const char* pszKey) const;
-    bool StorePair(MString& strKey, MString& strValue, int bDecode);
+    bool StorePair(const char* pszKey, int nKey, MString& strValue, int bDecode);
     bool AppendPair(const MString& strKey, const MString& strValue);
+    bool AppendPair(MString& strKey, MString& strValue);
 };
 
 #endif

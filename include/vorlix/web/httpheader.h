@@ -67,6 +67,10 @@ public:
     MString m_strStatus;     // a response's status code and reason
     MStringArray m_aryName;  // field names, in the order first met or added
     MStringArray m_aryValue; // field values; entry i belongs to name i
+
+private:
+    int FindName(const char* pszName, int nName) const;
+    void UpdateField(const char* pszName, int nName, const char* pszValue, int nValue);
 };
 
 // The Windows code page of a charset name, compared ignoring case:
