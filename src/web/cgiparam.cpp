@@ -66,13 +66,9 @@ int CCgiParam::FindKey(const char* pszKey) const {
     return -1;
 }
 
-bool CCgiParam::AppendPair(const MString& strKey, const MString& strValue) {
-    MString key = strKey, value = strValue;
-    return AppendPair(key, value);
-}
-
 bool CCgiParam::AppendPair(MString& strKey, MString& strValue) {
-    // Moved in: the strings are the parse's own, no count to share.
+    // Moved in: no reference count to share, and the caller's strings
+    // are left empty.
     typedef CObjArray<MString, const MString&> ObjArray;
     if (m_aryKey.ObjArray::Add(static_cast<MString&&>(strKey)) < 0) return false;
     if (m_aryData.ObjArray::Add(static_cast<MString&&>(strValue)) < 0) {

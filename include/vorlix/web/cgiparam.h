@@ -110,7 +110,6 @@ protected:
 private:
     int FindKey(const char* pszKey) const;
     bool StorePair(const char* pszKey, int nKey, MString& strValue, int bDecode);
-    bool AppendPair(const MString& strKey, const MString& strValue);
     bool AppendPair(MString& strKey, MString& strValue);
 };
 
