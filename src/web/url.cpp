@@ -46,7 +46,7 @@ const int kTokenOpts = 3;
 // The code page the 16-bit StandardUrl rebuilds its query in.
 const unsigned kQueryCodePage = 949;
 
-// The runtime library of each width.
+// The tokenizer and the runtime library of each width.
 long Token(const char* text, long pos, MString& tok, const char* seps, int& index) {
     return Byte_GetTokenOpt(text, pos, tok, seps, index, -1, kTokenOpts);
 }
