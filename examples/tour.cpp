@@ -210,6 +210,60 @@ void Time() {
                 now.GetMinute(), now.GetSecond());
 }
 
+void TextUtilities() {
+    Heading("configuration files, HTTP dates, string arrays");
+    // A configuration file with comments: the reader skips "//" lines and
+    // the indentation, and keeps blank lines and trailing comments.
+    std::string path = "vorlix_tour.conf";
+    std::remove(path.c_str());
+    void* h = Byte_OpenFile(path.c_str(), 0xC0000000, 3, 1);
+    if (!h) {
+        std::printf("cannot create %s\n", path.c_str());
+        return;
+    }
+    const char conf[] =
+        "// server settings\r\n"
+        "  host = example.org\r\n"
+        "    // port = 80\r\n"
+        "\r\n"
+        "  port = 8080   // the test port\r\n"
+        "tags = a,,b\r\n";
+    API_WriteFile(h, conf, sizeof conf - 1);
+    API_SeekFile(h, 0, 0);
+    MString line;
+    MStringArray parts;
+    while (Byte_Read1LineSkipComment(h, line)) {
+        // key, "=", value: blanks split without becoming entries.
+        int n = Byte_GetSplitTokenEx(line, 0, " =", parts, 1, 0, 0);
+        std::printf("%d tokens:", n);
+        for (int i = 0; i < n; ++i) std::printf(" [%s]", static_cast<const char*>(parts[i]));
+        std::printf("\n");
+    }
+    API_CloseFile(h);
+    std::remove(path.c_str());
+
+    MStringArray fields;
+    Byte_GetSplitTokenEx("a,,b,", 0, ",", fields, 1, 1, 0);
+    std::printf("\"a,,b,\" with separators and empty fields: %d entries\n", fields.GetSize());
+
+    // An HTTP date (GMT) and an asctime date (local time).
+    MTime t;
+    if (Byte_ParsorStrTime("Sun, 06 Nov 1994 08:49:37 GMT", t))
+        std::printf("Sun, 06 Nov 1994 08:49:37 GMT -> %ld (local %04d-%02d-%02d %02d:%02d)\n", t.GetTime(),
+                    t.GetYear(), t.GetMonth(), t.GetDay(), t.GetHour(), t.GetMinute());
+    std::printf("RFC 850 dates are refused: %d\n", Byte_ParsorStrTime("Sunday, 06-Nov-94 08:49:37 GMT", t));
+    std::printf("2026/12/05/21:30 -> %ld\n", Byte_String2Time("2026/12/05/21:30"));
+
+    // Arrays: sort and search ignoring case, keep the last of duplicates.
+    MStringArray names;
+    const char* items[] = {"pear", "Apple", "fig", "apple", "Fig"};
+    for (const char* item : items) names.Add(item);
+    std::printf("unique: %d left;", Byte_MakeUniqAry(names));
+    Byte_SortStringAry(names);
+    for (int i = 0; i < names.GetSize(); ++i) std::printf(" %s", static_cast<const char*>(names[i]));
+    std::printf("; FIG at %d\n", Byte_FindInSortedAry(names, "FIG"));
+}
+
 // ---- Web helpers: a query, a header block and a URL ----
 
 void Web() {
@@ -259,6 +313,7 @@ int main() {
     Files();
     Arrays();
     Time();
+    TextUtilities();
     Web();
     return 0;
 }

@@ -17,6 +17,10 @@
 #include <vorlix/token/tokenstream.h>
 #include <vorlix/xml/xml.h>
 
+#include <vorlix/util/array.h>
+#include <vorlix/util/datetime.h>
+#include <vorlix/util/lines.h>
+#include <vorlix/util/split.h>
 #include <vorlix/web/cgiparam.h>
 #include <vorlix/web/httpheader.h>
 #include <vorlix/web/url.h>

@@ -18,6 +18,7 @@
 
 #include <vorlix/config.h>
 
+#include <atomic>
 #include <cstddef>
 #include <ctime>
 
@@ -72,6 +73,13 @@ using ::atoi;
 using ::localtime_s;
 using ::mktime;
 using ::time;
+
+// Time zone (text utilities). _timezone may be a macro of the runtime:
+// library code reads it unqualified.
+using ::_tzset;
+#if !defined(_timezone)
+using ::_timezone;
+#endif
 }  // namespace win
 }  // namespace vorlix
 
@@ -222,6 +230,15 @@ VORLIX_API int _wtoi(const WCHAR* s);
 VORLIX_API int localtime_s(std::tm* ptm, const std::time_t* ptime);
 using std::mktime;
 using std::time;
+
+// Time zone (text utilities). _tzset reads the zone again from TZ, or from
+// the system's setting when TZ is unset, as tzset() does, and stores the
+// local standard-time offset in _timezone: seconds west of UTC (18000 for
+// US Eastern time, -32400 for Japan), whether or not summer time is in
+// force. As on Windows, read _timezone after calling _tzset (it holds 0
+// before the first call).
+VORLIX_API void _tzset();
+extern VORLIX_API std::atomic<long> _timezone;
 
 // The CGI environment. getenv returns the value of a variable or null when
 // it is not set (the pointer is the environment's own). _read reads up to
