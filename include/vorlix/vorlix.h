@@ -24,5 +24,8 @@
 #include <vorlix/fs/filefind.h>
 #include <vorlix/fs/paths.h>
 #include <vorlix/util/winhelp.h>
+#include <vorlix/web/cgiparam.h>
+#include <vorlix/web/httpheader.h>
+#include <vorlix/web/url.h>
 
 #endif

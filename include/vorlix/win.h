@@ -126,6 +126,18 @@ using ::_wsplitpath;
 }  // namespace win
 }  // namespace vorlix
 
+// The CGI environment: environment variables and standard input read as
+// bytes (_setmode(0, _O_BINARY) keeps CR LF and 0x1A as they arrive).
+#include <fcntl.h>
+#include <io.h>
+namespace vorlix {
+namespace win {
+using ::_read;
+using ::_setmode;
+using ::getenv;
+}  // namespace win
+}  // namespace vorlix
+
 #else  // POSIX
 
 namespace vorlix {
@@ -446,6 +458,19 @@ struct _timeb {
     short dstflag;
 };
 VORLIX_API void _ftime(_timeb* pTime);
+
+// The CGI environment. getenv returns the value of a variable or null when
+// it is not set (the pointer is the environment's own). _read reads up to
+// count bytes from a file descriptor (0 is standard input), retrying when a
+// signal interrupts it; like a pipe it may return fewer than asked for, 0
+// at the end and -1 on an error. Files are always binary here: _setmode
+// changes nothing and returns _O_BINARY as the previous mode, or -1 for a
+// descriptor that is not open.
+constexpr int _O_TEXT = 0x4000;
+constexpr int _O_BINARY = 0x8000;
+VORLIX_API char* getenv(const char* name);
+VORLIX_API int _read(int fd, void* buffer, unsigned int count);
+VORLIX_API int _setmode(int fd, int mode);
 
 }  // namespace win
 }  // namespace vorlix
