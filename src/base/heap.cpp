@@ -1,9 +1,13 @@
 // The slab heap of strings and arrays; the design is described in heap.h.
 //
-// Locks: each size has its own lock over its slabs (their free lists, counts
-// and list links); the pool lock guards the reserved space and the empty
-// slabs. A size lock may take the pool lock, never the other way round.
-// The lock of the kept large blocks is taken alone.
+// Locks, in the order a thread may take them; the fork handlers take them
+// all in this order:
+//   1. the size locks (g_central[c].lock): a thread holds at most one;
+//   2. the space lock (g_space.lock): the reserved space and the pool of
+//      empty slabs; taken under a size lock;
+//   3. the lock of the kept large blocks (g_kept.lock), always taken alone;
+//   4. below the heap, the lock of the virtual memory services, taken by
+//      VirtualAlloc under the space lock when the space grows.
 // A slab's size (cls) changes only while the slab has no block in use, so a
 // thread freeing a block may read it without a lock.
 #include <vorlix/base/heap.h>
@@ -77,6 +81,9 @@ private:
     SpinLock& m_l;
 };
 
+// Registers the fork handlers on the heap's first use (see below).
+void EnsureForkHandlers() noexcept;
+
 // ---- Blocks of the C heap ----
 //
 // Every block outside the slabs (every block, when the C heap serves them
@@ -137,6 +144,7 @@ void* TakeKept(std::size_t nBytes, bool bAny) {
 void FreeLarge(void* p) {
     std::size_t n = HeaderOf(p)->nBytes;
     if (kKeepLarge && n >= kKeepMin && n <= kKeepMax) {
+        EnsureForkHandlers();
         // Keeps it, making room by giving back the smallest kept blocks.
         void* evicted[kKeepSlots];
         int nEvicted = 0;
@@ -312,6 +320,9 @@ constexpr int kKeepEmpty = 1;
 bool Reserve() {
     int state = g_space.state.load(std::memory_order_acquire);
     if (state != 0) return state == 1;
+    // Outside every heap lock: fork() holds a lock of its own while it runs
+    // the handlers, which take ours.
+    EnsureForkHandlers();
     Hold hold(g_space.lock);
     state = g_space.state.load(std::memory_order_relaxed);
     if (state != 0) return state == 1;
@@ -534,6 +545,42 @@ void* AllocSlow(int c, Cache* cache) {
     return first;
 }
 
+// ---- fork() ----
+//
+// The handlers take every heap lock before the fork, in the order given at
+// the top of this file, so that no other thread holds one at that moment;
+// after it the parent releases them, and so does the child, whose only
+// thread is the one that took them all, which leaves them as new. The
+// caches of the other threads are reached only through those threads'
+// own thread-local storage: in the child those threads do not exist, no
+// one reaches their caches, and the blocks in them simply stay allocated
+// (their slabs count them as in use). The calling thread's own cache stays
+// valid in the child.
+//
+// Windows has no fork(), so there is nothing to register there.
+
+#if !defined(_WIN32)
+void LockAllForFork() {
+    for (Central& k : g_central) k.lock.Lock();
+    g_space.lock.Lock();
+    g_kept.lock.Lock();
+}
+
+void UnlockAllAfterFork() {
+    g_kept.lock.Unlock();
+    g_space.lock.Unlock();
+    for (int c = kClasses; c-- > 0;) g_central[c].lock.Unlock();
+}
+#endif
+
+void EnsureForkHandlers() noexcept {
+#if !defined(_WIN32)
+    static std::atomic<bool> bDone{false};
+    if (bDone.load(std::memory_order_acquire) || bDone.exchange(true)) return;
+    SetForkHandlers(LockAllForFork, UnlockAllAfterFork, UnlockAllAfterFork);
+#endif
+}
+
 }  // namespace
 
 void* BlockAlloc(std::size_t nBytes) noexcept {
@@ -612,6 +659,11 @@ BlockHeapStats GetBlockHeapStats() noexcept {
 }
 
 #else  // the C heap for everything
+
+namespace {
+// Nothing to lock: the C heap looks after itself, and no block is kept.
+void EnsureForkHandlers() noexcept {}
+}  // namespace
 
 void* BlockAlloc(std::size_t nBytes) noexcept { return AllocLarge(nBytes ? nBytes : 1); }
 void* BlockRealloc(void* p, std::size_t nBytes) noexcept {
