@@ -286,8 +286,10 @@ TEST(HeapThreads, ConcurrentHandOff) {
     // Each thread takes a batch of blocks, queues it, and frees the oldest
     // queued batch, mostly another thread's, checking the stamps first. Half
     // the sizes lie in the largest classes, whose small thread caches send
-    // most requests on to the shared slabs. Where the C heap serves every
-    // block there is little of this heap to exercise, so fewer rounds.
+    // most requests on to the shared slabs. One thread now and then gives
+    // all unused memory back meanwhile, which must leave every slab that
+    // holds a block alone. Where the C heap serves every block there is
+    // little of this heap to exercise, so fewer rounds.
     const int nBatches = SlabsOn() ? 1500 : 150;
     std::mutex lock;
     std::deque<std::vector<Block>> queue;
@@ -312,6 +314,7 @@ TEST(HeapThreads, ConcurrentHandOff) {
                     }
                 }
                 spoiled += CheckAndFree(old);
+                if (t == 0 && i % 50 == 0) vorlix::ReleaseUnusedMemory();
             }
         });
     }
