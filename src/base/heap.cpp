@@ -893,7 +893,10 @@ void ReleaseAllUnused() {
 namespace {
 // Nothing to lock: the C heap looks after itself, and no block is kept.
 void EnsureForkHandlers() noexcept {}
-void ReleaseAllUnused() { _heapmin(); }
+void ReleaseAllUnused() {
+    FreeKept();
+    _heapmin();
+}
 }  // namespace
 
 void* BlockAlloc(std::size_t nBytes) noexcept { return AllocLarge(nBytes ? nBytes : 1); }
