@@ -1,10 +1,12 @@
-// Files on POSIX: CreateFile, ReadFile, WriteFile, SetFilePointerEx and
-// GetFileAttributes over file descriptors.
+// Files on POSIX: CreateFile, ReadFile, WriteFile and SetFilePointerEx over
+// file descriptors.
+#include "fsnames.h"
 #include "kernel.h"
 
 #include <cerrno>
 #include <climits>
 #include <memory>
+#include <new>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -53,39 +55,33 @@ HANDLE OpenNative(const std::string& path, DWORD access, DWORD disposition) {
     // As on Windows: opening over an existing file with OPEN_ALWAYS or
     // CREATE_ALWAYS succeeds and says so.
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-    return posix::Register(std::unique_ptr<posix::KernelObject>(new posix::FileObject(fd)));
-}
-
-DWORD AttributesOf(const std::string& path) {
-    struct stat st;
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
-        posix::SetLastErrorFromErrno();
-        if (path.empty()) SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_FILE_ATTRIBUTES;
+    posix::FileObject* obj = new (std::nothrow) posix::FileObject(fd);
+    if (!obj) {
+        ::close(fd);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
     }
-    DWORD attrs = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-    if (::access(path.c_str(), W_OK) != 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        attrs |= FILE_ATTRIBUTE_READONLY;
-    std::string::size_type slash = path.find_last_of('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.size() > 1 && name[0] == '.' && name != "..") attrs |= FILE_ATTRIBUTE_HIDDEN;
-    return attrs;
+    HANDLE h = posix::Register(std::unique_ptr<posix::KernelObject>(obj));
+    return h ? h : INVALID_HANDLE_VALUE;
 }
 
 }  // namespace
 
 HANDLE CreateFileA(const char* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
                    DWORD dwCreationDisposition, DWORD, HANDLE) {
-    return OpenNative(posix::NativePath(lpFileName), dwDesiredAccess, dwCreationDisposition);
+    return posix::NoThrow(INVALID_HANDLE_VALUE, [&] {
+        return OpenNative(posix::NativePath(lpFileName), dwDesiredAccess, dwCreationDisposition);
+    });
 }
 
 HANDLE CreateFileW(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
                    DWORD dwCreationDisposition, DWORD, HANDLE) {
-    std::size_t n = 0;
-    if (lpFileName)
-        while (lpFileName[n]) ++n;
-    std::string utf8 = posix::Utf16ToUtf8(lpFileName, n);
-    return OpenNative(posix::NativePath(utf8.c_str()), dwDesiredAccess, dwCreationDisposition);
+    // Names convert as for every 16-bit file service (fsnames.h), so that a
+    // name a search reported opens again.
+    return posix::NoThrow(INVALID_HANDLE_VALUE, [&] {
+        return OpenNative(posix::NativePath(posix::WideToBytes(lpFileName).c_str()), dwDesiredAccess,
+                          dwCreationDisposition);
+    });
 }
 
 BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead, DWORD* lpNumberOfBytesRead,
@@ -163,17 +159,6 @@ BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, LARGE_INTEGE
         ok = TRUE;
     });
     return found && ok;
-}
-
-DWORD GetFileAttributesA(const char* lpFileName) {
-    return AttributesOf(posix::NativePath(lpFileName));
-}
-
-DWORD GetFileAttributesW(const WCHAR* lpFileName) {
-    std::size_t n = 0;
-    if (lpFileName)
-        while (lpFileName[n]) ++n;
-    return AttributesOf(posix::NativePath(posix::Utf16ToUtf8(lpFileName, n).c_str()));
 }
 
 }  // namespace win
