@@ -13,7 +13,9 @@
 #include <vorlix/base/file.h>
 #include <vorlix/base/text.h>
 
+#include "../base/length.h"
 #include "../base/lines.h"
+#include "../base/objarray_ops.h"
 #include "xml_internal.h"
 #include "xml_reader.h"
 
@@ -388,7 +390,7 @@ private:
     // (m_bNoChild). It is moved in: nothing can tell that from the copy the
     // parent would keep.
     void Adopt(Tag& child) {
-        if (!child.m_bNoChild) RelocateAppend(m_x.pending, child, true);
+        if (!child.m_bNoChild) RelocateAppend(m_x.pending, child);
     }
 
     // The text node serves all text and CDATA children of its parent: the
@@ -410,7 +412,7 @@ private:
     // Appends by handing the strings over, leaving o empty. The scratch
     // list only ever grows by appending.
     void AppendOption(Option& o) {
-        Option* slot = AppendGrownByAppends(m_x.options);
+        Option* slot = AppendDefault(m_x.options);
         if (!slot) return;
         slot->m_strName.Swap(o.m_strName);
         slot->m_strValue.Swap(o.m_strValue);
@@ -467,6 +469,7 @@ private:
         }
         m_x.text.SetString(tok.p, tok.n);  // before the read leaves its line
         if (!m_r.ToDelimStr(L::kGt, L::kGt.Length(), run, 1)) return Fail(k, XMLRES_NO_CLOSE);
+        if (CheckedLength<Ch>(static_cast<long long>(tok.n) + run.n) < 0) return Fail(k, XMLRES_SYNTAX);
         t.m_nTagType = XMLTAG_DECLARE;
         m_x.text.Append(run.p, run.n - 1);
         t.m_strName.SetString(m_x.text, m_x.text.GetLength());
@@ -481,6 +484,8 @@ private:
         // A reader's line may go with the next read, its text may not.
         if (!R::kStableText) m_x.text.SetString(tok.p, tok.n);
         if (!m_r.ToDelimStr(L::kLt, L::kLt.Length(), run, 0)) return Fail(k, XMLRES_BAD_TEXT);
+        // The first token and the run each fit a string; together they may not.
+        if (CheckedLength<Ch>(static_cast<long long>(tok.n) + run.n) < 0) return Fail(k, XMLRES_SYNTAX);
         if (run.p == tok.p + tok.n) {
             // The rest follows the first token in the same text.
             SetDecoded(f.text.m_strName, tok.p, tok.n + run.n);

@@ -4,6 +4,7 @@
 #include <vorlix/base/file.h>
 #include <vorlix/base/text.h>
 
+#include "../base/length.h"
 #include "xml_internal.h"
 
 namespace vorlix {
@@ -26,38 +27,69 @@ struct WriterLits {
     static constexpr auto kEndOpen = MakeLit<Ch>("</");
 };
 
+// The string a writer appends to. Once a piece does not fit (the text
+// would pass what a string holds, or memory is exhausted), nothing more is
+// appended and the writer fails.
 template <class Ch>
-void PutIndent(BasicString<Ch>& out, int nLevel) {
-    for (int i = 0; i < nLevel; ++i) out += Ch('\t');
+class TextOut {
+public:
+    explicit TextOut(BasicString<Ch>& s) : m_s(s) {}
+    void Add(const Ch* p, int n) {
+        if (m_bFull || n <= 0) return;
+        int nOld = m_s.GetLength();
+        if (CheckedLength<Ch>(static_cast<long long>(nOld) + n) >= 0) m_s.Append(p, n);
+        m_bFull = m_s.GetLength() != nOld + n;
+    }
+    void Add(Ch c) { Add(&c, 1); }
+    void Add(const BasicString<Ch>& s) { Add(s.GetString(), s.GetLength()); }
+    template <std::size_t N>
+    void Add(const Lit<Ch, N>& lit) {
+        Add(lit.s, static_cast<int>(N) - 1);
+    }
+    // The text with the five entities encoded.
+    void AddEncoded(const BasicString<Ch>& s) {
+        if (!m_bFull && !AppendEncoded(m_s, s.GetString(), s.GetLength())) m_bFull = true;
+    }
+    bool Full() const { return m_bFull; }
+    BasicString<Ch>& Text() { return m_s; }
+
+private:
+    BasicString<Ch>& m_s;
+    bool m_bFull = false;
+};
+
+template <class Ch>
+void PutIndent(TextOut<Ch>& out, int nLevel) {
+    for (int i = 0; i < nLevel; ++i) out.Add(Ch('\t'));
 }
 
 // name="value", the value encoded; nothing for an attribute without a name.
 template <class Ch>
-void AppendOption(BasicString<Ch>& out, const BasicTagOption<Ch>& o) {
+void AppendOption(TextOut<Ch>& out, const BasicTagOption<Ch>& o) {
     if (o.m_strName.IsEmpty()) return;
-    out += o.m_strName;
-    Put(out, WriterLits<Ch>::kAttrOpen);
-    AppendEncoded(out, o.m_strValue.GetString(), o.m_strValue.GetLength());
-    out += Ch('"');
+    out.Add(o.m_strName);
+    out.Add(WriterLits<Ch>::kAttrOpen);
+    out.AddEncoded(o.m_strValue);
+    out.Add(Ch('"'));
 }
 
 // One or two attributes on the tag's line, three or more one per line.
 template <class Ch>
-void AppendOptions(BasicString<Ch>& out, const BasicXmlTag<Ch>& t) {
+void AppendOptions(TextOut<Ch>& out, const BasicXmlTag<Ch>& t) {
     int n = t.m_aryOption.GetSize();
     if (n == 0) return;
     if (n <= 2) {
         for (int i = 0; i < n; ++i) {
-            out += Ch(' ');
+            out.Add(Ch(' '));
             AppendOption(out, t.m_aryOption[i]);
         }
         return;
     }
-    Put(out, WriterLits<Ch>::kCrLf);
+    out.Add(WriterLits<Ch>::kCrLf);
     for (int i = 0; i < n; ++i) {
         PutIndent(out, t.m_nLevel);
         AppendOption(out, t.m_aryOption[i]);
-        Put(out, WriterLits<Ch>::kCrLf);
+        out.Add(WriterLits<Ch>::kCrLf);
     }
 }
 
@@ -66,62 +98,62 @@ inline bool IsInline(int nType) { return nType == XMLTAG_TEXT || nType == XMLTAG
 // An element's start tag up to what ends it: "/>\r\n" without children,
 // ">" before text or CDATA, ">\r\n" before anything else.
 template <class Ch>
-void AppendStart(BasicString<Ch>& out, const BasicXmlTag<Ch>& t) {
+void AppendStart(TextOut<Ch>& out, const BasicXmlTag<Ch>& t) {
     PutIndent(out, t.m_nLevel);
-    out += Ch('<');
-    out += t.m_strName;
+    out.Add(Ch('<'));
+    out.Add(t.m_strName);
     AppendOptions(out, t);
     if (t.m_aryOption.GetSize() >= 3) PutIndent(out, t.m_nLevel);
     int n = t.m_arySubTag.GetSize();
     if (n == 0) {
-        Put(out, WriterLits<Ch>::kEmptyClose);
+        out.Add(WriterLits<Ch>::kEmptyClose);
     } else {
-        out += Ch('>');
-        if (!IsInline(t.m_arySubTag[0].m_nTagType)) Put(out, WriterLits<Ch>::kCrLf);
+        out.Add(Ch('>'));
+        if (!IsInline(t.m_arySubTag[0].m_nTagType)) out.Add(WriterLits<Ch>::kCrLf);
     }
 }
 
 // The end tag, on the line of text or CDATA that comes last, otherwise on
 // its own indented line.
 template <class Ch>
-void AppendEnd(BasicString<Ch>& out, const BasicXmlTag<Ch>& t) {
+void AppendEnd(TextOut<Ch>& out, const BasicXmlTag<Ch>& t) {
     if (!IsInline(t.m_arySubTag[t.m_arySubTag.GetSize() - 1].m_nTagType)) PutIndent(out, t.m_nLevel);
-    Put(out, WriterLits<Ch>::kEndOpen);
-    out += t.m_strName;
-    out += Ch('>');
-    Put(out, WriterLits<Ch>::kCrLf);
+    out.Add(WriterLits<Ch>::kEndOpen);
+    out.Add(t.m_strName);
+    out.Add(Ch('>'));
+    out.Add(WriterLits<Ch>::kCrLf);
 }
 
 // Every kind but an element; kinds the writer does not know give nothing.
 template <class Ch>
-void AppendLeaf(BasicString<Ch>& out, const BasicXmlTag<Ch>& t) {
+void AppendLeaf(TextOut<Ch>& out, const BasicXmlTag<Ch>& t) {
     typedef WriterLits<Ch> L;
     switch (t.m_nTagType) {
     case XMLTAG_PI:
         PutIndent(out, t.m_nLevel);
-        Put(out, L::kPiOpen);
-        out += t.m_strName;
+        out.Add(L::kPiOpen);
+        out.Add(t.m_strName);
         AppendOptions(out, t);
-        Put(out, L::kPiClose);
+        out.Add(L::kPiClose);
         return;
     case XMLTAG_COMMENT:
         PutIndent(out, t.m_nLevel);
-        Put(out, L::kCommentOpen);
-        out += t.m_strName;
-        Put(out, L::kCommentClose);
+        out.Add(L::kCommentOpen);
+        out.Add(t.m_strName);
+        out.Add(L::kCommentClose);
         return;
     case XMLTAG_TEXT:
-        AppendEncoded(out, t.m_strName.GetString(), t.m_strName.GetLength());
+        out.AddEncoded(t.m_strName);
         return;
     case XMLTAG_CDATA:
-        Put(out, L::kCDataOpen);
-        out += t.m_strName;
-        Put(out, L::kCDataClose);
+        out.Add(L::kCDataOpen);
+        out.Add(t.m_strName);
+        out.Add(L::kCDataClose);
         return;
     case XMLTAG_DECLARE:
-        Put(out, L::kDeclOpen);
-        out += t.m_strName;
-        Put(out, L::kDeclClose);
+        out.Add(L::kDeclOpen);
+        out.Add(t.m_strName);
+        out.Add(L::kDeclClose);
         return;
     default:
         return;
@@ -132,7 +164,7 @@ void AppendLeaf(BasicString<Ch>& out, const BasicXmlTag<Ch>& t) {
 // recursion. (When memory for the walk runs out, an element is written
 // without its children.)
 template <class Ch>
-void AppendTree(BasicString<Ch>& out, const BasicXmlTag<Ch>& root, int nDepth) {
+void AppendTree(TextOut<Ch>& out, const BasicXmlTag<Ch>& root, int nDepth) {
     typedef typename XmlClasses<Ch>::Tag Tag;
     struct Frame {
         const BasicXmlTag<Ch>* t;
@@ -208,19 +240,21 @@ template <class Ch>
 int BasicTagOption<Ch>::ToString(BasicString<Ch>& strOut) const {
     strOut.Empty();
     if (m_strName.IsEmpty()) return 0;
-    detail::AppendOption(strOut, *this);
-    return 1;
+    detail::TextOut<Ch> out(strOut);
+    detail::AppendOption(out, *this);
+    return out.Full() ? 0 : 1;
 }
 
-// Writing a node cannot fail: only an element could, through a child, and
-// no kind of node fails by itself.
+// Writing a node cannot fail but for its size: only an element could,
+// through a child, and no kind of node fails by itself.
 template <class Ch>
 int BasicXmlTag<Ch>::ToString(BasicString<Ch>& strOut, int nDepth) const {
     strOut.Empty();
     if (nDepth < 0) return 1;
     strOut.SetMinBlockSize(1000);
-    detail::AppendTree(strOut, *this, nDepth);
-    return 1;
+    detail::TextOut<Ch> out(strOut);
+    detail::AppendTree(out, *this, nDepth);
+    return out.Full() ? 0 : 1;
 }
 
 // The same characters as the string form, written as the start tag, each
@@ -230,24 +264,29 @@ int BasicXmlTag<Ch>::ToString(void* hFile, int nDepth) const {
     if (nDepth < 0) return 1;
     BasicString<Ch> piece;
     piece.SetMinBlockSize(1000);
+    detail::TextOut<Ch> out(piece);
     if (m_nTagType != XMLTAG_ELEMENT) {
-        detail::AppendLeaf(piece, *this);
+        detail::AppendLeaf(out, *this);
+        if (out.Full()) return 0;
         detail::Write(hFile, piece);
         return 1;
     }
-    detail::AppendStart(piece, *this);
+    detail::AppendStart(out, *this);
+    if (out.Full()) return 0;
     detail::Write(hFile, piece);
     int n = m_arySubTag.GetSize();
     if (n == 0) return 1;
     if (nDepth > 0) {
         for (int i = 0; i < n; ++i) {
             piece.Empty();
-            detail::AppendTree(piece, m_arySubTag[i], nDepth - 1);
+            detail::AppendTree(out, m_arySubTag[i], nDepth - 1);
+            if (out.Full()) return 0;
             detail::Write(hFile, piece);
         }
     }
     piece.Empty();
-    detail::AppendEnd(piece, *this);
+    detail::AppendEnd(out, *this);
+    if (out.Full()) return 0;
     detail::Write(hFile, piece);
     return 1;
 }
@@ -257,8 +296,9 @@ int BasicAnalXml<Ch>::ToString(BasicString<Ch>& strOut, int nDepth) const {
     strOut.Empty();
     if (nDepth < 0) return 1;
     strOut.SetMinBlockSize(1000);
-    for (int i = 0, n = m_aryTag.GetSize(); i < n; ++i) detail::AppendTree(strOut, m_aryTag[i], nDepth);
-    return 1;
+    detail::TextOut<Ch> out(strOut);
+    for (int i = 0, n = m_aryTag.GetSize(); i < n && !out.Full(); ++i) detail::AppendTree(out, m_aryTag[i], nDepth);
+    return out.Full() ? 0 : 1;
 }
 
 template <class Ch>

@@ -1,5 +1,6 @@
-// CObjArray: the growth policy, element operations, and above all that
-// elements are relocated as raw bytes, never copied or destroyed on a move.
+// CObjArray: the growth policy and the capacity it reports, element
+// operations, and above all that elements are relocated as raw bytes, never
+// copied or destroyed on a move.
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@ namespace {
 // Counts what happens to its objects; the id tells them apart.
 class Probe : public CObjCore {
 public:
+    typedef void RelocatesAsBytes;  // holds no pointer into itself
     explicit Probe(int i = 0) : id(i) {}
     Probe(const Probe& o) : CObjCore(o), id(o.id) { ++copied; }
     Probe& operator=(const Probe& o) { id = o.id; return *this; }
@@ -49,6 +51,7 @@ TEST(ObjArrayTest, GrowthPolicy) {
     EXPECT_EQ((std::vector<int>{1, 11, 21}), Capacities<Probe>(10, 21));
     CObjArray<int> arr;
     arr.SetSize(100);
+    EXPECT_EQ(100, arr.m_nMaxSize);  // exactly, on an empty array
     arr.Add(1);
     EXPECT_EQ(112, arr.m_nMaxSize);
     arr.SetSize(10000);
@@ -123,94 +126,22 @@ TEST(ObjArrayTest, GrowingAndShiftingNeverCopyOrDestroy) {
 
 }  // namespace
 
-// The parser hands a node its children in one block: the block must carry
-// the capacity that appending them one at a time gives, and the elements
-// must arrive unharmed, never copied or destroyed.
-TEST(ObjArrayTest, MoveTailGivesTheCapacityOfSingleAppends) {
-    for (int step : {0, 3}) {
-        for (int n : {1, 2, 5, 6, 42, 57, 58, 1500}) {
-            SCOPED_TRACE(std::to_string(step) + " " + std::to_string(n));
-            CObjArray<Probe> appended, src, dst;
-            appended.m_nGrowBy = dst.m_nGrowBy = step;
-            src.Add(Probe(-1));
-            for (int i = 1; i <= n; ++i) {
-                appended.Add(Probe(i));
-                src.Add(Probe(i));
-            }
-            Probe::Reset();
-            vorlix::detail::MoveTail(src, 1, dst);
-            EXPECT_EQ(0, Probe::copied + Probe::destroyed);
-            EXPECT_EQ(appended.m_nMaxSize, dst.m_nMaxSize);
-            EXPECT_EQ(Values(appended), Values(dst));
-            EXPECT_EQ((std::vector<int>{-1}), Values(src));
+// m_nMaxSize never claims more than the block holds, and a very large
+// array still grows geometrically: the bytes moved while appending a
+// million elements one by one stay a small multiple of the final size (a
+// fixed step of 1024 slots would move them a hundred times over).
+TEST(ObjArrayTest, CapacityIsHeldAndLargeArraysGrowGeometrically) {
+    CObjArray<int> arr;
+    const int* block = nullptr;
+    std::size_t nMoved = 0;
+    for (int i = 0; i < 1000000; ++i) {
+        arr.Add(i);
+        if (arr.m_pData != block) {
+            if (block) nMoved += sizeof(int) * static_cast<std::size_t>(arr.GetSize() - 1);
+            block = arr.m_pData;
+            ASSERT_GE(vorlix::detail::BlockSize(block), sizeof(int) * static_cast<std::size_t>(arr.m_nMaxSize));
         }
     }
-    // An array that already has a block takes them by appending.
-    CObjArray<MString> src, dst;
-    dst.Add("a");
-    src.Add("b");
-    src.Add("c");
-    vorlix::detail::MoveTail(src, 0, dst);
-    ASSERT_EQ(3, dst.GetSize());
-    EXPECT_EQ(5, dst.m_nMaxSize);
-    EXPECT_TRUE(dst[2] == "c");
-    EXPECT_EQ(0, src.GetSize());
-}
-
-// That block holds only the elements it was given, fewer than the capacity
-// it reports: every way of growing the array must move it to a larger block
-// before writing past them. Neighbouring blocks of the same size are filled
-// alongside, so that a write past the block spoils one of them (and the
-// sanitizer builds see it directly).
-TEST(ObjArrayTest, ABlockFilledInOneGoGrowsBeforeItsReportedCapacity) {
-    auto text = [](int i) { return MString(std::to_string(i).c_str()); };
-    auto same = [](const CObjArray<MString>& a, const std::vector<int>& model) {
-        if (a.GetSize() != static_cast<int>(model.size())) return false;
-        for (int i = 0; i < a.GetSize(); ++i)
-            if (!(a[i] == MString(std::to_string(model[i]).c_str()))) return false;
-        return true;
-    };
-    for (int n : {1, 2, 3, 5, 6, 42, 58}) {
-        for (int way = 0; way < 5; ++way) {
-            SCOPED_TRACE(std::to_string(n) + " way " + std::to_string(way));
-            std::vector<CObjArray<MString>> arrays(4);
-            std::vector<std::vector<int>> models(4);
-            for (int k = 0; k < 4; ++k) {
-                CObjArray<MString> src;
-                for (int i = 0; i < n; ++i) {
-                    src.Add(text(k * 1000 + i));
-                    models[k].push_back(k * 1000 + i);
-                }
-                vorlix::detail::MoveTail(src, 0, arrays[k]);
-                ASSERT_GE(vorlix::detail::BlockSize(arrays[k].m_pData) / sizeof(MString), static_cast<std::size_t>(n));
-            }
-            CObjArray<MString>& a = arrays[1];
-            std::vector<int>& m = models[1];
-            int nReported = a.m_nMaxSize;
-            for (int i = 0; i < 8; ++i) {
-                int v = 500 + i;
-                switch (way) {
-                case 0: a.Add(text(v)); m.push_back(v); break;
-                case 1: a.SetSize(a.GetSize() + 1); a[a.GetSize() - 1] = text(v); m.push_back(v); break;
-                case 2: a.InsertAt(0, text(v)); m.insert(m.begin(), v); break;
-                case 3: {
-                    MString s = text(v);
-                    vorlix::detail::RelocateAppend(a, s);
-                    m.push_back(v);
-                    break;
-                }
-                case 4: a.Add(a[0]); m.push_back(m[0]); break;  // an element of the array itself
-                }
-                ASSERT_TRUE(same(a, m)) << "after " << i + 1;
-            }
-            // The reported capacity followed the policy all along.
-            CObjArray<MString> appended;
-            for (std::size_t i = 0; i < m.size(); ++i) appended.Add(MString());
-            EXPECT_EQ(appended.m_nMaxSize, a.m_nMaxSize);
-            if (n + 8 <= nReported) {
-                EXPECT_EQ(nReported, a.m_nMaxSize);
-            }
-            for (int k = 0; k < 4; ++k) EXPECT_TRUE(same(arrays[k], models[k])) << k;
-        }
-    }
+    EXPECT_LT(nMoved, 8 * sizeof(int) * 1000000u);
+    EXPECT_EQ(999999, arr[999999]);
 }

@@ -4,9 +4,11 @@
 //   vorlix-xml [--utf16] [--stats] [-o OUT] FILE
 //
 // A file that begins with FF FE or FE FF is read in the 16-bit form, any
-// other in the 8-bit form; --utf16 forces the 16-bit form. Exit status: 0 on
-// success, 1 when the document does not parse, 2 for bad usage or a file
-// that cannot be read or written.
+// other in the 8-bit form; --utf16 forces the 16-bit form. A document that
+// does not parse is reported with the line and column where the parse
+// stopped and the result's name and description. Exit status: 0 on success,
+// 1 when the document does not parse, 2 for bad usage or a file that cannot
+// be read or written.
 #include <vorlix/vorlix.h>
 
 #include <cstdio>
@@ -30,16 +32,59 @@ const char kUsage[] =
     "  -o OUT    write the document to OUT (replaced if it exists)\n"
     "  --help    print this help\n";
 
-const char* const kResultNames[] = {
-    "XMLRES_BEGIN_ABORT", "XMLRES_END_ABORT",      "XMLRES_END_OF_DATA", "XMLRES_TEXT_OUTSIDE",
-    "XMLRES_BAD_TEXT",    "XMLRES_NO_CLOSE",       "XMLRES_UNEXPECTED_END", "XMLRES_BAD_PI",
-    "XMLRES_BAD_CDATA",   "XMLRES_BAD_COMMENT",    "XMLRES_TAG_MISMATCH", "XMLRES_BAD_END_TAG",
-    "XMLRES_SYNTAX",
+// Where a parse position lies in the file: 1-based line and column. The
+// document counts a position as the offset of its line in the file plus the
+// column in characters; the first line of a 16-bit document counts from the
+// place its text starts (0 behind a byte-order mark). The lines are read
+// again the way the document read them, and the one holding the position
+// is the one between its start and the next line's.
+struct Place {
+    long line = 0;
+    unsigned long column = 0;
 };
 
-const char* ResultName(int result) {
-    const int count = static_cast<int>(sizeof(kResultNames) / sizeof(kResultNames[0]));
-    return result >= 1 && result <= count ? kResultNames[result - 1] : "unknown result";
+Place Locate(const char* path, bool wide, unsigned long pos) {
+    Place place;
+    void* h = Byte_OpenFile(path, 0x80000000, 3, 0);
+    if (!h) return place;
+    unsigned long cur = 0;
+    int endian = 0;
+    if (wide) {
+        // The byte order the 16-bit document chooses, and where it starts.
+        unsigned char b[3] = {0, 0, 0};
+        API_ReadFile(h, b, 2);
+        if (b[0] == 0xFF && b[1] == 0xFE) {
+            endian = 1;
+        } else if (b[0] == 0xFE && b[1] == 0xFF) {
+            endian = 2;
+        } else {
+            API_SeekFile(h, 0, 0);
+            if (b[0] == 0 && b[1] != 0) {
+                endian = 2;
+            } else if (b[0] == 0 || b[1] == 0) {
+                endian = 1;
+            } else {
+                endian = 3;
+                API_ReadFile(h, b, 3);
+                if (!(b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)) API_SeekFile(h, 0, 0);
+            }
+            cur = static_cast<unsigned long>(API_SeekFile(h, 0, 1));
+        }
+    }
+    MString line;
+    UString wline;
+    for (long n = 1;; ++n) {
+        int got = wide ? Uni_Read1LineEndian(h, wline, 1, endian) : Byte_Read1Line(h, line, 1);
+        unsigned long next = static_cast<unsigned long>(API_SeekFile(h, 0, 1));
+        if (!got || pos < next) {
+            place.line = n;
+            place.column = pos >= cur ? pos - cur + 1 : 1;
+            break;
+        }
+        cur = next;
+    }
+    API_CloseFile(h);
+    return place;
 }
 
 struct Options {
@@ -112,12 +157,15 @@ bool WriteFile(const Doc& doc, const char* path, int nDepth) {
 
 // Parses the open file into doc and writes the result; returns the exit status.
 template <typename Doc, typename String>
-int Process(Doc& doc, void* hFile, const Options& opt) {
+int Process(Doc& doc, void* hFile, const Options& opt, bool wide) {
     int ok = doc.FromString(hFile, 1);
     API_CloseFile(hFile);
     if (ok != 1) {
-        std::fprintf(stderr, "vorlix-xml: %s: %s (%d) at position %lu\n", opt.input,
-                     ResultName(doc.m_nParseResult), doc.m_nParseResult, doc.m_dwParsePos);
+        int result = doc.m_nParseResult;
+        Place place = Locate(opt.input, wide, doc.m_dwParsePos);
+        std::fprintf(stderr, "vorlix-xml: %s:%ld:%lu: %s (%d): %s (position %lu)\n", opt.input, place.line,
+                     place.column, vorlix::XmlResultName(result), result, vorlix::XmlResultText(result),
+                     doc.m_dwParsePos);
         return 1;
     }
     Stats stats = CountDocument(doc);
@@ -203,8 +251,8 @@ int main(int argc, char** argv) {
                                            (mark[0] == 0xFE && mark[1] == 0xFF)));
     if (wide) {
         CAnalXmlU doc;
-        return Process<CAnalXmlU, UString>(doc, h, opt);
+        return Process<CAnalXmlU, UString>(doc, h, opt, true);
     }
     CAnalXmlA doc;
-    return Process<CAnalXmlA, MString>(doc, h, opt);
+    return Process<CAnalXmlA, MString>(doc, h, opt, false);
 }

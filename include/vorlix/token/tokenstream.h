@@ -54,6 +54,8 @@ struct TokenClasses<unsigned short> {
 template <class Ch>
 class VORLIX_API BasicTokPosStackItem : public CObjCore {
 public:
+    // Kept in object arrays, which move their elements as raw bytes.
+    typedef void RelocatesAsBytes;
     // All positions 0 and an empty line.
     BasicTokPosStackItem();
     // SetPos with the same arguments.

@@ -91,6 +91,8 @@ struct XmlClasses<unsigned short> {
 template <class Ch>
 class VORLIX_API BasicTagOption : public CObjCore {
 public:
+    // Kept in object arrays, which move their elements as raw bytes.
+    typedef void RelocatesAsBytes;
     typedef typename XmlClasses<Ch>::Stream Stream;
 
     BasicTagOption();
@@ -121,6 +123,8 @@ namespace vorlix {
 template <class Ch>
 class VORLIX_API BasicXmlTag : public CObjCore {
 public:
+    // Kept in object arrays, which move their elements as raw bytes.
+    typedef void RelocatesAsBytes;
     typedef typename XmlClasses<Ch>::Option Option;
     typedef typename XmlClasses<Ch>::Tag Tag;
     typedef typename XmlClasses<Ch>::Doc Doc;
@@ -177,10 +181,13 @@ public:
     // pAnalXml receives the callbacks and may be null. 1, or 0 with
     // m_nParseResult and m_dwParsePos set.
     int FromString(Doc* pAnalXml, Stream* pStream, int nLevel);
-    // Writes the node and nDepth levels of descendants (negative: nothing).
+    // Writes the node and nDepth levels of descendants (negative: nothing):
+    // 1, or 0 when the text would be longer than a string can hold (what
+    // fitted stays in strOut).
     int ToString(BasicString<Ch>& strOut, int nDepth) const;
-    // The same into a file at its position; 16-bit text goes as UTF-16
-    // little-endian code units.
+    // The same into a file at its position, a start tag, each child and an
+    // end tag at a time (0 when one of them cannot be held; the file keeps
+    // what was written); 16-bit text goes as UTF-16 little-endian code units.
     int ToString(void* hFile, int nDepth) const;
 
     int m_nParseResult;
@@ -246,7 +253,8 @@ public:
     // first two bytes shows (00 xx big-endian, xx 00 little-endian), and
     // otherwise as UTF-8, skipping an EF BB BF mark.
     int FromString(void* hFile, int bStoreTag);
-    // Writes every top-level node with nDepth levels (negative: nothing).
+    // Writes every top-level node with nDepth levels (negative: nothing):
+    // 1, or 0 when the text would be longer than a string can hold.
     int ToString(BasicString<Ch>& strOut, int nDepth) const;
     // The same into a file at its position; the 16-bit form writes the
     // bytes FF FE first and the text as UTF-16 little-endian.
