@@ -20,11 +20,11 @@ namespace vorlix {
 namespace detail {
 
 template <class Ch>
-inline unsigned ScanUnit(Ch c) {
+constexpr unsigned ScanUnit(Ch c) {
     return sizeof(Ch) == 1 ? static_cast<unsigned char>(c) : static_cast<unsigned>(c);
 }
 
-inline bool IsBlank(unsigned u) { return u == ' ' || u == '\t'; }
+constexpr bool IsBlank(unsigned u) { return u == ' ' || u == '\t'; }
 
 // A separator set: for each of the first 256 values its place in the set
 // and whether it ends a word (the separators and NUL do); other values are
@@ -33,7 +33,9 @@ inline bool IsBlank(unsigned u) { return u == ' ' || u == '\t'; }
 template <class Ch>
 class SepSet {
 public:
-    explicit SepSet(const Ch* seps) : m_seps(seps ? seps : None()) {
+    // A constant expression for a set known at compile time (the parser's
+    // sets are built before any code runs).
+    constexpr explicit SepSet(const Ch* seps) : m_seps(seps ? seps : kNone) {
         m_stop[0] = 1;
         for (const Ch* p = m_seps; *p; ++p) {
             unsigned u = ScanUnit(*p);
@@ -58,10 +60,7 @@ public:
     bool Stops(unsigned u) const { return u < 256 ? m_stop[u] != 0 : m_bWide && Scan(u) >= 0; }
 
 private:
-    static const Ch* None() {
-        static const Ch none[1] = {0};
-        return none;
-    }
+    static constexpr Ch kNone[1] = {0};
     int Scan(unsigned u) const {
         for (const Ch* p = m_seps; *p; ++p)
             if (ScanUnit(*p) == u) return static_cast<int>(p - m_seps);

@@ -37,6 +37,16 @@ namespace detail {
 
 const int kRunTooLong = -1;
 
+// A token within the current line is read inline in its caller; moving on
+// to the next lines is a call.
+#if defined(__GNUC__) || defined(__clang__)
+#define VORLIX_INLINE inline __attribute__((always_inline))
+#define VORLIX_NOINLINE __attribute__((noinline))
+#else
+#define VORLIX_INLINE inline
+#define VORLIX_NOINLINE
+#endif
+
 template <class Ch>
 struct CrLf {
     static constexpr Ch kText[2] = {'\r', '\n'};
@@ -60,30 +70,42 @@ private:
     BasicString<Ch>& m_s;
 };
 
-// The next token, blanks and tabs only separating: it lies in the current
-// line from start to end (valid until the next read that may move to
-// another line), and nDelim is its place in the set or -1 for a word.
-// Tokens never span lines.
+// The token at the cursor's column, when its line holds one.
 template <class C>
-int ReadToken(C& c, const SepSet<typename C::Char>& set, long& start, long& end, int& nDelim) {
-    c.Save();
+VORLIX_INLINE bool ScanLine(C& c, const SepSet<typename C::Char>& set, long& start, long& end, int& nDelim) {
+    int len = c.LineLength();
+    unsigned long col = c.Column();
+    if (col > static_cast<unsigned long>(len)) return false;
+    long r = ScanToken(c.Line(), static_cast<long>(col), len, set, true, start, nDelim);
+    if (r < 0) return false;
+    c.SetColumn(static_cast<unsigned long>(r));
+    end = r;
+    return true;
+}
+
+// ReadToken past the current line: the next lines that are not empty.
+template <class C>
+VORLIX_NOINLINE int ReadTokenOnNextLines(C& c, const SepSet<typename C::Char>& set, long& start, long& end,
+                                         int& nDelim) {
     for (;;) {
-        int len = c.LineLength();
-        unsigned long col = c.Column();
-        if (col <= static_cast<unsigned long>(len)) {
-            long r = ScanToken(c.Line(), static_cast<long>(col), len, set, true, start, nDelim);
-            if (r >= 0) {
-                c.SetColumn(static_cast<unsigned long>(r));
-                end = r;
-                return 1;
-            }
-        }
         if (c.NextLine(0) <= 0) {
             c.Restore(1);
             nDelim = -1;
             return 0;
         }
+        if (ScanLine(c, set, start, end, nDelim)) return 1;
     }
+}
+
+// The next token, blanks and tabs only separating: it lies in the current
+// line from start to end (valid until the next read that may move to
+// another line), and nDelim is its place in the set or -1 for a word.
+// Tokens never span lines.
+template <class C>
+VORLIX_INLINE int ReadToken(C& c, const SepSet<typename C::Char>& set, long& start, long& end, int& nDelim) {
+    c.Save();
+    if (ScanLine(c, set, start, end, nDelim)) return 1;
+    return ReadTokenOnNextLines(c, set, start, end, nDelim);
 }
 
 template <class C, class O>

@@ -3,6 +3,8 @@
 #include "../base/length.h"
 #include "xml_internal.h"
 
+#include <cstring>
+
 namespace vorlix {
 namespace detail {
 namespace {
@@ -110,6 +112,87 @@ void SetDecoded(BasicString<Ch>& out, const Ch* p, int n) {
     out.ReleaseBuffer(o);
 }
 
+namespace {
+
+// Characters before the next "&", CR or LF within p[0, n), which p[n]
+// ("<" or NUL) ends in any case.
+inline int Plain(const char* p, int n) {
+    int k = static_cast<int>(std::strcspn(p, "&\r\n<"));
+    return k < n ? k : n;
+}
+inline int Plain(const unsigned short* p, int n) {
+    int k = 0;
+    while (k < n && p[k] != '&' && p[k] != '\r' && p[k] != '\n') ++k;
+    return k;
+}
+
+// True when p[0, n) reads as it is: no "&", and every line end is CR LF.
+// (When every LF follows a CR and there are as many CRs as LFs, every CR
+// is followed by an LF too.)
+inline bool AsItIs(const char* p, int n) {
+    std::size_t len = static_cast<std::size_t>(n);
+    if (std::memchr(p, '&', len)) return false;
+    std::size_t nLf = 0, nCr = 0;
+    for (const char* q = p; (q = static_cast<const char*>(std::memchr(q, '\n', len - (q - p)))); ++q, ++nLf)
+        if (q == p || q[-1] != '\r') return false;
+    for (const char* q = p; (q = static_cast<const char*>(std::memchr(q, '\r', len - (q - p)))); ++q) ++nCr;
+    return nCr == nLf;
+}
+inline bool AsItIs(const unsigned short* p, int n) {
+    for (int i = 0; i < n; ++i) {
+        unsigned short c = p[i];
+        if (c == '&') return false;
+        if (c == '\n' && (i == 0 || p[i - 1] != '\r')) return false;
+        if (c == '\r' && (i + 1 == n || p[i + 1] != '\n')) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+template <class Ch>
+void SetText(BasicString<Ch>& out, const Ch* p, int n) {
+    if (AsItIs(p, n)) {
+        out.SetString(p, n);
+        return;
+    }
+    int nCap = n;
+    Ch* q = out.GetBuffer(nCap);
+    if (!q) return;
+    int o = 0;
+    int i = 0;
+    for (;;) {
+        int k = Plain(p + i, n - i);
+        if (k > 0) {
+            std::memcpy(q + o, p + i, static_cast<std::size_t>(k) * sizeof(Ch));
+            o += k;
+            i += k;
+        }
+        if (i >= n) break;
+        Ch c = p[i++];
+        if (c == '&') {
+            i += EntityAt(p + i, n - i, c);
+        } else if (c == '\r' && i < n && p[i] == '\n') {
+            q[o++] = c;
+            c = p[i++];
+        } else if (c == '\r' || c == '\n') {
+            // A lone CR or LF becomes CR LF: one character more than read.
+            if (o + 2 + (n - i) > nCap) {
+                out.ReleaseBuffer(o);
+                nCap = o + 2 + (n - i) + (n - i) / 8 + 8;
+                q = out.GetBuffer(nCap);
+                if (!q) return;
+            }
+            q[o++] = '\r';
+            c = '\n';
+        }
+        q[o++] = c;
+    }
+    out.ReleaseBuffer(o);
+}
+
+template void SetText(BasicString<char>&, const char*, int);
+template void SetText(BasicString<unsigned short>&, const unsigned short*, int);
 template bool AppendEncoded(BasicString<char>&, const char*, int);
 template bool AppendEncoded(BasicString<unsigned short>&, const unsigned short*, int);
 template void SetDecoded(BasicString<char>&, const char*, int);

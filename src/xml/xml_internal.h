@@ -114,6 +114,12 @@ bool AppendEncoded(BasicString<Ch>& out, const Ch* p, int n);
 // Replaces the text by p[0, n) with the five entities decoded.
 template <class Ch>
 void SetDecoded(BasicString<Ch>& out, const Ch* p, int n);
+// Replaces the text by the character data p[0, n), built in one pass at
+// about its final size: the five entities decoded, and each line end (CR
+// LF, CR or LF) made CR LF, as a line-by-line read gives it. p[n] must be
+// "<" or NUL (the run ends there); NULs and "<" inside are ordinary.
+template <class Ch>
+void SetText(BasicString<Ch>& out, const Ch* p, int n);
 
 // ---- xml_tree.cpp ----
 

@@ -101,7 +101,7 @@ public:
         bool bFirst;  // no token of the node read yet
     };
 
-    Scratch() : node(Sets().node), attr(Sets().attr), bracket(Sets().bracket) {}
+    Scratch() : node(kNodeSet), attr(kAttrSet), bracket(kBracketSet) {}
     ~Scratch() {
         for (int i = 0; i < m_nBuilt; ++i) m_frames[i].~Frame();
         BlockFree(m_frames);
@@ -171,15 +171,11 @@ private:
     static const int kSlots = 256;
     static const int kMaxShared = 32;
 
-    struct AllSets {
-        AllSets()
-            : node(ParserLits<Ch>::kNodeSet), attr(ParserLits<Ch>::kAttrSet), bracket(ParserLits<Ch>::kBracket) {}
-        Delims<Ch> node, attr, bracket;
-    };
-    static const AllSets& Sets() {
-        static const AllSets sets;
-        return sets;
-    }
+    // The delimiter sets, constants: no parse waits for their building,
+    // not even in a child process forked while another thread parsed.
+    static constexpr Delims<Ch> kNodeSet{ParserLits<Ch>::kNodeSet};
+    static constexpr Delims<Ch> kAttrSet{ParserLits<Ch>::kAttrSet};
+    static constexpr Delims<Ch> kBracketSet{ParserLits<Ch>::kBracket};
     static bool SameUnits(const Ch* a, const Ch* b, int n) {
         for (int i = 0; i < n; ++i)
             if (a[i] != b[i]) return false;
@@ -280,7 +276,9 @@ public:
     // read of it would give it (the position and the saved positions are
     // the same either way); without it, it is left unread.
     int ParseOption(Option& o, int* pEnd) {
-        o.Init();
+        // Init, without a call for strings that are empty already.
+        if (!o.m_strName.IsEmpty()) o.m_strName.Empty();
+        if (!o.m_strValue.IsEmpty()) o.m_strValue.Empty();
         bool bEquals = false;
         Span<Ch> t;
         int d;
@@ -334,9 +332,9 @@ private:
         Frame* f = m_x.Build(k);
         if (!f) return false;
         Tag& t = Node(k);
-        t.Init();
+        Reset(t);
         t.m_nLevel = nLevel;
-        f->text.Init();
+        Reset(f->text);
         f->nLevel = nLevel;
         f->nPending = m_x.pending.GetSize();
         f->bFirst = pName == nullptr;
@@ -345,6 +343,21 @@ private:
             t.m_nTagType = XMLTAG_ELEMENT;
         }
         return true;
+    }
+
+    // Init, without a call for a node that holds nothing (as the working
+    // nodes mostly do: their strings and lists go with the children).
+    static void Reset(Tag& t) {
+        if (!t.m_strName.IsEmpty() || t.m_aryOption.m_pData || t.m_arySubTag.m_pData) {
+            t.Init();
+            return;
+        }
+        t.m_nTagType = XMLTAG_NONE;
+        t.m_nLevel = 0;
+        t.m_nParseResult = 0;
+        t.m_dwParsePos = 0;
+        t.m_bNoChild = 0;
+        t.m_nUserFlag = 1;
     }
 
     // A root whose parse could not start (memory exhausted).
@@ -481,19 +494,10 @@ private:
     int Text(int k, const Span<Ch>& tok) {
         Frame& f = m_x.F(k);
         Span<Ch> run;
-        // A reader's line may go with the next read, its text may not.
-        if (!R::kStableText) m_x.text.SetString(tok.p, tok.n);
-        if (!m_r.ToDelimStr(L::kLt, L::kLt.Length(), run, 0)) return Fail(k, XMLRES_BAD_TEXT);
-        // The first token and the run each fit a string; together they may not.
-        if (CheckedLength<Ch>(static_cast<long long>(tok.n) + run.n) < 0) return Fail(k, XMLRES_SYNTAX);
-        if (run.p == tok.p + tok.n) {
-            // The rest follows the first token in the same text.
-            SetDecoded(f.text.m_strName, tok.p, tok.n + run.n);
-        } else {
-            if (R::kStableText) m_x.text.SetString(tok.p, tok.n);
-            m_x.text.Append(run.p, run.n);
-            SetDecoded(f.text.m_strName, m_x.text.GetString(), m_x.text.GetLength());
-        }
+        int r = m_r.TextRun(tok, m_x.text, run);
+        if (r == kRunTooLong) return Fail(k, XMLRES_SYNTAX);
+        if (r == 0) return Fail(k, XMLRES_BAD_TEXT);
+        SetText(f.text.m_strName, run.p, run.n);
         f.text.m_nTagType = XMLTAG_TEXT;
         if (End(f.text, f.nLevel + 1)) return Fail(k, XMLRES_END_ABORT);
         AdoptText(f.text);
@@ -518,7 +522,7 @@ private:
         if (nReads == 1 && d == kBracketOpen) {
             nReads = 2;
             if (!m_r.GetToken(tok, m_x.bracket, d)) return Fail(k, XMLRES_BAD_CDATA);
-            if (tok.IsNoCase(L::kCData)) {
+            if (tok.IsNoCase(L::kCData, L::kCData.Length())) {
                 nReads = 3;
                 if (!m_r.GetToken(tok, m_x.bracket, d)) return Fail(k, XMLRES_UNEXPECTED_END);
                 if (d == kBracketOpen) {
@@ -545,7 +549,8 @@ private:
         Span<Ch> tok;
         int d;
         if (!m_r.GetToken(tok, m_x.node, d) || d != kWord) return Fail(k, XMLRES_BAD_END_TAG);
-        if (!tok.IsNoCase(Node(k).m_strName)) return Fail(k, XMLRES_TAG_MISMATCH);
+        const BasicString<Ch>& name = Node(k).m_strName;
+        if (!tok.IsNoCase(name.GetString(), name.GetLength())) return Fail(k, XMLRES_TAG_MISMATCH);
         if (!m_r.GetToken(tok, m_x.node, d) || d != kNodeGt) return Fail(k, XMLRES_NO_CLOSE);
         return Complete(k, Level(k));
     }
@@ -581,7 +586,7 @@ private:
                 break;
             case kNodeQuestion:  // a processing instruction
                 if (!m_r.GetToken(tok, m_x.node, d)) return Fail(k, XMLRES_UNEXPECTED_END);
-                if (!tok.IsNoCase(L::kXml)) return Fail(k, XMLRES_BAD_PI);
+                if (!tok.IsNoCase(L::kXml, L::kXml.Length())) return Fail(k, XMLRES_BAD_PI);
                 t.m_nTagType = XMLTAG_PI;
                 m_x.Share(t.m_strName, tok.p, tok.n);
                 step = TagRest(k);

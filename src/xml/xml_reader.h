@@ -27,6 +27,8 @@
 #include "../base/token_scan.h"
 #include "../token/token_reads.h"
 
+#include <cstring>
+
 namespace vorlix {
 namespace detail {
 
@@ -35,11 +37,14 @@ template <class Ch>
 struct Span {
     const Ch* p = nullptr;
     int n = 0;
-    // Equal to the NUL-terminated text b, ignoring the case of ASCII letters.
-    bool IsNoCase(const Ch* b) const {
+    // Equal to the text b of nb characters, ignoring the case of ASCII
+    // letters.
+    bool IsNoCase(const Ch* b, int nb) const {
+        if (nb != n) return false;
+        if (std::memcmp(p, b, static_cast<std::size_t>(n) * sizeof(Ch)) == 0) return true;  // mostly the same case
         for (int i = 0; i < n; ++i)
-            if (b[i] == 0 || Fold(p[i]) != Fold(b[i])) return false;
-        return b[n] == 0;
+            if (Fold(p[i]) != Fold(b[i])) return false;
+        return true;
     }
     static unsigned Fold(Ch c) {
         unsigned u = ScanUnit(c);
@@ -51,7 +56,7 @@ struct Span {
 // table, built once.
 template <class Ch>
 struct Delims {
-    explicit Delims(const Ch* pszText) : text(pszText), set(pszText) {}
+    constexpr explicit Delims(const Ch* pszText) : text(pszText), set(pszText) {}
     const Ch* text;
     SepSet<Ch> set;
 };
@@ -103,6 +108,32 @@ private:
     bool m_bInBuf = false;
 };
 
+// Character data from its first token (just read) up to the next "<", which
+// is left unread, across lines: the token followed by what the stream's
+// GetTokenToDelimStr("<") gives. out is a span of the text when the two
+// lie in one piece, else of buf; either way the character after it is "<"
+// or NUL. 1, 0 when no "<" follows, kRunTooLong when the whole would be
+// longer than a string can hold.
+template <class R, class Ch>
+int ReadTextRun(R& r, const Span<Ch>& tok, BasicString<Ch>& buf, Span<Ch>& out) {
+    static constexpr Ch kLt[2] = {'<', 0};
+    // A reader's line may go with the next read, its text may not.
+    if (!R::kStableText) buf.SetString(tok.p, tok.n);
+    Span<Ch> run;
+    if (!r.ToDelimStr(kLt, 1, run, 0)) return 0;
+    if (CheckedLength<Ch>(static_cast<long long>(tok.n) + run.n) < 0) return kRunTooLong;
+    if (run.p == tok.p + tok.n) {
+        out.p = tok.p;
+        out.n = tok.n + run.n;
+        return 1;
+    }
+    if (R::kStableText) buf.SetString(tok.p, tok.n);
+    buf.Append(run.p, run.n);
+    out.p = buf;
+    out.n = buf.GetLength();
+    return 1;
+}
+
 // The parser's reads over a stream the caller owns, through the stream's
 // public operations.
 template <class Ch>
@@ -130,6 +161,10 @@ public:
     // Up to the text delim, across lines.
     int ToDelimStr(const Ch* delim, int, Span<Ch>& out, int bInclude) {
         return Spans(m_s->GetTokenToDelimStr(delim, m_buf, 1, bInclude), out);
+    }
+    // Character data from its first token on (ReadTextRun).
+    int TextRun(const Span<Ch>& tok, BasicString<Ch>& buf, Span<Ch>& out) {
+        return ReadTextRun(*this, tok, buf, out);
     }
     unsigned long GetTokenPos() { return m_s->GetTokenPos(); }
     // The current line and column, for a look ahead after a token (the
@@ -204,16 +239,18 @@ public:
     // fields would be loaded as one wide value, which the processor cannot
     // take from the narrower stores that just wrote them, and has to wait.
     void Save() {
-        int i = m_nPos;
+        unsigned i = m_nPos;
         m_curs[i] = m_cur;
         m_nexts[i] = m_next;
         m_lens[i] = m_len;
         m_cols[i] = m_col;
-        m_nPos = (i + 1) % kSlots;
+        m_nPos = (i + 1) & (kSlots - 1);
     }
 
+    // nCount is small and not negative (the parser takes back at most five
+    // reads).
     void Restore(int nCount) {
-        int i = (m_nPos - nCount % kSlots + kSlots) % kSlots;
+        unsigned i = (m_nPos - static_cast<unsigned>(nCount)) & (kSlots - 1);
         m_nPos = i;
         // Most take-backs stay on the line: its fields are left untouched
         // then, so that the next save does not wait on fresh stores.
@@ -245,7 +282,7 @@ public:
     }
 
     // ---- the parser's reads ----
-    int GetToken(Span<Ch>& tok, const Delims<Ch>& d, int& nDelim) {
+    VORLIX_INLINE int GetToken(Span<Ch>& tok, const Delims<Ch>& d, int& nDelim) {
         long start, end;
         if (!ReadToken(*this, d.set, start, end, nDelim)) {
             tok.p = nullptr;
@@ -266,6 +303,42 @@ public:
         SpanOut<Ch> sink(m_run);
         int r = ReadToDelimStr(*this, delim, nDelim, sink, 1, bInclude);
         return Finish(r, sink, out);
+    }
+    // Character data from its first token on (ReadTextRun). Over text in
+    // memory the run to the "<" is found in one pass over the text instead
+    // of line by line, and the reader moves to the line of the "<" as the
+    // line reads would have left it; what that pass cannot settle (no "<"
+    // before the end, a run or a line near the longest string) goes the
+    // line by line way.
+    int TextRun(const Span<Ch>& tok, BasicString<Ch>& buf, Span<Ch>& out) {
+        if constexpr (Source::kInPlace) {
+            const Ch* from = m_line + m_col;  // after the token
+            const Ch* lt = from + RunLength(from);
+            if (*lt == '<' && lt - tok.p <= kMaxLength<Ch> / 2) {
+                // The line the "<" is on: the current line, or the one that
+                // starts after the last line end before it.
+                const Ch* start = m_line;
+                if (lt > m_line + m_len) {
+                    start = lt;
+                    while (start[-1] != '\r' && start[-1] != '\n') --start;
+                }
+                std::size_t len = start == m_line ? static_cast<std::size_t>(m_len) : detail::LineLength(start);
+                if (CheckedLength<Ch>(len) >= 0) {
+                    Save();
+                    if (start != m_line) {
+                        m_line = start;
+                        m_len = static_cast<int>(len);
+                        m_cur = static_cast<unsigned long>(start - m_src.Text());
+                        m_next = m_cur + static_cast<unsigned long>(len + LineEndLength(start + len));
+                    }
+                    m_col = static_cast<unsigned long>(lt - start);
+                    out.p = tok.p;
+                    out.n = static_cast<int>(lt - tok.p);
+                    return 1;
+                }
+            }
+        }
+        return ReadTextRun(*this, tok, buf, out);
     }
     unsigned long GetTokenPos() const { return m_cur + m_col; }
     // A line, or a run across lines, was longer than a string can hold.
@@ -290,11 +363,18 @@ public:
     }
 
 private:
-    static const int kSlots = 16;  // more than a parser takes back at once
+    static const unsigned kSlots = 16;  // a power of two, more than a parser takes back at once
 
     static const Ch* Empty() {
         static const Ch empty[1] = {0};
         return empty;
+    }
+    // Characters before the next "<" or the NUL that ends the text.
+    static std::size_t RunLength(const char* p) { return std::strcspn(p, "<"); }
+    static std::size_t RunLength(const unsigned short* p) {
+        std::size_t n = 0;
+        while (p[n] && p[n] != '<') ++n;
+        return n;
     }
     int Finish(int r, const SpanOut<Ch>& sink, Span<Ch>& out) {
         if (r == kRunTooLong) m_bTooLong = true;
@@ -314,7 +394,7 @@ private:
     unsigned long m_nexts[kSlots] = {};
     int m_lens[kSlots] = {};
     unsigned long m_cols[kSlots] = {};
-    int m_nPos = 0;
+    unsigned m_nPos = 0;
     BasicString<Ch> m_buf;    // the current line of a source that decodes
     BasicString<Ch> m_run;    // runs that cross lines
     BasicString<Ch> m_first;  // the first line, with bKeepFirst
