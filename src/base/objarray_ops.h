@@ -28,23 +28,31 @@ T* AppendDefault(CObjArray<T, ARG>& a) {
     return a.m_nSize == n + 1 ? a.m_pData + n : nullptr;
 }
 
-// Appends x by moving its bytes into the array, and leaves x a new default
-// T: no copy and no exchange of members. x must be exactly a T (not an
-// object of a derived class) and must not lie in the array. When memory is
-// exhausted x stays as it is.
+// Appends x by moving its bytes into the array: no copy and no exchange of
+// members. x must be exactly a T (not an object of a derived class) and
+// must not lie in the array. Afterwards x owns nothing any more, and the
+// caller makes it an object again (a new T, or new members in place of
+// those that went). False, with x as it was, when memory is exhausted.
 template <class T, class ARG>
-void RelocateAppend(CObjArray<T, ARG>& a, T& x) {
+bool RelocateAppendBytes(CObjArray<T, ARG>& a, T& x) {
     static_assert(IsRelocatable<T>::value, "elements move as raw bytes");
     int n = a.m_nSize;
     if (n >= a.m_nMaxSize) {
         a.SetSize(n + 1);
-        if (a.m_nSize != n + 1) return;
+        if (a.m_nSize != n + 1) return false;
         a.m_pData[n].~T();
     } else {
         ++a.m_nSize;
     }
     std::memcpy(static_cast<void*>(a.m_pData + n), static_cast<const void*>(&x), sizeof(T));
-    ::new (static_cast<void*>(&x)) T;
+    return true;
+}
+
+// Appends x by moving its bytes into the array, and leaves x a new default
+// T (RelocateAppendBytes). When memory is exhausted x stays as it is.
+template <class T, class ARG>
+void RelocateAppend(CObjArray<T, ARG>& a, T& x) {
+    if (RelocateAppendBytes(a, x)) ::new (static_cast<void*>(&x)) T;
 }
 
 // Moves the elements of src from nFirst on to the end of dst and shortens

@@ -2,6 +2,7 @@
 // EncodeXmlText, decoding for the parser and DecodeXmlText.
 #include "../base/length.h"
 #include "xml_internal.h"
+#include "xml_text.h"
 
 #include <cstring>
 
@@ -112,47 +113,10 @@ void SetDecoded(BasicString<Ch>& out, const Ch* p, int n) {
     out.ReleaseBuffer(o);
 }
 
-namespace {
-
-// Characters before the next "&", CR or LF within p[0, n), which p[n]
-// ("<" or NUL) ends in any case.
-inline int Plain(const char* p, int n) {
-    int k = static_cast<int>(std::strcspn(p, "&\r\n<"));
-    return k < n ? k : n;
-}
-inline int Plain(const unsigned short* p, int n) {
-    int k = 0;
-    while (k < n && p[k] != '&' && p[k] != '\r' && p[k] != '\n') ++k;
-    return k;
-}
-
-// True when p[0, n) reads as it is: no "&", and every line end is CR LF.
-// (When every LF follows a CR and there are as many CRs as LFs, every CR
-// is followed by an LF too.)
-inline bool AsItIs(const char* p, int n) {
-    std::size_t len = static_cast<std::size_t>(n);
-    if (std::memchr(p, '&', len)) return false;
-    std::size_t nLf = 0, nCr = 0;
-    for (const char* q = p; (q = static_cast<const char*>(std::memchr(q, '\n', len - (q - p)))); ++q, ++nLf)
-        if (q == p || q[-1] != '\r') return false;
-    for (const char* q = p; (q = static_cast<const char*>(std::memchr(q, '\r', len - (q - p)))); ++q) ++nCr;
-    return nCr == nLf;
-}
-inline bool AsItIs(const unsigned short* p, int n) {
-    for (int i = 0; i < n; ++i) {
-        unsigned short c = p[i];
-        if (c == '&') return false;
-        if (c == '\n' && (i == 0 || p[i - 1] != '\r')) return false;
-        if (c == '\r' && (i + 1 == n || p[i + 1] != '\n')) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 template <class Ch>
-void SetText(BasicString<Ch>& out, const Ch* p, int n) {
-    if (AsItIs(p, n)) {
+void SetText(BasicString<Ch>& out, const Ch* p, int n, int nAsItIs) {
+    if (nAsItIs < 0) nAsItIs = ScanRun(p, static_cast<std::size_t>(n)).bAsItIs ? 1 : 0;
+    if (nAsItIs) {
         out.SetString(p, n);
         return;
     }
@@ -162,7 +126,7 @@ void SetText(BasicString<Ch>& out, const Ch* p, int n) {
     int o = 0;
     int i = 0;
     for (;;) {
-        int k = Plain(p + i, n - i);
+        int k = static_cast<int>(PlainLength(p + i, static_cast<std::size_t>(n - i)));
         if (k > 0) {
             std::memcpy(q + o, p + i, static_cast<std::size_t>(k) * sizeof(Ch));
             o += k;
@@ -175,7 +139,7 @@ void SetText(BasicString<Ch>& out, const Ch* p, int n) {
         } else if (c == '\r' && i < n && p[i] == '\n') {
             q[o++] = c;
             c = p[i++];
-        } else if (c == '\r' || c == '\n') {
+        } else {
             // A lone CR or LF becomes CR LF: one character more than read.
             if (o + 2 + (n - i) > nCap) {
                 out.ReleaseBuffer(o);
@@ -191,8 +155,8 @@ void SetText(BasicString<Ch>& out, const Ch* p, int n) {
     out.ReleaseBuffer(o);
 }
 
-template void SetText(BasicString<char>&, const char*, int);
-template void SetText(BasicString<unsigned short>&, const unsigned short*, int);
+template void SetText(BasicString<char>&, const char*, int, int);
+template void SetText(BasicString<unsigned short>&, const unsigned short*, int, int);
 template bool AppendEncoded(BasicString<char>&, const char*, int);
 template bool AppendEncoded(BasicString<unsigned short>&, const unsigned short*, int);
 template void SetDecoded(BasicString<char>&, const char*, int);

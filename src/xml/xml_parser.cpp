@@ -401,25 +401,14 @@ private:
 
     // Keeps a finished child in the pending list unless it refuses
     // (m_bNoChild). It is moved in: nothing can tell that from the copy the
-    // parent would keep.
+    // parent would keep. The working node keeps its fields as a copy would
+    // have left them; only its name and lists went with the child (the text
+    // node of a node serves all its text and CDATA children).
     void Adopt(Tag& child) {
-        if (!child.m_bNoChild) RelocateAppend(m_x.pending, child);
-    }
-
-    // The text node serves all text and CDATA children of its parent: the
-    // strings and lists go with each child, its other fields stay as a copy
-    // would have left them.
-    void AdoptText(Tag& text) {
-        if (text.m_bNoChild) return;
-        int nResult = text.m_nParseResult;
-        unsigned long dwPos = text.m_dwParsePos;
-        int nLevel = text.m_nLevel, nType = text.m_nTagType, nFlag = text.m_nUserFlag;
-        Adopt(text);
-        text.m_nParseResult = nResult;
-        text.m_dwParsePos = dwPos;
-        text.m_nLevel = nLevel;
-        text.m_nTagType = nType;
-        text.m_nUserFlag = nFlag;  // m_bNoChild is 0, as it was
+        if (child.m_bNoChild || !RelocateAppendBytes(m_x.pending, child)) return;
+        ::new (static_cast<void*>(&child.m_strName)) BasicString<Ch>;
+        ::new (static_cast<void*>(&child.m_aryOption)) CObjArray<Option, const Option&>;
+        ::new (static_cast<void*>(&child.m_arySubTag)) CObjArray<Tag, const Tag&>;
     }
 
     // Appends by handing the strings over, leaving o empty. The scratch
@@ -494,13 +483,14 @@ private:
     int Text(int k, const Span<Ch>& tok) {
         Frame& f = m_x.F(k);
         Span<Ch> run;
-        int r = m_r.TextRun(tok, m_x.text, run);
+        int nAsItIs = -1;
+        int r = m_r.TextRun(tok, m_x.text, run, nAsItIs);
         if (r == kRunTooLong) return Fail(k, XMLRES_SYNTAX);
         if (r == 0) return Fail(k, XMLRES_BAD_TEXT);
-        SetText(f.text.m_strName, run.p, run.n);
+        SetText(f.text.m_strName, run.p, run.n, nAsItIs);
         f.text.m_nTagType = XMLTAG_TEXT;
         if (End(f.text, f.nLevel + 1)) return Fail(k, XMLRES_END_ABORT);
-        AdoptText(f.text);
+        Adopt(f.text);
         return kContent;
     }
 
@@ -531,7 +521,7 @@ private:
                     f.text.m_nTagType = XMLTAG_CDATA;
                     f.text.m_strName.SetString(run.p, run.n - L::kCDataEnd.Length());
                     if (End(f.text, f.nLevel + 1)) return Fail(k, XMLRES_END_ABORT);
-                    AdoptText(f.text);
+                    Adopt(f.text);
                     return kContent;
                 }
             }

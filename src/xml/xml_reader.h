@@ -26,7 +26,9 @@
 #include "../base/lines.h"
 #include "../base/token_scan.h"
 #include "../token/token_reads.h"
+#include "xml_text.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace vorlix {
@@ -162,8 +164,9 @@ public:
     int ToDelimStr(const Ch* delim, int, Span<Ch>& out, int bInclude) {
         return Spans(m_s->GetTokenToDelimStr(delim, m_buf, 1, bInclude), out);
     }
-    // Character data from its first token on (ReadTextRun).
-    int TextRun(const Span<Ch>& tok, BasicString<Ch>& buf, Span<Ch>& out) {
+    // Character data from its first token on (ReadTextRun); what it holds
+    // is left to be found out (nAsItIs stays -1).
+    int TextRun(const Span<Ch>& tok, BasicString<Ch>& buf, Span<Ch>& out, int&) {
         return ReadTextRun(*this, tok, buf, out);
     }
     unsigned long GetTokenPos() { return m_s->GetTokenPos(); }
@@ -306,23 +309,22 @@ public:
     }
     // Character data from its first token on (ReadTextRun). Over text in
     // memory the run to the "<" is found in one pass over the text instead
-    // of line by line, and the reader moves to the line of the "<" as the
-    // line reads would have left it; what that pass cannot settle (no "<"
-    // before the end, a run or a line near the longest string) goes the
-    // line by line way.
-    int TextRun(const Span<Ch>& tok, BasicString<Ch>& buf, Span<Ch>& out) {
+    // of line by line, which also tells whether it reads as it is (nAsItIs)
+    // and where its last line begins: the reader moves to the line of the
+    // "<" as the line reads would have left it. What that pass cannot
+    // settle (no "<" before the end, a run or a line near the longest
+    // string) goes the line by line way.
+    int TextRun(const Span<Ch>& tok, BasicString<Ch>& buf, Span<Ch>& out, int& nAsItIs) {
         if constexpr (Source::kInPlace) {
             const Ch* from = m_line + m_col;  // after the token
             const Ch* lt = from + RunLength(from);
             if (*lt == '<' && lt - tok.p <= kMaxLength<Ch> / 2) {
-                // The line the "<" is on: the current line, or the one that
-                // starts after the last line end before it.
-                const Ch* start = m_line;
-                if (lt > m_line + m_len) {
-                    start = lt;
-                    while (start[-1] != '\r' && start[-1] != '\n') --start;
-                }
-                std::size_t len = start == m_line ? static_cast<std::size_t>(m_len) : detail::LineLength(start);
+                // The token lies on the current line: the line ends the run
+                // crosses come after it.
+                RunFacts<Ch> facts = ScanRun(tok.p, static_cast<std::size_t>(lt - tok.p));
+                const Ch* start = facts.pLastEnd ? facts.pLastEnd + 1 : m_line;
+                std::size_t len = start == m_line ? static_cast<std::size_t>(m_len)
+                                                  : static_cast<std::size_t>(lt - start) + detail::LineLength(lt);
                 if (CheckedLength<Ch>(len) >= 0) {
                     Save();
                     if (start != m_line) {
@@ -334,6 +336,7 @@ public:
                     m_col = static_cast<unsigned long>(lt - start);
                     out.p = tok.p;
                     out.n = static_cast<int>(lt - tok.p);
+                    nAsItIs = facts.bAsItIs ? 1 : 0;
                     return 1;
                 }
             }
@@ -370,7 +373,10 @@ private:
         return empty;
     }
     // Characters before the next "<" or the NUL that ends the text.
-    static std::size_t RunLength(const char* p) { return std::strcspn(p, "<"); }
+    static std::size_t RunLength(const char* p) {
+        const char* q = std::strchr(p, '<');
+        return q ? static_cast<std::size_t>(q - p) : std::strlen(p);
+    }
     static std::size_t RunLength(const unsigned short* p) {
         std::size_t n = 0;
         while (p[n] && p[n] != '<') ++n;

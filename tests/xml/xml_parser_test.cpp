@@ -393,3 +393,29 @@ TYPED_TEST(XmlParser, CallbacksThatParseOrInitTheSameDocument) {
     EXPECT_EQ(1, Parse<TypeParam>(e, "<z/>"));
     EXPECT_EQ(3, e.GetTagCount());
 }
+
+// Character data across lines of every kind, entities and runs of every
+// length (the text read in one pass over memory is checked in blocks): the
+// document's reader over memory gives what a caller's stream gives line by
+// line, and line ends come out as CR LF.
+TYPED_TEST(XmlParser, TextRunsOfEveryShape) {
+    typedef typename TypeParam::Tag Tag;
+    const char* const marks[] = {"\r\n", "\n", "\r", "&amp;", "&", "\r\n\r\n", "\n\r", "y"};
+    for (const char* first : marks) {
+        for (const char* last : marks) {
+            for (int n = 0; n < 40; ++n) {
+                // A mark at every place of a block, another at the run's end.
+                const std::string content = "w" + std::string(n, 'x') + first + std::string(n % 17, 'z') + last;
+                SCOPED_TRACE(content);
+                const std::string text = "<r>\r\n<a>" + content + "</a>\r\n</r>";
+                typename TypeParam::Doc d;
+                ASSERT_EQ(1, Parse<TypeParam>(d, text));
+                std::vector<typename TypeParam::Ch> buf = xmltest::Buf<TypeParam>(text);
+                typename TypeParam::Stream s(buf.data(), 0);
+                Tag viaStream;
+                ASSERT_EQ(1, viaStream.FromString(nullptr, &s, 0));
+                EXPECT_TRUE(xmlsame::SameTag(viaStream, d.GetTag(0)));
+            }
+        }
+    }
+}
