@@ -91,7 +91,11 @@ int ReadFileUnits(FileHandle& f, BasicString<unsigned short>& buf, bool bBig) {
                 buf.Empty();
                 return RefuseFileLine(f, llStart);
             }
-            for (std::size_t k = 0; k < i; ++k) out[nOld + k] = Unit16(p + 2 * k, bBig);
+            if (bBig == (API_IsLittleEndian() == 0)) {
+                std::memcpy(out + nOld, p, 2 * i);  // the file's byte order is the platform's
+            } else {
+                for (std::size_t k = 0; k < i; ++k) out[nOld + k] = Unit16(p + 2 * k, bBig);
+            }
             buf.ReleaseBuffer(nNew);
         }
         bAny = true;

@@ -1,8 +1,8 @@
 // Character data: one pass over a run finds what the parser must know
 // about it: whether it reads as it is (no entity, every line end CR LF) and
-// where its last line end lies. The 8-bit form looks at sixteen characters
-// at a time where the processor has SSE2 (every x86-64 does), and never
-// reads outside the run.
+// where its last line end lies. Where the processor has SSE2 (every x86-64
+// does) the pass looks at sixteen bytes at a time, and it never reads
+// outside the run.
 #ifndef VORLIX_SRC_XML_XML_TEXT_H
 #define VORLIX_SRC_XML_XML_TEXT_H
 
@@ -36,31 +36,47 @@ inline void Note(const Ch* p, std::size_t n, std::size_t k, RunFacts<Ch>& f) {
 
 inline bool IsTextMark(unsigned u) { return u == '&' || u == '\r' || u == '\n'; }
 
+#if defined(VORLIX_XML_SSE2)
+// The marks among the characters p[0, 16 bytes): one bit per byte of the
+// block for each mark, both bits of a 16-bit unit set when it is one.
+template <class Ch>
+inline void Marks(const Ch* p, unsigned& mAmp, unsigned& mCr, unsigned& mLf) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if constexpr (sizeof(Ch) == 1) {
+        mAmp = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('&'))));
+        mCr = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))));
+        mLf = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))));
+    } else {
+        mAmp = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(v, _mm_set1_epi16('&'))));
+        mCr = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(v, _mm_set1_epi16('\r'))));
+        mLf = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(v, _mm_set1_epi16('\n'))));
+    }
+}
+#endif
+
 template <class Ch>
 RunFacts<Ch> ScanRun(const Ch* p, std::size_t n) {
     RunFacts<Ch> f;
     std::size_t i = 0;
 #if defined(VORLIX_XML_SSE2)
-    if constexpr (sizeof(Ch) == 1) {
-        // Per sixteen characters a mask of each mark. The run reads as it is
-        // when there is no "&" and every CR has an LF right after it and
-        // every LF a CR right before (the masks line up, a CR in the last
-        // place carrying to the next block).
-        const __m128i amp = _mm_set1_epi8('&'), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
-        unsigned nCarry = 0;  // 1 when the last block ended with a CR
-        for (; i + 16 <= n; i += 16) {
-            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            unsigned mAmp = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, amp)));
-            unsigned mCr = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)));
-            unsigned mLf = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
-            unsigned mEnd = mCr | mLf;
-            if (!(mAmp | mEnd | nCarry)) continue;
-            if (mAmp || ((mCr << 1 | nCarry) & 0xFFFFu) != mLf) f.bAsItIs = false;
-            nCarry = mCr >> 15;
-            if (mEnd) f.pLastEnd = p + i + (31 - static_cast<std::size_t>(__builtin_clz(mEnd)));
-        }
-        if (nCarry && (i == n || p[i] != '\n')) f.bAsItIs = false;
+    // Per block of sixteen bytes a mask of each mark. The run reads as it is
+    // when there is no "&" and every CR has an LF right after it and every
+    // LF a CR right before: the masks line up, a CR at the block's end
+    // carrying over to the next block.
+    const std::size_t kUnits = 16 / sizeof(Ch);
+    const unsigned kLast = 16 - sizeof(Ch);  // the bit of the block's last unit
+    unsigned nCarry = 0;
+    for (; i + kUnits <= n; i += kUnits) {
+        unsigned mAmp, mCr, mLf;
+        Marks(p + i, mAmp, mCr, mLf);
+        unsigned mEnd = mCr | mLf;
+        if (!(mAmp | mEnd | nCarry)) continue;
+        unsigned mShifted = (mCr << sizeof(Ch) | nCarry * (sizeof(Ch) == 1 ? 1u : 3u)) & 0xFFFFu;
+        if (mAmp || mShifted != mLf) f.bAsItIs = false;
+        nCarry = (mCr >> kLast) & 1u;
+        if (mEnd) f.pLastEnd = p + i + (31 - static_cast<std::size_t>(__builtin_clz(mEnd))) / sizeof(Ch);
     }
+    if (nCarry && (i == n || p[i] != '\n')) f.bAsItIs = false;
 #endif
     for (; i < n; ++i)
         if (IsTextMark(static_cast<unsigned>(p[i]) & (sizeof(Ch) == 1 ? 0xFFu : 0xFFFFu))) Note(p, n, i, f);
@@ -72,14 +88,11 @@ template <class Ch>
 inline std::size_t PlainLength(const Ch* p, std::size_t n) {
     std::size_t i = 0;
 #if defined(VORLIX_XML_SSE2)
-    if constexpr (sizeof(Ch) == 1) {
-        const __m128i amp = _mm_set1_epi8('&'), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
-        for (; i + 16 <= n; i += 16) {
-            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_cmpeq_epi8(v, cr)), _mm_cmpeq_epi8(v, lf));
-            unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hit));
-            if (m) return i + static_cast<std::size_t>(__builtin_ctz(m));
-        }
+    const std::size_t kUnits = 16 / sizeof(Ch);
+    for (; i + kUnits <= n; i += kUnits) {
+        unsigned mAmp, mCr, mLf;
+        Marks(p + i, mAmp, mCr, mLf);
+        if (unsigned m = mAmp | mCr | mLf) return i + static_cast<std::size_t>(__builtin_ctz(m)) / sizeof(Ch);
     }
 #endif
     while (i < n && !IsTextMark(static_cast<unsigned>(p[i]) & (sizeof(Ch) == 1 ? 0xFFu : 0xFFFFu))) ++i;
