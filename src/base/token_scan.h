@@ -26,41 +26,44 @@ constexpr unsigned ScanUnit(Ch c) {
 
 constexpr bool IsBlank(unsigned u) { return u == ' ' || u == '\t'; }
 
-// A separator set: for each of the first 256 values its place in the set
-// and whether it ends a word (the separators and NUL do); other values are
-// looked up in the set itself. The set keeps the pointer it was built from,
-// so the text must outlive it.
+// A separator set: for each of the first 256 values one byte telling its
+// place in the set (and so whether it ends a word); other values, and
+// places past the table, are looked up in the set itself. The set keeps the
+// pointer it was built from, so the text must outlive it.
 template <class Ch>
 class SepSet {
 public:
     // A constant expression for a set known at compile time (the parser's
     // sets are built before any code runs).
     constexpr explicit SepSet(const Ch* seps) : m_seps(seps ? seps : kNone) {
-        m_stop[0] = 1;
+        m_place[0] = kScan;  // NUL ends a word, and is no separator
         for (const Ch* p = m_seps; *p; ++p) {
             unsigned u = ScanUnit(*p);
-            int place = static_cast<int>(p - m_seps);
+            unsigned place = static_cast<unsigned>(p - m_seps);
             if (u >= 256) {
                 m_bWide = true;
-                continue;
+            } else if (m_place[u] == 0) {  // the first place counts
+                m_place[u] = place + 1 < kScan ? static_cast<std::uint8_t>(place + 1) : kScan;
             }
-            m_stop[u] = 1;
-            if (m_place[u] != 0) continue;  // the first place counts
-            if (place < 255) m_place[u] = static_cast<std::uint8_t>(place + 1);
-            else m_bWide = true;  // a place beyond the table: found by the scan
         }
     }
     bool Has(unsigned u) const { return IndexOf(u) >= 0; }
     // The first place of u in the set, or -1.
     int IndexOf(unsigned u) const {
-        if (u < 256 && m_place[u]) return m_place[u] - 1;
-        return m_bWide && u != 0 ? Scan(u) : -1;
+        if (u < 256) {
+            unsigned v = m_place[u];
+            if (v - 1 < kScan - 1u) return static_cast<int>(v) - 1;
+            return v == kScan ? Scan(u) : -1;
+        }
+        return m_bWide ? Scan(u) : -1;
     }
     // Whether u ends a word: a separator, or NUL.
-    bool Stops(unsigned u) const { return u < 256 ? m_stop[u] != 0 : m_bWide && Scan(u) >= 0; }
+    bool Stops(unsigned u) const { return u < 256 ? m_place[u] != 0 : m_bWide && Scan(u) >= 0; }
 
 private:
     static constexpr Ch kNone[1] = {0};
+    // In the table: a separator whose place is found by scanning the set.
+    static constexpr std::uint8_t kScan = 255;
     int Scan(unsigned u) const {
         for (const Ch* p = m_seps; *p; ++p)
             if (ScanUnit(*p) == u) return static_cast<int>(p - m_seps);
@@ -68,7 +71,6 @@ private:
     }
     const Ch* m_seps;
     std::uint8_t m_place[256] = {};
-    std::uint8_t m_stop[256] = {};
     bool m_bWide = false;
 };
 

@@ -58,20 +58,15 @@ int EntityAt(const Ch* p, int n, Ch& c) {
 }  // namespace
 
 template <class Ch>
-bool AppendEncoded(BasicString<Ch>& out, const Ch* p, int n) {
-    long long nExtra = 0;
-    for (int i = 0; i < n; ++i) nExtra += EncodedExtra(p[i]);
-    int nOld = out.GetLength();
-    if (nExtra == 0) {
-        if (CheckedLength<Ch>(static_cast<long long>(nOld) + n) < 0) return false;
-        out.Append(p, n);
-        return true;
-    }
-    int nNew = CheckedLength<Ch>(static_cast<long long>(nOld) + n + nExtra);
-    Ch* q = nNew < 0 ? nullptr : out.GetBuffer(nNew);
-    if (!q) return false;
-    q += nOld;
-    // One pass gives what replacing "&" first and then the others gives.
+long long EncodedLength(const Ch* p, int n) {
+    long long nLength = n;
+    for (int i = 0; i < n; ++i) nLength += EncodedExtra(p[i]);
+    return nLength;
+}
+
+// One pass gives what replacing "&" first and then the others gives.
+template <class Ch>
+Ch* PutEncoded(Ch* q, const Ch* p, int n) {
     for (int i = 0; i < n; ++i) {
         switch (p[i]) {
         case '&': q = PutEntity(q, "amp"); break;
@@ -82,8 +77,7 @@ bool AppendEncoded(BasicString<Ch>& out, const Ch* p, int n) {
         default: *q++ = p[i];
         }
     }
-    out.ReleaseBuffer(nNew);
-    return true;
+    return q;
 }
 
 // The entities back to their characters, in one pass. Entities do not nest
@@ -157,8 +151,10 @@ void SetText(BasicString<Ch>& out, const Ch* p, int n, int nAsItIs) {
 
 template void SetText(BasicString<char>&, const char*, int, int);
 template void SetText(BasicString<unsigned short>&, const unsigned short*, int, int);
-template bool AppendEncoded(BasicString<char>&, const char*, int);
-template bool AppendEncoded(BasicString<unsigned short>&, const unsigned short*, int);
+template long long EncodedLength(const char*, int);
+template long long EncodedLength(const unsigned short*, int);
+template char* PutEncoded(char*, const char*, int);
+template unsigned short* PutEncoded(unsigned short*, const unsigned short*, int);
 template void SetDecoded(BasicString<char>&, const char*, int);
 template void SetDecoded(BasicString<unsigned short>&, const unsigned short*, int);
 
@@ -166,12 +162,19 @@ template void SetDecoded(BasicString<unsigned short>&, const unsigned short*, in
 
 template <class Ch>
 void BasicAnalXml<Ch>::EncodeXmlText(BasicString<Ch>& strText) {
+    const Ch* p = strText.GetString();
+    int n = strText.GetLength();
+    long long nLength = detail::EncodedLength(p, n);
+    if (nLength == n) return;
     BasicString<Ch> out;
-    if (detail::AppendEncoded(out, strText.GetString(), strText.GetLength())) {
-        strText.Swap(out);
-    } else {
+    Ch* q = nLength <= detail::kMaxLength<Ch> ? out.GetBuffer(static_cast<int>(nLength)) : nullptr;
+    if (!q) {
         PrjWarningMsg(0);  // too long to encode: left as it was
+        return;
     }
+    detail::PutEncoded(q, p, n);
+    out.ReleaseBuffer(static_cast<int>(nLength));
+    strText.Swap(out);
 }
 
 template <class Ch>

@@ -106,11 +106,13 @@ inline void Prefetch(const void* p) {
 
 // ---- xml_entities.cpp ----
 
-// Appends the text with the five predefined entities encoded; false (and
-// nothing appended) when the result would be longer than a string can
-// hold.
+// The length of p[0, n) with the five predefined entities encoded, and the
+// encoded text written at q (which has room for that length); PutEncoded
+// returns the end of what it wrote.
 template <class Ch>
-bool AppendEncoded(BasicString<Ch>& out, const Ch* p, int n);
+long long EncodedLength(const Ch* p, int n);
+template <class Ch>
+Ch* PutEncoded(Ch* q, const Ch* p, int n);
 // Replaces the text by p[0, n) with the five entities decoded.
 template <class Ch>
 void SetDecoded(BasicString<Ch>& out, const Ch* p, int n);

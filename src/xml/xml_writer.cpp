@@ -7,6 +7,8 @@
 #include "../base/length.h"
 #include "xml_internal.h"
 
+#include <cstring>
+
 namespace vorlix {
 namespace detail {
 namespace {
@@ -27,40 +29,95 @@ struct WriterLits {
     static constexpr auto kEndOpen = MakeLit<Ch>("</");
 };
 
-// The string a writer appends to. Once a piece does not fit (the text
-// would pass what a string holds, or memory is exhausted), nothing more is
-// appended and the writer fails.
+// The string a writer appends to, written through its buffer directly
+// (the pieces are mostly a few characters: a call to the string for each
+// would cost more than the copy). Once the text would pass what a string
+// holds, or memory is exhausted, nothing more is added and the writer
+// fails. Done() gives the string its length; Data() and Length() show the
+// text so far, Clear() starts again in the same buffer.
 template <class Ch>
 class TextOut {
 public:
-    explicit TextOut(BasicString<Ch>& s) : m_s(s) {}
+    explicit TextOut(BasicString<Ch>& s) : m_s(s), m_n(s.GetLength()) {}
+    ~TextOut() { Done(); }
+    TextOut(const TextOut&) = delete;
+    TextOut& operator=(const TextOut&) = delete;
+
     void Add(const Ch* p, int n) {
-        if (m_bFull || n <= 0) return;
-        int nOld = m_s.GetLength();
-        if (CheckedLength<Ch>(static_cast<long long>(nOld) + n) >= 0) m_s.Append(p, n);
-        m_bFull = m_s.GetLength() != nOld + n;
+        if (n <= 0 || !Room(n)) return;
+        std::memcpy(m_p + m_n, p, static_cast<std::size_t>(n) * sizeof(Ch));
+        m_n += n;
     }
-    void Add(Ch c) { Add(&c, 1); }
+    void Add(Ch c) {
+        if (!Room(1)) return;
+        m_p[m_n++] = c;
+    }
     void Add(const BasicString<Ch>& s) { Add(s.GetString(), s.GetLength()); }
     template <std::size_t N>
     void Add(const Lit<Ch, N>& lit) {
         Add(lit.s, static_cast<int>(N) - 1);
     }
+    void AddTabs(int n) {
+        if (n <= 0 || !Room(n)) return;
+        for (int i = 0; i < n; ++i) m_p[m_n + i] = '\t';
+        m_n += n;
+    }
     // The text with the five entities encoded.
     void AddEncoded(const BasicString<Ch>& s) {
-        if (!m_bFull && !AppendEncoded(m_s, s.GetString(), s.GetLength())) m_bFull = true;
+        long long nLength = EncodedLength(s.GetString(), s.GetLength());
+        if (nLength > kMaxLength<Ch> || !Room(static_cast<int>(nLength))) {
+            m_bFull = true;
+            return;
+        }
+        PutEncoded(m_p + m_n, s.GetString(), s.GetLength());
+        m_n += static_cast<int>(nLength);
     }
     bool Full() const { return m_bFull; }
-    BasicString<Ch>& Text() { return m_s; }
+    const Ch* Data() const { return m_p ? m_p : m_s.GetString(); }
+    int Length() const { return m_n; }
+    void Clear() { m_n = 0; }
+    void Done() {
+        if (m_p) m_s.ReleaseBuffer(m_n);
+        m_p = nullptr;
+        m_nCap = 0;
+    }
 
 private:
+    // Whether n more characters fit, the buffer grown when they do not
+    // (by half again, so that a long text is copied a few times only).
+    bool Room(int n) {
+        if (m_bFull) return false;
+        if (n <= m_nCap - m_n) return true;
+        if (n > kMaxLength<Ch> - m_n) {
+            m_bFull = true;
+            return false;
+        }
+        int nWant = m_n + n;
+        long long nCap = static_cast<long long>(m_nCap) + m_nCap / 2;
+        if (nCap < nWant) nCap = nWant;
+        if (nCap < 1000) nCap = 1000;  // room for a typical node at once
+        if (nCap > kMaxLength<Ch>) nCap = kMaxLength<Ch>;
+        if (m_p) m_s.ReleaseBuffer(m_n);
+        m_p = m_s.GetBuffer(static_cast<int>(nCap));
+        if (!m_p) {
+            m_bFull = true;
+            m_nCap = 0;
+            return false;
+        }
+        m_nCap = static_cast<int>(nCap);
+        return true;
+    }
+
     BasicString<Ch>& m_s;
+    Ch* m_p = nullptr;
+    int m_n;
+    int m_nCap = 0;
     bool m_bFull = false;
 };
 
 template <class Ch>
 void PutIndent(TextOut<Ch>& out, int nLevel) {
-    for (int i = 0; i < nLevel; ++i) out.Add(Ch('\t'));
+    out.AddTabs(nLevel);
 }
 
 // name="value", the value encoded; nothing for an attribute without a name.
@@ -229,8 +286,8 @@ inline void WriteUnits(void* hFile, const unsigned short* p, int n) {
 }
 
 template <class Ch>
-void Write(void* hFile, const BasicString<Ch>& text) {
-    if (!text.IsEmpty()) WriteUnits(hFile, text.GetString(), text.GetLength());
+void Write(void* hFile, const TextOut<Ch>& text) {
+    if (text.Length() > 0) WriteUnits(hFile, text.Data(), text.Length());
 }
 
 }  // namespace
@@ -251,7 +308,6 @@ template <class Ch>
 int BasicXmlTag<Ch>::ToString(BasicString<Ch>& strOut, int nDepth) const {
     strOut.Empty();
     if (nDepth < 0) return 1;
-    strOut.SetMinBlockSize(1000);
     detail::TextOut<Ch> out(strOut);
     detail::AppendTree(out, *this, nDepth);
     return out.Full() ? 0 : 1;
@@ -263,31 +319,30 @@ template <class Ch>
 int BasicXmlTag<Ch>::ToString(void* hFile, int nDepth) const {
     if (nDepth < 0) return 1;
     BasicString<Ch> piece;
-    piece.SetMinBlockSize(1000);
     detail::TextOut<Ch> out(piece);
     if (m_nTagType != XMLTAG_ELEMENT) {
         detail::AppendLeaf(out, *this);
         if (out.Full()) return 0;
-        detail::Write(hFile, piece);
+        detail::Write(hFile, out);
         return 1;
     }
     detail::AppendStart(out, *this);
     if (out.Full()) return 0;
-    detail::Write(hFile, piece);
+    detail::Write(hFile, out);
     int n = m_arySubTag.GetSize();
     if (n == 0) return 1;
     if (nDepth > 0) {
         for (int i = 0; i < n; ++i) {
-            piece.Empty();
+            out.Clear();
             detail::AppendTree(out, m_arySubTag[i], nDepth - 1);
             if (out.Full()) return 0;
-            detail::Write(hFile, piece);
+            detail::Write(hFile, out);
         }
     }
-    piece.Empty();
+    out.Clear();
     detail::AppendEnd(out, *this);
     if (out.Full()) return 0;
-    detail::Write(hFile, piece);
+    detail::Write(hFile, out);
     return 1;
 }
 
@@ -295,7 +350,6 @@ template <class Ch>
 int BasicAnalXml<Ch>::ToString(BasicString<Ch>& strOut, int nDepth) const {
     strOut.Empty();
     if (nDepth < 0) return 1;
-    strOut.SetMinBlockSize(1000);
     detail::TextOut<Ch> out(strOut);
     for (int i = 0, n = m_aryTag.GetSize(); i < n && !out.Full(); ++i) detail::AppendTree(out, m_aryTag[i], nDepth);
     return out.Full() ? 0 : 1;
