@@ -544,8 +544,8 @@ void BasicString<Ch>::SetMinBlockSize(int nSize) {
 }
 
 template <typename Ch>
-void BasicString<Ch>::FormatV(const Ch* pszFormat, std::va_list* pArgs) {
-    detail::FormatInto(*this, pszFormat, pArgs);
+int BasicString<Ch>::FormatV(const Ch* pszFormat, std::va_list* pArgs) {
+    return detail::FormatInto(*this, pszFormat, pArgs);
 }
 
 template <typename Ch>

@@ -197,8 +197,26 @@ public:
 
     // printf-style formatting in the string's own width. In the 16-bit form
     // %s takes a 16-bit text and %hs an 8-bit one; in the 8-bit form %s
-    // takes an 8-bit text and %ls a 16-bit one. Other conversions: d i u o
-    // x X c e E f g G p %, with flags, width, precision and * as printf.
+    // takes an 8-bit text and %ls a 16-bit one (%S and %C: the other width).
+    // Other conversions: d i u o x X c e E f F g G a A p %, with flags,
+    // width, precision and * as printf; %n writes nothing.
+    //
+    // A precision bounds what a text argument is read: the argument needs
+    // no NUL when it holds enough characters. In the string's own width it
+    // counts code units, as printf does. A text of the other width is
+    // converted through the system's default code page (UTF-8 on POSIX) one
+    // character at a time: the precision counts the characters written, a
+    // character that does not fit whole is dropped (never half of a UTF-8
+    // sequence or of a surrogate pair), and the argument is read only as far
+    // as the characters written (and the unit after a high surrogate).
+    //
+    // When the text cannot be produced - longer than the string limit
+    // (kMaxLength: a little under 2^31 characters in the 8-bit form, 2^30
+    // in the 16-bit form), a width or precision above INT_MAX (in the format
+    // or from *, INT_MIN as a width among them), or memory exhausted - the
+    // string becomes empty and the failure goes to PrjWarningMsg. FormatV
+    // returns 0 then (1 otherwise), for callers that must tell a failure
+    // from an empty text.
     void Format(const Ch* pszFormat, ...);
     template <typename C, IfChar16<C> = 0>
     void Format(const C* pszFormat, ...) {
@@ -208,7 +226,7 @@ public:
         FormatV(fmt.m_pchData, &args);
         va_end(args);
     }
-    void FormatV(const Ch* pszFormat, std::va_list* pArgs);
+    int FormatV(const Ch* pszFormat, std::va_list* pArgs);
 
     // Reserves room for nSize characters.
     void SetMinBlockSize(int nSize);

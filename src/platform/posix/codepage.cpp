@@ -327,5 +327,18 @@ int WideCharToMultiByte(UINT CodePage, DWORD, const WCHAR* lpWideCharStr, int cc
     return count;
 }
 
+UINT GetACP() { return CP_UTF8; }
+
+BOOL IsDBCSLeadByteEx(UINT CodePage, BYTE TestChar) {
+    unsigned b = TestChar;
+    switch (CodePage) {
+    case 932: return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    case 936:
+    case 949:
+    case 950: return b >= 0x81 && b <= 0xFE;
+    default: return FALSE;
+    }
+}
+
 }  // namespace win
 }  // namespace vorlix
