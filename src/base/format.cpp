@@ -108,7 +108,7 @@ public:
             out.Empty();
             return 0;
         }
-        if (m_p) m_str.ReleaseBuffer(static_cast<int>(m_len));
+        if (m_p) m_str.ReleaseBuffer(CheckedLength<Ch>(m_len));
         out.Swap(m_str);
         return 1;
     }
@@ -125,9 +125,9 @@ private:
         if (cap < need) cap = need;
         if (cap > m_max) cap = m_max;
         // The string learns the length written so far, then grows its
-        // buffer keeping it.
-        if (m_p) m_str.ReleaseBuffer(static_cast<int>(m_len));
-        Ch* p = m_str.GetBuffer(static_cast<int>(cap));
+        // buffer keeping it. Both fit a length: m_max is at most the limit.
+        if (m_p) m_str.ReleaseBuffer(CheckedLength<Ch>(m_len));
+        Ch* p = m_str.GetBuffer(CheckedLength<Ch>(cap));
         if (!p) {
             Fail();
             return false;
