@@ -33,9 +33,15 @@ constexpr bool IsBlank(unsigned u) { return u == ' ' || u == '\t'; }
 template <class Ch>
 class SepSet {
 public:
+    // Tells the constructor that the set's text is there (not null).
+    struct Given {};
+
+    // A null set is empty.
+    constexpr explicit SepSet(const Ch* seps) : SepSet(seps ? seps : kNone, Given{}) {}
     // A constant expression for a set known at compile time (the parser's
-    // sets are built before any code runs).
-    constexpr explicit SepSet(const Ch* seps) : m_seps(seps ? seps : kNone) {
+    // sets are built before any code runs). Some compilers cannot compare
+    // the address of a constant with null at compile time, hence no check.
+    constexpr SepSet(const Ch* seps, Given) : m_seps(seps) {
         m_place[0] = kScan;  // NUL ends a word, and is no separator
         for (const Ch* p = m_seps; *p; ++p) {
             unsigned u = ScanUnit(*p);

@@ -54,11 +54,11 @@ struct Span {
     }
 };
 
-// A delimiter set: its text (for the stream's own operations) and its
+// A delimiter set: its text (never null; for the stream's own operations) and its
 // table, built once.
 template <class Ch>
 struct Delims {
-    constexpr explicit Delims(const Ch* pszText) : text(pszText), set(pszText) {}
+    constexpr explicit Delims(const Ch* pszText) : text(pszText), set(pszText, typename SepSet<Ch>::Given{}) {}
     const Ch* text;
     SepSet<Ch> set;
 };
