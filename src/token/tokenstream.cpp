@@ -109,6 +109,38 @@ void SeekToNextLine(BasicTokenDataStream<Ch>& s) {
     if (!s.m_bMemory) API_SeekFile(s.m_hFile, static_cast<long>(s.m_curPos.m_dwNextLinePos), 0);
 }
 
+// The ring's push and pop, inline here: every read saves its position, and
+// a call through the exported members would cost a tenth of a short read.
+template <class Ch>
+inline void PushRing(BasicTokenDataStream<Ch>& s) {
+    const int size = RingSize(BasicTokenDataStream<Ch>::m_nAUTOTOKSTACKSIZE);
+    int i = s.m_nAutoTokStackPos;
+    if (i < 0 || i >= size) i = 0;
+    BasicTokPosStackItem<Ch>& slot = s.m_aAutoTokStack[i];
+    slot.m_dwNextLinePos = s.m_curPos.m_dwNextLinePos;
+    slot.m_dwCurLinePos = s.m_curPos.m_dwCurLinePos;
+    slot.m_dwColumn = s.m_curPos.m_dwColumn;
+    slot.m_strLine = s.m_curPos.m_strLine;
+    if (++i >= size) i = 0;
+    s.m_nAutoTokStackPos = i;
+}
+
+template <class Ch>
+inline void PopRing(BasicTokenDataStream<Ch>& s, int nCount) {
+    const int size = RingSize(BasicTokenDataStream<Ch>::m_nAUTOTOKSTACKSIZE);
+    long long i = static_cast<long long>(s.m_nAutoTokStackPos) - nCount;
+    if (i < 0) i += size;
+    if (i < 0) i = 0;
+    if (i >= size) i %= size;  // a negative count moves forward round the ring
+    s.m_nAutoTokStackPos = static_cast<int>(i);
+    const BasicTokPosStackItem<Ch>& slot = s.m_aAutoTokStack[i];
+    s.m_curPos.m_dwNextLinePos = slot.m_dwNextLinePos;
+    s.m_curPos.m_dwCurLinePos = slot.m_dwCurLinePos;
+    s.m_curPos.m_dwColumn = slot.m_dwColumn;
+    s.m_curPos.m_strLine = slot.m_strLine;
+    SeekToNextLine(s);
+}
+
 }  // namespace
 }  // namespace detail
 
@@ -130,8 +162,8 @@ public:
         const Item& cur = m_s.m_curPos;
         return cur.m_dwCurLinePos != cur.m_dwNextLinePos || !cur.m_strLine.IsEmpty();
     }
-    void Save() { m_s.PushAutoTokenStack(); }
-    void Restore(int nCount) { m_s.PopAutoTokenStack(nCount); }
+    void Save() { detail::PushRing(m_s); }
+    void Restore(int nCount) { detail::PopRing(m_s, nCount); }
 
 private:
     BasicTokenDataStream& m_s;
@@ -206,24 +238,12 @@ int BasicTokenDataStream<Ch>::GetLine(int nOpt) {
 
 template <class Ch>
 void BasicTokenDataStream<Ch>::PushAutoTokenStack() {
-    const int size = detail::RingSize(m_nAUTOTOKSTACKSIZE);
-    int i = this->m_nAutoTokStackPos;
-    if (i < 0 || i >= size) i = 0;
-    this->m_aAutoTokStack[i] = this->m_curPos;
-    if (++i >= size) i = 0;
-    this->m_nAutoTokStackPos = i;
+    detail::PushRing(*this);
 }
 
 template <class Ch>
 void BasicTokenDataStream<Ch>::PopAutoTokenStack(int nCount) {
-    const int size = detail::RingSize(m_nAUTOTOKSTACKSIZE);
-    long long i = static_cast<long long>(this->m_nAutoTokStackPos) - nCount;
-    if (i < 0) i += size;
-    if (i < 0) i = 0;
-    if (i >= size) i %= size;  // a negative count moves forward round the ring
-    this->m_nAutoTokStackPos = static_cast<int>(i);
-    this->m_curPos = this->m_aAutoTokStack[i];
-    detail::SeekToNextLine(*this);
+    detail::PopRing(*this, nCount);
 }
 
 template <class Ch>
@@ -248,7 +268,7 @@ int BasicTokenDataStream<Ch>::GetTokenTest(BasicString<Ch>& strToken, const Ch* 
 
 template <class Ch>
 int BasicTokenDataStream<Ch>::GetTokenBack(int nCount) {
-    PopAutoTokenStack(nCount);
+    detail::PopRing(*this, nCount);
     return 1;
 }
 
@@ -271,13 +291,13 @@ int BasicTokenDataStream<Ch>::GetTokenToDelimStr(const Ch* pszDelim, BasicString
 
 template <class Ch>
 int BasicTokenDataStream<Ch>::ReadChar(BasicString<Ch>& strRead, int nCount) {
-    PushAutoTokenStack();
+    detail::PushRing(*this);
     Item& cur = this->m_curPos;
     if (nCount < 0) nCount = 0;
     if (nCount > detail::kMaxLength<Ch>) {
         // More than a string can hold.
         strRead.Empty();
-        PopAutoTokenStack(1);
+        detail::PopRing(*this, 1);
         return 0;
     }
     int len = cur.m_strLine.GetLength();
@@ -293,7 +313,7 @@ int BasicTokenDataStream<Ch>::ReadChar(BasicString<Ch>& strRead, int nCount) {
     int rest = nCount - avail;
     for (;;) {
         if (detail::ReadLineOf(*this, 0) != detail::kLine) {
-            PopAutoTokenStack(1);
+            detail::PopRing(*this, 1);
             return 0;
         }
         int n = cur.m_strLine.GetLength();
@@ -311,13 +331,13 @@ int BasicTokenDataStream<Ch>::ReadChar(BasicString<Ch>& strRead, int nCount) {
 template <class Ch>
 int BasicTokenDataStream<Ch>::ReadTest(BasicString<Ch>& strRead, int nCount) {
     if (!ReadChar(strRead, nCount)) return 0;
-    PopAutoTokenStack(1);
+    detail::PopRing(*this, 1);
     return 1;
 }
 
 template <class Ch>
 void BasicTokenDataStream<Ch>::SkipCurLine(BasicString<Ch>& strRest) {
-    PushAutoTokenStack();
+    detail::PushRing(*this);
     Item& cur = this->m_curPos;
     int len = cur.m_strLine.GetLength();
     if (cur.m_dwColumn < static_cast<unsigned long>(len))
