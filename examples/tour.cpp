@@ -309,6 +309,44 @@ void FileSystem() {
     std::filesystem::remove_all(base, ec);
 }
 
+// ---- Web helpers: a query, a header block and a URL ----
+
+void Web() {
+    Heading("web helpers");
+    CCgiParam query;
+    query.SetArgs("name=J%C3%BCrgen+M&lang=en*x", 1);  // decoded: "+" and %hh
+    std::printf("query: %d pairs, name=%s, keyless %s=%s\n", query.GetParamSum(),
+                static_cast<const char*>(query.GetValue("NAME")), static_cast<const char*>(query.GetKeyValue(2)),
+                static_cast<const char*>(query.GetDataValue(2)));
+    query.UpdateValue("lang", "ko");
+    query.MoveToLast("name");
+    std::printf("edited and rebuilt with the separator met last: %s\n", query.UpdateArgBuf());
+
+    CHttpHeader header;
+    header.Setup("GET /search?q=xml&page=2 HTTP/1.1\r\nHost: example.test\r\n"
+                 "Content-Type: text/html; charset=EUC-KR\r\n\r\nthe body is not read",
+                 0, 1);
+    std::printf("request: %s %s %s, %d query pairs, code page %d\n", static_cast<const char*>(header.m_strMethod),
+                static_cast<const char*>(header.m_strUri), static_cast<const char*>(header.m_strVersion),
+                header.m_cgiParam.GetParamSum(), header.GetCodePage());
+    header.UpdateHeaderValue("Accept", "text/plain");
+    MString block;
+    header.ToHeaderString(block, 1);
+    std::printf("written back:\n%s", static_cast<const char*>(block));
+
+    MString scheme, host, path, part;
+    unsigned short port;
+    Byte_ParsorUrl("http://Example.TEST:8080/docs/Guide.html?ch=2", scheme, host, path, part, port);
+    std::printf("URL parts: %s | %s | %u | %s | %s\n", static_cast<const char*>(scheme), static_cast<const char*>(host),
+                port, static_cast<const char*>(path), static_cast<const char*>(part));
+    MString url = "HTTP://Example.TEST/Docs/?b=2 &a=\"x&y\"";
+    Byte_StandardUrl(url, 1);
+    std::printf("standard form: %s\n", static_cast<const char*>(url));
+    unsigned char ip[4];
+    Byte_IPStrToIPByte("192.168.0.300", ip);
+    std::printf("192.168.0.300 as bytes: %u %u %u %u\n", ip[0], ip[1], ip[2], ip[3]);
+}
+
 // ---- Dated logs: a file per hour under a temporary directory, and the manager ----
 
 void DatedLogs() {
@@ -362,6 +400,7 @@ int main() {
     Time();
     TextUtilities();
     FileSystem();
+    Web();
     DatedLogs();
     return 0;
 }

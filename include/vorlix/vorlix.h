@@ -26,5 +26,8 @@
 #include <vorlix/log/logfile.h>
 #include <vorlix/log/logfilemgr.h>
 #include <vorlix/util/winhelp.h>
+#include <vorlix/web/cgiparam.h>
+#include <vorlix/web/httpheader.h>
+#include <vorlix/web/url.h>
 
 #endif

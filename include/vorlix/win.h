@@ -32,6 +32,7 @@
 #endif
 #include <windows.h>
 
+#include <malloc.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
@@ -64,6 +65,7 @@ using ::SetLastError;
 using ::SIZE_T;
 using ::VirtualAlloc;
 using ::VirtualFree;
+using ::_heapmin;
 using ::WideCharToMultiByte;
 using ::WriteFile;
 
@@ -123,6 +125,18 @@ using ::_splitpath;
 using ::_wgetdcwd;
 using ::_wmkdir;
 using ::_wsplitpath;
+}  // namespace win
+}  // namespace vorlix
+
+// The CGI environment: environment variables and standard input read as
+// bytes (_setmode(0, _O_BINARY) keeps CR LF and 0x1A as they arrive).
+#include <fcntl.h>
+#include <io.h>
+namespace vorlix {
+namespace win {
+using ::_read;
+using ::_setmode;
+using ::getenv;
 }  // namespace win
 }  // namespace vorlix
 
@@ -229,11 +243,26 @@ VORLIX_API DWORD GetFileAttributesW(const WCHAR* lpFileName);
 // Virtual memory. MEM_RESERVE takes address space without memory behind
 // it; MEM_COMMIT (PAGE_READWRITE) backs reserved pages with zeroed memory,
 // or reserves and commits at once when lpAddress is null. MEM_DECOMMIT
-// gives the pages back and leaves them reserved and inaccessible;
+// gives the pages back to the system and leaves them reserved; they must be
+// committed again before use. (Windows makes them inaccessible; on Linux
+// they stay mapped and read as zeros, so that decommitting many small
+// ranges does not split the reservation into as many mappings.)
 // MEM_RELEASE (dwSize 0) frees a whole reservation by its base address;
 // MEM_DECOMMIT with dwSize 0 and that address decommits all of it.
 VORLIX_API void* VirtualAlloc(void* lpAddress, SIZE_T dwSize, DWORD flAllocationType, DWORD flProtect);
 VORLIX_API BOOL VirtualFree(void* lpAddress, SIZE_T dwSize, DWORD dwFreeType);
+// Asks the C runtime's heap to give the free memory it holds back to the
+// system; 0 on success. (Where the C library offers no such request, it
+// does nothing and returns 0.)
+VORLIX_API int _heapmin();
+// Not a Windows service: Windows has no fork(). For a user of the virtual
+// memory services that holds locks of its own while calling them (the
+// library's heap): pfnPrepare runs before fork(), before these services
+// take their own lock; pfnParent and pfnChild run after fork(), in the
+// parent and in the child, after that lock is released. Registered
+// with the system on the first call; one set of handlers per process, so a
+// second call fails with ERROR_ALREADY_EXISTS. Null handlers are skipped.
+VORLIX_API BOOL SetForkHandlers(void (*pfnPrepare)(), void (*pfnParent)(), void (*pfnChild)());
 
 // The calling thread's last-error code.
 VORLIX_API DWORD GetLastError();
@@ -446,6 +475,19 @@ struct _timeb {
     short dstflag;
 };
 VORLIX_API void _ftime(_timeb* pTime);
+
+// The CGI environment. getenv returns the value of a variable or null when
+// it is not set (the pointer is the environment's own). _read reads up to
+// count bytes from a file descriptor (0 is standard input), retrying when a
+// signal interrupts it; like a pipe it may return fewer than asked for, 0
+// at the end and -1 on an error. Files are always binary here: _setmode
+// changes nothing and returns _O_BINARY as the previous mode, or -1 for a
+// descriptor that is not open.
+constexpr int _O_TEXT = 0x4000;
+constexpr int _O_BINARY = 0x8000;
+VORLIX_API char* getenv(const char* name);
+VORLIX_API int _read(int fd, void* buffer, unsigned int count);
+VORLIX_API int _setmode(int fd, int mode);
 
 }  // namespace win
 }  // namespace vorlix

@@ -1,9 +1,18 @@
 // The slab heap of strings and arrays; the design is described in heap.h.
+// One file of some 900 lines: the slabs, the thread caches, the large
+// blocks and the fork handlers share the locks whose order is set out
+// below, and the fork handlers must reach every one of them.
 //
-// Locks: each size has its own lock over its slabs (their free lists, counts
-// and list links); the pool lock guards the reserved space and the empty
-// slabs. A size lock may take the pool lock, never the other way round.
-// The lock of the kept large blocks is taken alone.
+// Locks, in the order a thread may take them; the fork handlers take them
+// all in this order:
+//   1. the size locks (g_central[c].lock): a thread holds at most one;
+//   2. the space lock (g_space.lock): the reserved space, the pool of empty
+//      slabs and the record of released slabs; taken under a size lock;
+//   3. the lock of the kept large blocks (g_kept.lock), always taken alone;
+//   4. below the heap, the lock of the virtual memory services, taken by
+//      VirtualAlloc and VirtualFree (under the space lock when the space
+//      grows, and under a size lock when a released slab is committed
+//      again; empty slabs are decommitted under no heap lock).
 // A slab's size (cls) changes only while the slab has no block in use, so a
 // thread freeing a block may read it without a lock.
 #include <vorlix/base/heap.h>
@@ -77,15 +86,25 @@ private:
     SpinLock& m_l;
 };
 
-// ---- Blocks of the C heap ----
+// Registers the fork handlers on the heap's first use (see below).
+void EnsureForkHandlers() noexcept;
+
+// ---- Large blocks ----
 //
 // Every block outside the slabs (every block, when the C heap serves them
 // all) starts with a header holding its usable size: its size is then
 // known to BlockSize and when resizing it, and large freed blocks can be
 // kept for the next request. A program that parses one large document
 // after another (a file read as one long line, a list of many children)
-// would otherwise take all those pages from the system again each time,
-// since the C heap hands blocks this large straight back to it.
+// would otherwise take all those pages from the system again each time.
+//
+// Blocks of kMapMin bytes and more have pages of their own from the system
+// (VirtualAlloc), smaller ones come from the C heap. A large block in the
+// middle of the C heap's memory, in use or kept, would hold on to all the
+// freed memory around it, which that heap gives back only from its end.
+
+// Unqualified: on Windows the constants are the macros of <windows.h>.
+using namespace vorlix::win;
 
 struct alignas(16) LargeHeader {
     std::size_t nBytes;  // usable, after the header
@@ -95,16 +114,44 @@ struct alignas(16) LargeHeader {
 inline LargeHeader* HeaderOf(void* p) { return static_cast<LargeHeader*>(p) - 1; }
 inline const LargeHeader* HeaderOf(const void* p) { return static_cast<const LargeHeader*>(p) - 1; }
 
+// Not with the C heap for everything: memory checkers should see each
+// block taken from the C heap and freed when it is.
+constexpr bool kOwnPages = VORLIX_HEAP_SLABS != 0;
+constexpr std::size_t kMapMin = std::size_t(256) << 10;
+constexpr std::size_t kMapStep = std::size_t(64) << 10;  // the granularity of Windows' reservations
+
 // Freed blocks of kKeepMin to kKeepMax bytes are kept, up to kKeepSlots of
 // them and kKeepBytes in all; each is handed out again for a request it
 // can hold, the smallest that fits first.
-constexpr std::size_t kKeepMin = std::size_t(256) << 10;
+constexpr std::size_t kKeepMin = kMapMin;
 constexpr std::size_t kKeepMax = std::size_t(64) << 20;
-constexpr std::size_t kKeepBytes = std::size_t(128) << 20;
+constexpr std::size_t kKeepBytes = std::size_t(64) << 20;
 constexpr int kKeepSlots = 8;
-// Not with the C heap for everything: memory checkers should see each
-// block freed when it is.
-constexpr bool kKeepLarge = VORLIX_HEAP_SLABS != 0;
+
+inline bool HasOwnPages(const LargeHeader* h) { return kOwnPages && h->nBytes >= kMapMin; }
+
+// A block of at least nBytes; null when memory is exhausted.
+void* NewLarge(std::size_t nBytes) {
+    LargeHeader* h;
+    if (nBytes > static_cast<std::size_t>(-1) - sizeof(LargeHeader) - kMapStep) return nullptr;
+    std::size_t nTotal = sizeof(LargeHeader) + nBytes;
+    if (kOwnPages && nBytes >= kMapMin) {
+        nTotal = (nTotal + kMapStep - 1) & ~(kMapStep - 1);
+        h = static_cast<LargeHeader*>(VirtualAlloc(nullptr, nTotal, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    } else {
+        h = static_cast<LargeHeader*>(std::malloc(nTotal));
+    }
+    if (!h) return nullptr;
+    h->nBytes = nTotal - sizeof(LargeHeader);
+    h->nAsked = nBytes;
+    return h + 1;
+}
+
+void DeleteLarge(void* p) {
+    LargeHeader* h = HeaderOf(p);
+    if (HasOwnPages(h)) VirtualFree(h, 0, MEM_RELEASE);
+    else std::free(h);
+}
 
 struct Kept {
     SpinLock lock;
@@ -114,9 +161,10 @@ struct Kept {
 Kept g_kept;
 
 // A kept block of at least nBytes and, unless bAny, at most four times
-// that; null when none.
+// that (a small request does not take a block that a large one could use);
+// null when none.
 void* TakeKept(std::size_t nBytes, bool bAny) {
-    if (!kKeepLarge || nBytes < kKeepMin) return nullptr;
+    if (!kOwnPages || nBytes < kKeepMin) return nullptr;
     Hold hold(g_kept.lock);
     int best = -1;
     for (int i = 0; i < kKeepSlots; ++i) {
@@ -136,7 +184,8 @@ void* TakeKept(std::size_t nBytes, bool bAny) {
 
 void FreeLarge(void* p) {
     std::size_t n = HeaderOf(p)->nBytes;
-    if (kKeepLarge && n >= kKeepMin && n <= kKeepMax) {
+    if (kOwnPages && n >= kKeepMin && n <= kKeepMax) {
+        EnsureForkHandlers();
         // Keeps it, making room by giving back the smallest kept blocks.
         void* evicted[kKeepSlots];
         int nEvicted = 0;
@@ -163,19 +212,30 @@ void FreeLarge(void* p) {
                 g_kept.blocks[smallest] = nullptr;
             }
         }
-        for (int i = 0; i < nEvicted; ++i) std::free(HeaderOf(evicted[i]));
+        for (int i = 0; i < nEvicted; ++i) DeleteLarge(evicted[i]);
         if (!p) return;
     }
-    std::free(HeaderOf(p));
+    DeleteLarge(p);
+}
+
+// Gives every kept block back to the system.
+void FreeKept() {
+    void* blocks[kKeepSlots];
+    {
+        Hold hold(g_kept.lock);
+        for (int i = 0; i < kKeepSlots; ++i) {
+            blocks[i] = g_kept.blocks[i];
+            g_kept.blocks[i] = nullptr;
+        }
+        g_kept.nBytes = 0;
+    }
+    for (void* b : blocks)
+        if (b) DeleteLarge(b);
 }
 
 void* AllocLarge(std::size_t nBytes) {
     if (void* p = TakeKept(nBytes, false)) return p;
-    if (nBytes > static_cast<std::size_t>(-1) - sizeof(LargeHeader)) return nullptr;
-    auto* h = static_cast<LargeHeader*>(std::malloc(sizeof(LargeHeader) + nBytes));
-    if (!h) return nullptr;
-    h->nBytes = h->nAsked = nBytes;
-    return h + 1;
+    return NewLarge(nBytes);
 }
 
 void* ReallocLarge(void* p, std::size_t nBytes) {
@@ -187,20 +247,23 @@ void* ReallocLarge(void* p, std::size_t nBytes) {
         h->nAsked = nBytes;
         return p;
     }
-    if (nBytes > nHave) {
-        // A growing block is likely to grow again: any kept block that
-        // holds it will do.
-        if (void* q = TakeKept(nBytes, true)) {
-            std::memcpy(q, p, nHave);  // all of it: BlockSize lets the owner use it all
-            FreeLarge(p);
-            return q;
-        }
+    // Within the C heap, the C heap resizes.
+    if (!HasOwnPages(h) && !(kOwnPages && nBytes >= kMapMin)) {
+        if (nBytes > static_cast<std::size_t>(-1) - sizeof(LargeHeader)) return nullptr;
+        h = static_cast<LargeHeader*>(std::realloc(h, sizeof(LargeHeader) + nBytes));
+        if (!h) return nullptr;
+        h->nBytes = h->nAsked = nBytes;
+        return h + 1;
     }
-    if (nBytes > static_cast<std::size_t>(-1) - sizeof(LargeHeader)) return nullptr;
-    h = static_cast<LargeHeader*>(std::realloc(h, sizeof(LargeHeader) + nBytes));
-    if (!h) return nullptr;
-    h->nBytes = h->nAsked = nBytes;
-    return h + 1;
+    // A growing block is likely to grow again: any kept block that holds
+    // it will do.
+    void* q = nBytes > nHave ? TakeKept(nBytes, true) : nullptr;
+    if (!q) q = NewLarge(nBytes);
+    if (!q) return nullptr;
+    // All of it when growing: BlockSize lets the owner use it all.
+    std::memcpy(q, p, nBytes < nHave ? nBytes : nHave);
+    FreeLarge(p);
+    return q;
 }
 
 }  // namespace
@@ -209,15 +272,26 @@ void* ReallocLarge(void* p, std::size_t nBytes) {
 
 namespace {
 
-// Unqualified: on Windows the constants are the macros of <windows.h>.
-using namespace vorlix::win;
-
 constexpr std::size_t kSlabShift = 16;
 constexpr std::size_t kSlabSize = std::size_t(1) << kSlabShift;
 constexpr std::size_t kSlabHeader = 64;        // the slab's own fields, before its first block
 constexpr std::size_t kCommitStep = 1u << 20;  // the reserved space is committed this much at a time
 constexpr std::size_t kMaxSmall = 8192;
 constexpr int kClasses = 36;
+// The address space reserved, at most: it costs nothing until committed.
+constexpr std::size_t kMaxSpace = sizeof(void*) >= 8 ? std::size_t(1) << 36 : std::size_t(1) << 28;
+constexpr std::size_t kMaxSlabs = kMaxSpace >> kSlabShift;
+// Empty slabs the pool keeps with their pages: 64 MiB at first. A program
+// that does one big job and goes on with little gets the rest of its memory
+// back as the job's blocks are freed. But one that repeats the job would
+// take those pages from the system again each time (a page fault per 4 KiB,
+// which on some machines costs as much as parsing the text that fills the
+// page): each slab given back and then asked for again raises the limit by
+// one slab, up to 256 MiB, so that from the second round on the job finds
+// its memory in the pool. ReleaseUnusedMemory brings the limit back to 64
+// MiB.
+constexpr std::size_t kPoolLimit = (std::size_t(64) << 20) / kSlabSize;
+constexpr std::size_t kPoolLimitMax = (std::size_t(256) << 20) / kSlabSize;
 
 // Block sizes: steps of 16 bytes up to 256, then four steps per doubling.
 // A slab holds at least seven blocks of the largest size, and loses at
@@ -288,7 +362,11 @@ struct alignas(64) Central {
     int nEmpty = 0;
 };
 
-// The reserved space and the pool of empty slabs.
+// The reserved space. A slab is in use (by one size), in the pool (empty,
+// with its pages), released (empty, its pages given back to the system),
+// or beyond the frontier (never used). Released slabs are recorded one bit
+// each, in address order, so that the lowest is used again first and the
+// heap stays compact; their headers are gone with their pages.
 struct Space {
     SpinLock lock;
     std::atomic<int> state{0};  // 0 not tried, 1 ready, 2 unavailable
@@ -298,7 +376,12 @@ struct Space {
     char* committed = nullptr;  // the end of the committed part
     SlabList pool;
     std::size_t nPooled = 0;
+    std::size_t nPoolLimit = kPoolLimit;
+    std::size_t nGivenBack = 0;  // slabs released for want of room in the pool, not yet asked for again
     std::size_t nInUse = 0;
+    std::uint64_t released[kMaxSlabs / 64] = {};
+    std::size_t nReleased = 0;
+    std::size_t releasedFrom = 0;  // no bit is set in the words below this one
 };
 
 Central g_central[kClasses];
@@ -312,12 +395,14 @@ constexpr int kKeepEmpty = 1;
 bool Reserve() {
     int state = g_space.state.load(std::memory_order_acquire);
     if (state != 0) return state == 1;
+    // Outside every heap lock: fork() holds a lock of its own while it runs
+    // the handlers, which take ours.
+    EnsureForkHandlers();
     Hold hold(g_space.lock);
     state = g_space.state.load(std::memory_order_relaxed);
     if (state != 0) return state == 1;
-    // As much address space as the system grants, from 64 GiB down; it
-    // costs nothing until committed.
-    std::size_t want = sizeof(void*) >= 8 ? std::size_t(1) << 36 : std::size_t(1) << 28;
+    // As much address space as the system grants, from kMaxSpace down.
+    std::size_t want = kMaxSpace;
     char* base = nullptr;
     for (; want >= (std::size_t(16) << 20); want >>= 2) {
         // One slab more than needed, so that the space can start on a slab
@@ -342,16 +427,59 @@ inline bool Owns(const void* p) {
     return reinterpret_cast<std::uintptr_t>(p) - base < g_space.size.load(std::memory_order_relaxed) && base != 0;
 }
 
-// An empty slab for size class c, from the pool or the unused space; null
-// when the space is exhausted.
+// ---- Released slabs (under the space lock) ----
+
+inline int LowestBit(std::uint64_t w) {
+#if defined(__GNUC__) || defined(__clang__)
+    return __builtin_ctzll(w);
+#else
+    int n = 0;
+    for (; !(w & 1); w >>= 1) ++n;
+    return n;
+#endif
+}
+
+void MarkReleased(Slab* s) {
+    std::size_t i = static_cast<std::size_t>(reinterpret_cast<char*>(s) - g_space.base.load(std::memory_order_relaxed)) >> kSlabShift;
+    g_space.released[i / 64] |= std::uint64_t(1) << (i % 64);
+    ++g_space.nReleased;
+    if (i / 64 < g_space.releasedFrom) g_space.releasedFrom = i / 64;
+}
+
+// The released slab of the lowest address, taken off the record; null when
+// there is none.
+Slab* TakeReleased() {
+    if (g_space.nReleased == 0) return nullptr;
+    std::size_t w = g_space.releasedFrom;
+    while (!g_space.released[w]) ++w;
+    std::uint64_t& bits = g_space.released[w];
+    std::size_t i = w * 64 + static_cast<std::size_t>(LowestBit(bits));
+    bits &= bits - 1;
+    --g_space.nReleased;
+    g_space.releasedFrom = w;
+    return reinterpret_cast<Slab*>(g_space.base.load(std::memory_order_relaxed) + (i << kSlabShift));
+}
+
+// ---- Slabs between sizes, the pool and the system ----
+
+// An empty slab for size class c: from the pool, else the released slab of
+// the lowest address (committed again), else from the space never used;
+// null when the space is exhausted or the system lends no more memory.
 Slab* NewSlab(int c) {
     Slab* s;
+    bool bCommit = false;
     {
         Hold hold(g_space.lock);
         s = g_space.pool.head;
         if (s) {
             g_space.pool.Remove(s);
             --g_space.nPooled;
+        } else if ((s = TakeReleased()) != nullptr) {
+            bCommit = true;
+            if (g_space.nGivenBack > 0) {
+                --g_space.nGivenBack;
+                if (g_space.nPoolLimit < kPoolLimitMax) ++g_space.nPoolLimit;
+            }
         } else {
             char* end = g_space.base.load(std::memory_order_relaxed) + g_space.size.load(std::memory_order_relaxed);
             if (static_cast<std::size_t>(end - g_space.frontier) < kSlabSize) return nullptr;
@@ -366,6 +494,12 @@ Slab* NewSlab(int c) {
         }
         ++g_space.nInUse;
     }
+    if (bCommit && !VirtualAlloc(s, kSlabSize, MEM_COMMIT, PAGE_READWRITE)) {
+        Hold hold(g_space.lock);
+        MarkReleased(s);
+        --g_space.nInUse;
+        return nullptr;
+    }
     std::size_t size = kClassSize[c];
     s->prev = s->next = nullptr;
     s->free = nullptr;
@@ -377,12 +511,48 @@ Slab* NewSlab(int c) {
     return s;
 }
 
-void PoolSlab(Slab* s) {
-    Hold hold(g_space.lock);
-    s->cls = -1;
-    g_space.pool.Push(s);
-    ++g_space.nPooled;
-    --g_space.nInUse;
+// Gives the pages of the empty slabs linked from list (through next) back
+// to the system and records the slabs as released; one that cannot be
+// decommitted goes to the pool instead. Called under no lock: other
+// threads need not wait for the system.
+void ReleaseSlabs(Slab* list) {
+    while (list) {
+        Slab* s = list;
+        list = s->next;  // before the header goes with the pages
+        bool bGone = VirtualFree(s, kSlabSize, MEM_DECOMMIT) != 0;
+        Hold hold(g_space.lock);
+        if (bGone) {
+            MarkReleased(s);
+        } else {
+            g_space.pool.Push(s);
+            ++g_space.nPooled;
+        }
+    }
+}
+
+// Takes the empty slabs linked from list (through next), which have left
+// their sizes: the pool keeps them up to its limit, and the pages of the
+// others go back to the system.
+void PoolSlabs(Slab* list) {
+    Slab* release = nullptr;
+    {
+        Hold hold(g_space.lock);
+        while (list) {
+            Slab* s = list;
+            list = s->next;
+            s->cls = -1;
+            --g_space.nInUse;
+            if (g_space.nPooled < g_space.nPoolLimit) {
+                g_space.pool.Push(s);
+                ++g_space.nPooled;
+            } else {
+                s->next = release;
+                release = s;
+                ++g_space.nGivenBack;
+            }
+        }
+    }
+    ReleaseSlabs(release);
 }
 
 // Takes up to nWant blocks of size class c under its lock, linked in
@@ -430,33 +600,82 @@ void* TakeBlocks(int c, int nWant, int& nGot) {
 }
 
 // Gives blocks of size class c, linked from first, back to their slabs
-// under the size's lock.
+// under the size's lock; slabs left empty beyond kKeepEmpty go to the pool
+// once the lock is released.
 void ReturnBlocks(int c, void* first) {
     Central& k = g_central[c];
-    Hold hold(k.lock);
-    for (void* b = first; b;) {
-        void* next = Link(b);
-        Slab* s = SlabOf(b);
-        Link(b) = s->free;
-        s->free = b;
-        if (!s->listed) {
-            s->listed = true;
-            k.room.Push(s);
-        }
-        if (--s->live == 0) {
-            if (k.nEmpty < kKeepEmpty) {
-                // Starts again from its first block.
-                s->free = nullptr;
-                s->bump = FirstBlock(s);
-                ++k.nEmpty;
-            } else {
-                k.room.Remove(s);
-                s->listed = false;
-                PoolSlab(s);
+    Slab* emptied = nullptr;
+    {
+        Hold hold(k.lock);
+        for (void* b = first; b;) {
+            void* next = Link(b);
+            Slab* s = SlabOf(b);
+            Link(b) = s->free;
+            s->free = b;
+            if (!s->listed) {
+                s->listed = true;
+                k.room.Push(s);
             }
+            if (--s->live == 0) {
+                if (k.nEmpty < kKeepEmpty) {
+                    // Starts again from its first block.
+                    s->free = nullptr;
+                    s->bump = FirstBlock(s);
+                    ++k.nEmpty;
+                } else {
+                    k.room.Remove(s);
+                    s->listed = false;
+                    s->next = emptied;
+                    emptied = s;
+                }
+            }
+            b = next;
         }
-        b = next;
     }
+    if (emptied) PoolSlabs(emptied);
+}
+
+// Takes the empty slabs that size class c keeps for itself out of its
+// list, linking them (through next) in front of list.
+Slab* TakeEmptySlabs(int c, Slab* list) {
+    Central& k = g_central[c];
+    Hold hold(k.lock);
+    for (Slab* s = k.room.head; s;) {
+        Slab* next = s->next;
+        if (s->live == 0) {
+            k.room.Remove(s);
+            s->listed = false;
+            --k.nEmpty;
+            s->next = list;
+            list = s;
+        }
+        s = next;
+    }
+    return list;
+}
+
+// Gives the pages of every empty slab back to the system, those the sizes
+// keep and those in the pool, and brings the pool's limit back to its
+// start: the program is done with its big jobs.
+void ReleaseEmptySlabs() {
+    Slab* list = nullptr;
+    for (int c = 0; c < kClasses; ++c) list = TakeEmptySlabs(c, list);
+    {
+        Hold hold(g_space.lock);
+        g_space.nPoolLimit = kPoolLimit;
+        g_space.nGivenBack = 0;
+        for (Slab* s = list; s; s = s->next) {
+            s->cls = -1;
+            --g_space.nInUse;
+        }
+        while (Slab* s = g_space.pool.head) {
+            g_space.pool.Remove(s);
+            --g_space.nPooled;
+            s->next = list;
+            list = s;
+        }
+    }
+    ReleaseSlabs(list);
 }
 
 // ---- Thread caches ----
@@ -516,9 +735,17 @@ inline Cache* ThreadCache() {
     return c;
 }
 
+// Gives back the blocks the calling thread keeps at hand, if it has a cache.
+void FlushThreadCache() {
+    Cache* cache = t_cache;
+    if (reinterpret_cast<std::uintptr_t>(cache) <= 1) return;
+    for (int c = 0; c < kClasses; ++c) FlushBin(c, cache->bins[c]);
+}
+
 #else
 
 inline Cache* ThreadCache() { return nullptr; }
+void FlushThreadCache() {}
 
 #endif
 
@@ -532,6 +759,43 @@ void* AllocSlow(int c, Cache* cache) {
         cache->bins[c].count = nGot - 1;
     }
     return first;
+}
+
+// ---- fork() ----
+//
+// The handlers take every heap lock before the fork, in the order given at
+// the top of this file, so that no other thread holds one at that moment;
+// after it the parent releases them, and so does the child, whose only
+// thread is the one that took them all, which leaves them as new. The
+// caches of the other threads are reached only through those threads'
+// own thread-local storage: in the child those threads do not exist, no
+// one reaches their caches, and the blocks in them simply stay allocated
+// (their slabs count them as in use). So do slabs that another thread was
+// giving back to the system at the moment of the fork. The calling
+// thread's own cache stays valid in the child.
+//
+// Windows has no fork(), so there is nothing to register there.
+
+#if !defined(_WIN32)
+void LockAllForFork() {
+    for (Central& k : g_central) k.lock.Lock();
+    g_space.lock.Lock();
+    g_kept.lock.Lock();
+}
+
+void UnlockAllAfterFork() {
+    g_kept.lock.Unlock();
+    g_space.lock.Unlock();
+    for (int c = kClasses; c-- > 0;) g_central[c].lock.Unlock();
+}
+#endif
+
+void EnsureForkHandlers() noexcept {
+#if !defined(_WIN32)
+    static std::atomic<bool> bDone{false};
+    if (bDone.load(std::memory_order_acquire) || bDone.exchange(true)) return;
+    SetForkHandlers(LockAllForFork, UnlockAllAfterFork, UnlockAllAfterFork);
+#endif
 }
 
 }  // namespace
@@ -597,21 +861,43 @@ std::size_t BlockSize(const void* p) noexcept {
 
 BlockHeapStats GetBlockHeapStats() noexcept {
     BlockHeapStats st = {};
+    bool bReady = Reserve();
     {
         Hold hold(g_kept.lock);
         st.nKeptBytes = g_kept.nBytes;
     }
-    if (!Reserve()) return st;
+    if (!bReady) return st;
     st.bSlabs = true;
     Hold hold(g_space.lock);
     st.nSlabsInUse = g_space.nInUse;
     st.nSlabsPooled = g_space.nPooled;
+    st.nSlabsReleased = g_space.nReleased;
     if (char* base = g_space.base.load(std::memory_order_relaxed))
         st.nSlabsEver = static_cast<std::size_t>(g_space.frontier - base) / kSlabSize;
     return st;
 }
 
+namespace {
+void ReleaseAllUnused() {
+    FlushThreadCache();
+    if (g_space.state.load(std::memory_order_acquire) == 1) ReleaseEmptySlabs();
+    FreeKept();
+    // The blocks between the slabs' sizes and the large ones live in the C
+    // heap, which gives memory back only from the end of its space.
+    _heapmin();
+}
+}  // namespace
+
 #else  // the C heap for everything
+
+namespace {
+// Nothing to lock: the C heap looks after itself, and no block is kept.
+void EnsureForkHandlers() noexcept {}
+void ReleaseAllUnused() {
+    FreeKept();
+    _heapmin();
+}
+}  // namespace
 
 void* BlockAlloc(std::size_t nBytes) noexcept { return AllocLarge(nBytes ? nBytes : 1); }
 void* BlockRealloc(void* p, std::size_t nBytes) noexcept {
@@ -626,4 +912,7 @@ BlockHeapStats GetBlockHeapStats() noexcept { return BlockHeapStats(); }
 #endif
 
 }  // namespace detail
+
+void ReleaseUnusedMemory() noexcept { detail::ReleaseAllUnused(); }
+
 }  // namespace vorlix

@@ -11,17 +11,33 @@
 // first block (so a tree built after another is freed lies in address
 // order again) or goes back to a pool that any size can use. Larger blocks,
 // and every block when the address space cannot be had, come from the C
-// heap; a few large freed ones (256 KiB to 64 MiB, 128 MiB in all) are kept
-// for the next large request, which would otherwise fault in every page of
-// a fresh block again. Blocks may be freed by any thread, including after
+// heap, except those of 256 KiB and more, which have pages of their own
+// from the system; a few large freed ones (64 MiB in all) are kept for the
+// next large request, which would otherwise fault in every page of a fresh
+// block again. Blocks may be freed by any thread, including after
 // the thread that took them has ended. (On Windows threads keep no blocks
 // at hand: every request takes the lock of its size.) Every block knows its
 // size (BlockSize), so that an array may take a block for the elements it
 // has rather than for the capacity it reports.
 //
+// Memory goes back to the system: the pool keeps up to 64 MiB of empty
+// slabs with their pages, so that a document parsed after another reuses
+// them, and gives the pages of every further empty slab back as it empties
+// (the address space stays reserved; the slab is committed again when it
+// is needed). A program that asks again for what was given back is
+// repeating a big job: the limit then grows with what it asks for, up to
+// 256 MiB. ReleaseUnusedMemory gives back everything kept for reuse at
+// once and brings the limit back to 64 MiB.
+//
+// fork() may be called while other threads use the heap: before the fork
+// the heap takes all its locks, and releases them after it in the parent
+// and the child. The child's only thread keeps its own blocks at hand; the
+// blocks that other threads held at hand stay allocated in the child,
+// since those threads do not exist there.
+//
 // Builds with AddressSanitizer or MemorySanitizer, or configured with
 // VORLIX_SYSTEM_HEAP on, use the C heap for everything, so that those
-// tools see every block.
+// tools see every block; they keep no memory for reuse.
 #ifndef VORLIX_BASE_HEAP_H
 #define VORLIX_BASE_HEAP_H
 
@@ -30,6 +46,17 @@
 #include <cstddef>
 
 namespace vorlix {
+
+// Gives back to the system, at once, all the memory the library keeps for
+// reuse: the pages of empty slabs, the large freed blocks kept for later
+// requests, the freed blocks the calling thread keeps at hand, and the free
+// memory of the C heap; and keeps no more than 64 MiB of empty slabs from
+// then on until a big job is repeated. For a program that is done with a
+// big job (a large document parsed and freed) and goes on with little; the
+// next big job takes its memory from the system again. Blocks at hand in
+// other threads stay there. Safe to call from any thread at any time.
+VORLIX_API void ReleaseUnusedMemory() noexcept;
+
 namespace detail {
 
 // At least nBytes (one when 0), aligned for any type; null when memory is
@@ -47,11 +74,12 @@ VORLIX_API std::size_t BlockSize(const void* p) noexcept;
 
 // What the slab heap holds, for tests and diagnostics.
 struct BlockHeapStats {
-    bool bSlabs;               // false when every block comes from the C heap
-    std::size_t nSlabsInUse;   // slabs with blocks of some size
-    std::size_t nSlabsPooled;  // empty slabs kept for reuse
-    std::size_t nSlabsEver;    // slabs ever taken from the reserved space
-    std::size_t nKeptBytes;    // large freed blocks kept for reuse
+    bool bSlabs;                 // false when every block comes from the C heap
+    std::size_t nSlabsInUse;     // slabs with blocks of some size
+    std::size_t nSlabsPooled;    // empty slabs kept with their pages for reuse
+    std::size_t nSlabsReleased;  // empty slabs whose pages went back to the system
+    std::size_t nSlabsEver;      // slabs ever taken from the reserved space
+    std::size_t nKeptBytes;      // large freed blocks kept for reuse
 };
 VORLIX_API BlockHeapStats GetBlockHeapStats() noexcept;
 

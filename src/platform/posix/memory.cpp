@@ -1,18 +1,35 @@
 // Virtual memory with the Windows rules over mmap: a reservation is a
 // PROT_NONE mapping that takes no memory, committing makes pages readable
 // and writable (the system supplies them zeroed on first touch), and
-// decommitting replaces them with fresh inaccessible pages, which gives the
-// memory back. The reservations are recorded so that a release finds its
-// size and an address outside every reservation is refused, as Windows
-// refuses it.
+// decommitting gives the pages back to the system. The reservations are
+// recorded so that a release finds its size and an address outside every
+// reservation is refused, as Windows refuses it.
+//
+// On Linux decommitting is madvise(MADV_DONTNEED), which drops the pages
+// and leaves the mapping as it was: the pages read as zeros if touched
+// again. Making them inaccessible as Windows does would split the mapping
+// at every decommitted range, and a process may hold only so many mappings
+// (65530 by default); the heap, which decommits 64 KiB slabs here and there
+// in its space, would soon run out of them. Elsewhere a fresh inaccessible
+// mapping replaces the range.
+//
+// The lock of the reservations is the only lock here; the fork handlers
+// (SetForkHandlers) take it before fork() so that the child does not
+// inherit it held by a thread that is not there.
 #include "kernel.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+#include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <new>
 
 namespace vorlix {
 namespace win {
@@ -62,12 +79,76 @@ void* Reserve(std::size_t n, int prot) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    std::lock_guard<std::mutex> hold(ReservationLock());
-    Reservations()[reinterpret_cast<std::uintptr_t>(p)] = n;
+    try {
+        std::lock_guard<std::mutex> hold(ReservationLock());
+        Reservations()[reinterpret_cast<std::uintptr_t>(p)] = n;
+    } catch (const std::bad_alloc&) {
+        munmap(p, n);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     return p;
 }
 
+// Gives the pages of [lo, hi) back to the system; they stay reserved.
+bool Decommit(std::uintptr_t lo, std::uintptr_t hi) {
+#if defined(__linux__)
+    return madvise(reinterpret_cast<void*>(lo), hi - lo, MADV_DONTNEED) == 0;
+#else
+    void* p = mmap(reinterpret_cast<void*>(lo), hi - lo, PROT_NONE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0);
+    return p != MAP_FAILED;
+#endif
+}
+
+struct ForkHandlers {
+    void (*pfnPrepare)();
+    void (*pfnParent)();
+    void (*pfnChild)();
+};
+ForkHandlers g_fork;
+
+// The user's locks first, then ours: the user (the heap) calls VirtualAlloc
+// while holding its own locks, never the other way round.
+void PrepareFork() {
+    if (g_fork.pfnPrepare) g_fork.pfnPrepare();
+    ReservationLock().lock();
+}
+void ParentAfterFork() {
+    ReservationLock().unlock();
+    if (g_fork.pfnParent) g_fork.pfnParent();
+}
+// The calling thread took the lock before fork() and is the only thread of
+// the child, so releasing it leaves it free.
+void ChildAfterFork() {
+    ReservationLock().unlock();
+    if (g_fork.pfnChild) g_fork.pfnChild();
+}
+
 }  // namespace
+
+int _heapmin() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+    return 0;
+}
+
+BOOL SetForkHandlers(void (*pfnPrepare)(), void (*pfnParent)(), void (*pfnChild)()) {
+    static std::atomic<bool> bSet{false};
+    if (bSet.exchange(true)) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    g_fork = ForkHandlers{pfnPrepare, pfnParent, pfnChild};
+    // The lock is made before fork() can need it.
+    ReservationLock();
+    if (pthread_atfork(PrepareFork, ParentAfterFork, ChildAfterFork) != 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    return TRUE;
+}
 
 void* VirtualAlloc(void* lpAddress, SIZE_T dwSize, DWORD flAllocationType, DWORD flProtect) {
     bool bCommit = (flAllocationType & MEM_COMMIT) != 0;
@@ -127,10 +208,7 @@ BOOL VirtualFree(void* lpAddress, SIZE_T dwSize, DWORD dwFreeType) {
         SetLastError(ERROR_INVALID_ADDRESS);
         return FALSE;
     }
-    // A fixed mapping over the range drops the pages and their contents.
-    void* p = mmap(reinterpret_cast<void*>(lo), hi - lo, PROT_NONE,
-                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0);
-    if (p == MAP_FAILED) {
+    if (!Decommit(lo, hi)) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }

@@ -1,0 +1,169 @@
+// URL splitting, base URLs, the standard form, dotted addresses and the
+// byte sum; each text function is checked in both widths.
+#include <gtest/gtest.h>
+
+#include <vorlix/vorlix.h>
+
+#include <string>
+#include <vector>
+
+#include "support.h"
+
+namespace {
+
+// One width: its string, and its functions.
+template <class Str, class Ch>
+struct Width {
+    typedef Str S_;
+    void (*parse)(const Ch*, Str&, Str&, Str&, Str&, unsigned short&);
+    void (*base)(Str&);
+    void (*standard)(Str&, int);
+    int (*ip)(const Ch*, unsigned char*);
+    // ASCII test text in this width, and back (other characters as "#").
+    static Str S(const std::string& a) {
+        std::vector<Ch> v(a.begin(), a.end());
+        v.push_back(0);
+        return Str(v.data(), static_cast<int>(a.size()));
+    }
+    static std::string A(const Str& s) {
+        std::string out;
+        for (int i = 0; i < s.GetLength(); ++i) out.push_back(static_cast<unsigned>(s[i]) < 0x80 ? static_cast<char>(s[i]) : '#');
+        return out;
+    }
+};
+struct Narrow : Width<MString, char> {
+    Narrow() : Width{Byte_ParsorUrl, Byte_GetBaseUrl, Byte_StandardUrl, Byte_IPStrToIPByte} {}
+};
+struct Wide : Width<UString, unsigned short> {
+    Wide() : Width{Uni_ParsorUrl, Uni_GetBaseUrl, Uni_StandardUrl, Uni_IPStrToIPByte} {}
+};
+
+template <class W>
+class Url : public ::testing::Test {
+protected:
+    W w;
+};
+typedef ::testing::Types<Narrow, Wide> Widths;
+TYPED_TEST_SUITE(Url, Widths);
+
+TYPED_TEST(Url, SplitsIntoItsParts) {
+    typedef TypeParam W;
+    struct {
+        const char* url;
+        const char* parts;  // scheme|host|port|path|query
+    } cases[] = {
+        {"http://Host:8080/a/b.html?x=1", "http|host|8080|/a/b.html|x=1"},
+        {"HTTP://host", "HTTP|host|0|/|"},
+        {"http://host/", "http|host|0|/|"},
+        {"http://host?x=1", "http|host|0|/|x=1"},
+        {"http://host/?x=1", "http|host|0|/|x=1"},
+        {"http://host/a/?x=1?y", "http|host|0|/a/|x=1?y"},
+        {"/a/b?x", "||0|/a/b|x"},
+        {"/", "||0|/|"},
+        {"dir/page?x", "||0|dir/page|x"},
+        {"page", "||0|page|"},
+        {"page?q", "||0|page|q"},
+        {"file://C:\\dir\\f.txt", "file|C:|0|\\dir\\f.txt|"},
+        {"FILE://d:/x?y", "FILE|d:|0|/x?y|"},
+        {"file:///home/u/f.txt?v=1", "file||0|/home/u/f.txt|v=1"},
+        {"http://?q", "http||0|/|q"},
+        {"http://:81/x", "http||81|/x|"},
+        {"http://h:70000", "http|h|4464|/|"},
+        {"http://h:/x", "http|h|0|/x|"},
+        {"http://host:", "http|host|0|/|"},
+        {"mailto:x", "mailto||0|/|"},
+        {"http:/x", "http||0|/|"},
+        {"", "||0|/|"},
+        {":x", "||0|/|"},
+        {"?x=1", "||0|/|"},
+    };
+    for (const auto& c : cases) {
+        typename W::S_ scheme = W::S("stale"), host = scheme, path = scheme, query = scheme;
+        unsigned short port = 99;
+        this->w.parse(W::S(c.url), scheme, host, path, query, port);
+        EXPECT_EQ(W::A(scheme) + "|" + W::A(host) + "|" + std::to_string(port) + "|" + W::A(path) + "|" + W::A(query),
+                  c.parts)
+            << c.url;
+    }
+}
+
+TYPED_TEST(Url, BaseUrl) {
+    typedef TypeParam W;
+    struct {
+        const char* url;
+        const char* base;
+    } cases[] = {
+        {"http://h:8080/a/b/c.html?x=1", "http://h/a/b"},
+        {"http://h/c.html", "http://h"},
+        {"http://H", "http://h"},
+        {"/a/b", ":///a"},
+    };
+    for (const auto& c : cases) {
+        typename W::S_ url = W::S(c.url);
+        this->w.base(url);
+        EXPECT_EQ(W::A(url), c.base) << c.url;
+    }
+}
+
+TYPED_TEST(Url, StandardForm) {
+    typedef TypeParam W;
+    struct {
+        const char* url;
+        int bLowerHostOnly;
+        const char* standard;
+    } cases[] = {
+        {"HTTP://Host/Dir/", 1, "http://host/Dir"},
+        {"HTTP://Host/Dir/", 0, "http://host/dir"},
+        {"http://Host:80", 1, "http://host:80"},
+        {"http://host/p?b=2&a=1", 0, "http://host/p?b=2&a=1"},
+        {"http://host/P?B=2*A=%41 ", 0, "http://host/p?B=2*A=%41"},
+        {"http://host/p?=x", 0, "http://host/p"},
+        {"http://host/p?a=1=2", 0, "http://host/p?a=1"},
+        {"http://host/p?a=x/", 0, "http://host/p?a=x"},
+        {"http://host///", 0, "http://host"},
+        {"ftp://Host/", 0, "ftp://Host/"},
+        {"http:/", 0, "http:/"},
+    };
+    for (const auto& c : cases) {
+        typename W::S_ url = W::S(c.url);
+        this->w.standard(url, c.bLowerHostOnly);
+        EXPECT_EQ(W::A(url), c.standard) << c.url;
+    }
+}
+
+TEST(Url, WideStandardFormKeepsKoreanAndLosesWhatCodePage949Lacks) {
+    // U+D55C (in code page 949) stays; U+0E01 (not in it) becomes "?".
+    UString url(u"http://h/p?k=\uD55C\u0E01");
+    Uni_StandardUrl(url, 1);
+    EXPECT_EQ(testsupport::Units(url), u"http://h/p?k=\uD55C?");
+}
+
+TYPED_TEST(Url, DottedAddress) {
+    typedef TypeParam W;
+    struct {
+        const char* ip;
+        unsigned char bytes[4];
+    } cases[] = {
+        {"192.168.0.1", {192, 168, 0, 1}}, {"10.1", {10, 1, 0, 0}},      {"300.1.2.3.4", {44, 1, 2, 3}},
+        {"", {0, 0, 0, 0}},                {"a.-1..7", {0, 255, 0, 7}}, {"1.2.", {1, 2, 0, 0}},
+        {" 8 .9x.10", {8, 9, 10, 0}},
+    };
+    for (const auto& c : cases) {
+        unsigned char out[4] = {9, 9, 9, 9};
+        EXPECT_EQ(this->w.ip(W::S(c.ip), out), 1);
+        EXPECT_EQ(std::vector<unsigned char>(out, out + 4), std::vector<unsigned char>(c.bytes, c.bytes + 4)) << c.ip;
+    }
+}
+
+TEST(Url, StringToDWord) {
+    const unsigned char bytes[] = {1, 2, 3, 4, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(API_StringToDWord(bytes, 0), 0ul);
+    EXPECT_EQ(API_StringToDWord(bytes, -4), 0ul);
+    EXPECT_EQ(API_StringToDWord(bytes, 4), 0x04030201ul);
+    EXPECT_EQ(API_StringToDWord(bytes, 8), 0x04030200ul);  // wraps at 2^32
+    EXPECT_EQ(API_StringToDWord(bytes, 9), 0x040302FFul);
+    EXPECT_EQ(API_StringToDWord(reinterpret_cast<const unsigned char*>("abc"), 3), 0x00636261ul);
+    EXPECT_EQ(API_StringToDWord(reinterpret_cast<const unsigned char*>("abcde"), 5), 0x646362C6ul);
+}
+
+}  // namespace
