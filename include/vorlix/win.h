@@ -44,6 +44,7 @@
 namespace vorlix {
 namespace win {
 using ::BOOL;
+using ::BYTE;
 using ::DWORD;
 using ::HANDLE;
 using ::LARGE_INTEGER;
@@ -56,8 +57,10 @@ using ::CloseHandle;
 using ::CreateFileA;
 using ::CreateFileW;
 using ::GetFileAttributesA;
+using ::GetACP;
 using ::GetFileAttributesW;
 using ::GetLastError;
+using ::IsDBCSLeadByteEx;
 using ::MultiByteToWideChar;
 using ::ReadFile;
 using ::SetFilePointerEx;
@@ -146,6 +149,7 @@ namespace vorlix {
 namespace win {
 
 typedef int BOOL;
+typedef unsigned char BYTE;
 typedef ::DWORD DWORD;
 typedef void* HANDLE;
 typedef int LONG;  // 32 bits, as on Windows
@@ -276,6 +280,12 @@ VORLIX_API int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpM
 VORLIX_API int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const WCHAR* lpWideCharStr,
                                    int cchWideChar, char* lpMultiByteStr, int cbMultiByte,
                                    const char* lpDefaultChar, BOOL* lpUsedDefaultChar);
+// The system's default code page, which CP_ACP stands for: CP_UTF8 on POSIX.
+VORLIX_API UINT GetACP();
+// Whether a byte begins a two-byte character of a double-byte code page:
+// the lead bytes of 932 (Shift JIS), 936 (GBK), 949 (Unified Hangul) and
+// 950 (Big5); FALSE for every byte of other code pages, UTF-8 among them.
+VORLIX_API BOOL IsDBCSLeadByteEx(UINT CodePage, BYTE TestChar);
 
 // Runtime library. The comparisons fold ASCII letters, as the C locale does.
 VORLIX_API int _stricmp(const char* a, const char* b);

@@ -2,12 +2,11 @@
 // or character count held in a size_t, a file size, a number read from the
 // environment) to the int length that strings and arrays hold.
 //
-// A string's buffer (its header, the characters and the NUL) must have a
-// byte size that fits an int, so the longest string of a width is
-// kMaxLength<Ch> characters: a little under 2^31 in the 8-bit form, a
-// little under 2^30 in the 16-bit form. Every place where a count becomes a
-// length goes through CheckedLength; a count that does not fit makes the
-// operation fail with its documented failure result instead of wrapping.
+// The longest string of a width is kMaxLength<Ch> characters (string.h: a
+// little under 2^31 in the 8-bit form, a little under 2^30 in the 16-bit
+// form). Every place where a count becomes a length goes through
+// CheckedLength; a count that does not fit makes the operation fail with
+// its documented failure result instead of wrapping.
 #ifndef VORLIX_SRC_BASE_LENGTH_H
 #define VORLIX_SRC_BASE_LENGTH_H
 
@@ -19,10 +18,6 @@
 
 namespace vorlix {
 namespace detail {
-
-// The longest text a string of characters Ch can hold.
-template <class Ch>
-constexpr int kMaxLength = static_cast<int>((INT_MAX - sizeof(StrHeader)) / sizeof(Ch)) - 1;
 
 // n as a length, or -1 when a string of Ch cannot hold that many
 // characters.

@@ -45,20 +45,16 @@ inline const Ch* FindUnit(const Ch* p, Ch ch, std::size_t n) {
     return nullptr;
 }
 
-// Largest length a buffer may have, so that its byte size fits an int.
-template <class Ch>
-constexpr int MaxLength() {
-    return static_cast<int>((INT_MAX - sizeof(detail::StrHeader)) / sizeof(Ch)) - 1;
-}
-
 template <class Ch>
 Ch* Allocate(int nCapacity) {
-    if (nCapacity < 0 || nCapacity > MaxLength<Ch>()) {
+    if (nCapacity < 0 || nCapacity > detail::kMaxLength<Ch>) {
         PrjWarningMsg(0);
         return nullptr;
     }
-    // Heap blocks come in 16-byte steps: the capacity takes the whole step.
-    if (nCapacity < MaxLength<Ch>() - 16) {
+    // The heap's block sizes are multiples of 16 bytes (and a large block
+    // holds at least what was asked), so the capacity takes the rest of
+    // the 16-byte step for free.
+    if (nCapacity < detail::kMaxLength<Ch> - 16) {
         std::size_t nBytes = sizeof(detail::StrHeader) + (static_cast<std::size_t>(nCapacity) + 1) * sizeof(Ch);
         std::size_t nRounded = (nBytes + 15) & ~static_cast<std::size_t>(15);
         nCapacity += static_cast<int>((nRounded - nBytes) / sizeof(Ch));
@@ -97,13 +93,16 @@ Ch* BasicString<Ch>::PrepareWrite(int nLength, int nKeep) {
         // Growing a text that is being built, or a buffer that is reused
         // for text after text: grow geometrically.
         long long nGrown = static_cast<long long>(h->nCapacity) + h->nCapacity / 2;
-        if (nGrown > MaxLength<Ch>()) nGrown = MaxLength<Ch>();
+        if (nGrown > detail::kMaxLength<Ch>) nGrown = detail::kMaxLength<Ch>;
         if (nGrown > nCapacity) nCapacity = static_cast<int>(nGrown);
     }
     if (!bShared && nKeep >= h->nLength) {
         // Growing an unshared text in place: the heap can extend the block,
         // or move a large one without copying page by page.
-        if (nCapacity > MaxLength<Ch>()) return nullptr;
+        if (nCapacity > detail::kMaxLength<Ch>) {
+            PrjWarningMsg(0);
+            return nullptr;
+        }
         void* p = detail::BlockRealloc(h, sizeof(detail::StrHeader) + (static_cast<std::size_t>(nCapacity) + 1) * sizeof(Ch));
         if (!p) return nullptr;
         h = static_cast<detail::StrHeader*>(p);
@@ -136,7 +135,10 @@ void BasicString<Ch>::Assign(const Ch* psz, int nLength) {
         return;
     }
     Ch* p = PrepareWrite(nLength, 0);
-    if (!p) return;
+    if (!p) {
+        Empty();  // too long, or out of memory: no stale text
+        return;
+    }
     std::memcpy(p, psz, static_cast<std::size_t>(nLength) * sizeof(Ch));
     p[nLength] = 0;
     Header()->nLength = nLength;
@@ -146,7 +148,7 @@ template <typename Ch>
 void BasicString<Ch>::AppendText(const Ch* psz, int nLength) {
     if (nLength <= 0) return;
     int nOld = GetLength();
-    if (nLength > MaxLength<Ch>() - nOld) {
+    if (nLength > detail::kMaxLength<Ch> - nOld) {
         PrjWarningMsg(0);
         return;
     }
@@ -171,9 +173,11 @@ void BasicString<Ch>::AssignChar16(const void* psz, int nLength) {
     }
     const unsigned char* b = static_cast<const unsigned char*>(psz);
     if (nLength < 0) {
+        // Measured no further than one unit past the longest string, which
+        // PrepareWrite then refuses.
         nLength = 0;
         char16_t c;
-        for (;; ++nLength) {
+        for (; nLength <= detail::kMaxLength<Ch>; ++nLength) {
             std::memcpy(&c, b + 2 * static_cast<std::size_t>(nLength), 2);
             if (!c) break;
         }
@@ -183,7 +187,10 @@ void BasicString<Ch>::AssignChar16(const void* psz, int nLength) {
         return;
     }
     Ch* p = PrepareWrite(nLength, 0);
-    if (!p) return;
+    if (!p) {
+        Empty();  // too long, or out of memory: no stale text
+        return;
+    }
     std::memcpy(p, b, static_cast<std::size_t>(nLength) * sizeof(Ch));
     p[nLength] = 0;
     Header()->nLength = nLength;
@@ -240,7 +247,7 @@ BasicString<Ch>& BasicString<Ch>::operator+=(Ch ch) {
 template <typename Ch>
 BasicString<Ch> BasicString<Ch>::Concat(const Ch* a, int na, const Ch* b, int nb) {
     BasicString s;
-    if (na + static_cast<long long>(nb) > MaxLength<Ch>()) {
+    if (na + static_cast<long long>(nb) > detail::kMaxLength<Ch>) {
         PrjWarningMsg(0);
         return s;
     }
@@ -359,7 +366,7 @@ int BasicString<Ch>::Replace(const Ch* pszOld, const Ch* pszNew) {
     for (int i = Find(pszOld, 0); i >= 0; i = Find(pszOld, i + nOld)) ++nCount;
     if (nCount == 0) return 0;
     long long nLen = GetLength() + static_cast<long long>(nCount) * (nNew - nOld);
-    if (nLen > MaxLength<Ch>()) {
+    if (nLen > detail::kMaxLength<Ch>) {
         PrjWarningMsg(0);
         return 0;
     }
@@ -495,6 +502,10 @@ int BasicString<Ch>::Insert(int nIndex, const Ch* psz) {
     int n = GetLength();
     int m = detail::StrLen(psz);
     if (m == 0) return n;
+    if (m > detail::kMaxLength<Ch> - n) {
+        PrjWarningMsg(0);
+        return n;
+    }
     if (nIndex < 0) nIndex = 0;
     if (nIndex > n) nIndex = n;
     BasicString tail = Mid(nIndex);
@@ -544,8 +555,8 @@ void BasicString<Ch>::SetMinBlockSize(int nSize) {
 }
 
 template <typename Ch>
-void BasicString<Ch>::FormatV(const Ch* pszFormat, std::va_list* pArgs) {
-    detail::FormatInto(*this, pszFormat, pArgs);
+int BasicString<Ch>::FormatV(const Ch* pszFormat, std::va_list* pArgs) {
+    return detail::FormatInto(*this, pszFormat, pArgs);
 }
 
 template <typename Ch>

@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 using testsupport::U;
 using testsupport::Units;
@@ -88,6 +91,171 @@ TEST(FormatTest, OwnTextAndLongResults) {
     ASSERT_EQ(100 * 1024 + 3001, u.GetLength());
     EXPECT_EQ(u'-', static_cast<char16_t>(u[100 * 1024]));
     EXPECT_EQ(u'|', static_cast<char16_t>(u[u.GetLength() - 1]));
+}
+
+// ---- Hostile arguments ----
+
+namespace {
+
+// FormatV's result, with the text left in out.
+template <class Ch>
+int FormatResult(vorlix::BasicString<Ch>& out, const Ch* fmt, ...) {
+    std::va_list args;
+    va_start(args, fmt);
+    int r = out.FormatV(fmt, &args);
+    va_end(args);
+    return r;
+}
+
+}  // namespace
+
+#ifndef _WIN32
+}  // namespace
+#include <sys/mman.h>
+#include <unistd.h>
+namespace {
+
+// Texts that end exactly where the readable memory ends: each Place maps
+// two pages, makes the second unreadable and copies the units to the end
+// of the first, so that reading one unit further faults.
+class PageEnd {
+public:
+    ~PageEnd() {
+        for (char* m : m_maps) munmap(m, 2 * Size());
+    }
+    template <class T>
+    const T* Place(const T* units, std::size_t n) {
+        void* p = mmap(nullptr, 2 * Size(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) return nullptr;
+        char* base = static_cast<char*>(p);
+        m_maps.push_back(base);
+        mprotect(base + Size(), Size(), PROT_NONE);
+        T* at = reinterpret_cast<T*>(base + Size()) - n;
+        std::memcpy(at, units, n * sizeof(T));
+        return at;
+    }
+
+private:
+    static std::size_t Size() { return static_cast<std::size_t>(sysconf(_SC_PAGESIZE)); }
+    std::vector<char*> m_maps;
+};
+
+}  // namespace
+
+// Every string conversion with a precision reads an argument without a NUL
+// no further than the characters it writes; the format strings end at the
+// page end too. The texts hold Hangul (3 UTF-8 bytes, one unit) and a
+// surrogate pair (4 bytes, two units).
+TEST(FormatHostile, PrecisionBoundsTheReadAtAPageEnd) {
+    PageEnd page;
+    const char narrow[] = {'a', '\xED', '\x95', '\x9C', '\xF0', '\x9F', '\x98', '\x80'};
+    const unsigned short wide[] = {'a', 0xD55C, 0xD83D, 0xDE00};
+    const char* n = page.Place(narrow, sizeof narrow);
+    MString m;
+    m.Format(page.Place("[%.8s]", 7), n);
+    EXPECT_EQ(std::string(m.GetString(), 10), "[" + std::string(narrow, 8) + "]");
+    UString u;
+    u.Format(page.Place(U(u"[%.4s]").GetString(), 7), page.Place(wide, 4));
+    EXPECT_EQ(Units(u), u"[a\uD55C\U0001F600]");
+    for (const char* f : {"%.8ls", "%.8S"}) {
+        m.Format(f, page.Place(wide, 4));
+        EXPECT_STREQ(m, "a\xED\x95\x9C\xF0\x9F\x98\x80") << f;
+    }
+    for (const char16_t* f : {u"%.4hs", u"%.4S"}) {
+        u.Format(f, n);
+        EXPECT_EQ(Units(u), u"a\uD55C\U0001F600");
+    }
+    // The conversions stop before a character that does not fit: the
+    // pair at the page end is not read when it could not be written.
+    m.Format("%.4ls", page.Place(wide, 2));
+    EXPECT_STREQ(m, "a\xED\x95\x9C");
+    u.Format(u"%.2hs", page.Place(narrow, 4));
+    EXPECT_EQ(Units(u), u"a\uD55C");
+    // A format that ends inside a conversion.
+    for (const char* f : {"x%-08.", "x%I", "x%I6", "x%ll"}) {
+        m.Format(page.Place(f, std::strlen(f) + 1), 1);
+        EXPECT_STREQ(m, f);
+    }
+}
+namespace {
+#endif
+
+// A precision counts the characters written: a UTF-8 sequence or a
+// surrogate pair that does not fit whole is dropped, and the width pads
+// what is left.
+TEST(FormatHostile, PrecisionNeverCutsACharacter) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the other width goes through the ANSI code page on Windows";
+#else
+    const unsigned short wide[] = {0xD55C, 0xAE00, 0};
+    const unsigned short pair[] = {0xD83D, 0xDE00, 'z', 0};
+    MString m;
+    m.Format("[%.5ls|%.6ls|%.3ls|%-5.3ls|%.4ls]", wide, wide, pair, pair, pair);
+    EXPECT_STREQ(m, "[\xED\x95\x9C|\xED\x95\x9C\xEA\xB8\x80||     |\xF0\x9F\x98\x80]");
+    UString u;
+    u.Format(u"[%.1hs|%3.1hs|%.2hs|%.1hs]", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80",
+             "\xED\x95\x9C\xEA\xB8\x80");
+    EXPECT_EQ(Units(u), u"[|   |\U0001F600|\uD55C]");
+    // Ill-formed input: one U+FFFD per maximal ill-formed part, as the
+    // code-page conversion gives; a lone surrogate becomes U+FFFD.
+    u.Format(u"%hs", "\xE0\xA0" "A\xFF");
+    EXPECT_EQ(Units(u), u"\uFFFDA\uFFFD");
+    const unsigned short lone[] = {'a', 0xDC00, 0xD800, 0};
+    m.Format("%ls|%lc", lone, 0xD800);
+    EXPECT_STREQ(m, "a\xEF\xBF\xBD\xEF\xBF\xBD|\xEF\xBF\xBD");
+#endif
+}
+
+// Outputs that cannot be produced fail as a whole: the string is empty,
+// FormatV returns 0 and the failure is reported; no output is cut short.
+TEST(FormatHostile, OversizedWidthsAndPrecisionsFail) {
+    testsupport::WarningCounter warnings;
+    MString m = "old";
+    m.Format("%2147483647d", 1);  // a width the string limit cannot hold
+    EXPECT_TRUE(m.IsEmpty());
+    for (const char* f : {"%2147483647d", "%99999999999d", "x%.99999999999d"}) {
+        m = "old";
+        EXPECT_EQ(FormatResult(m, f, 1), 0) << f;
+        EXPECT_TRUE(m.IsEmpty()) << f;
+    }
+    for (const char* f : {"%-2147483647s", "%.99999999999s"}) {
+        m = "old";
+        EXPECT_EQ(FormatResult(m, f, "abc"), 0) << f;
+        EXPECT_TRUE(m.IsEmpty()) << f;
+    }
+    for (const char* f : {"%2147483647f", "%.2147483647f", "%.2147483647e", "%#.2147483647g"}) {
+        m = "old";
+        EXPECT_EQ(FormatResult(m, f, 1.0), 0) << f;
+        EXPECT_TRUE(m.IsEmpty()) << f;
+    }
+    EXPECT_EQ(FormatResult(m, "%*d", INT_MIN, 5), 0);
+    UString u = U(u"old");
+    EXPECT_EQ(FormatResult(u, U(u"%1073741900d").GetString(), 1), 0);  // past the 16-bit limit
+    EXPECT_TRUE(u.IsEmpty());
+    EXPECT_EQ(warnings.count(), 12);
+
+    // Within the limits the text is exact: a large precision on a short
+    // text, %g with a precision that cannot change its digits, and a
+    // negative precision from * (none).
+    EXPECT_EQ(FormatResult(m, "%.2147483647s|%.2147483647g|%.*d", "abc", 1.5, -1, 42), 1);
+    EXPECT_STREQ(m, "abc|1.5|42");
+    EXPECT_EQ(FormatResult(u, U(u"%.*hs|%.0s|").GetString(), 2, "xyz", U(u"no").GetString()), 1);
+    EXPECT_EQ(Units(u), u"xy||");
+}
+
+// Zero padding of floating point goes after the sign and a 0x prefix, and
+// infinity is padded with blanks, as printf does.
+TEST(FormatTest, FloatWidthsLikeC) {
+    for (const char* conv : {"[%012.3f]", "[%-12.3e]", "[%+012g]", "[% 10.2f]", "[%#010.0f]", "[%015a]"})
+        for (double v : {0.0, -2.25, 1e300, 3.14159, -1.0 / 0.0}) ExpectLikeC(conv, v);
+    char buf[1200];
+    std::snprintf(buf, sizeof buf, "%.1000f", 1.0 / 3);  // past the formatter's first buffer
+    MString m;
+    m.Format("%.1000f", 1.0 / 3);
+    EXPECT_STREQ(m, buf);
+    UString u;
+    u.Format(u"%.1000f", 1.0 / 3);
+    EXPECT_EQ(Units(u), Widen(buf));
 }
 
 }  // namespace

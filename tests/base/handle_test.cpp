@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -89,6 +90,26 @@ TEST(FileHandles, GarbageValuesAreRefused) {
     EXPECT_EQ(API_WriteFile(h, "ok", 2), 2u);  // none of it touched the real one
     API_CloseFile(h);
     EXPECT_EQ(t.Read(), "ok");
+}
+
+// Targets before the start or beyond what a long holds fail and leave the
+// position, also where computing them would overflow.
+TEST(FileHandles, SeekOutOfRangeKeepsThePosition) {
+    TempFile t("seek_range.txt");
+    void* h = Open(t);
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(API_WriteFile(h, "0123456789", 10), 10u);
+    ASSERT_EQ(API_SeekFile(h, 4, 0), 4);
+    const long kCases[][2] = {{LONG_MAX, 1}, {LONG_MIN, 1}, {-5, 1}, {LONG_MAX, 2}, {LONG_MIN, 2}, {-11, 2}, {-1, 0}};
+    for (const auto& c : kCases) {
+        EXPECT_EQ(API_SeekFile(h, c[0], static_cast<int>(c[1])), -1) << c[0] << " from " << c[1];
+        EXPECT_EQ(API_SeekFile(h, 0, 1), 4);
+    }
+    char b;
+    EXPECT_EQ(API_ReadFile(h, &b, 1), 1u);
+    EXPECT_EQ(b, '4');
+    EXPECT_EQ(API_SeekFile(h, -10, 2), 0);
+    API_CloseFile(h);
 }
 
 // A table of 16 slots: its limit, slot reuse under a new generation, and an

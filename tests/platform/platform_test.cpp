@@ -217,3 +217,15 @@ TEST(PlatformVirtualMemory, ReserveCommitDecommitRelease) {
     both[0] = both[65535] = 1;
     EXPECT_TRUE(VirtualFree(both, 0, MEM_RELEASE));
 }
+
+TEST(PlatformCodePage, DefaultCodePageAndLeadBytes) {
+#ifndef _WIN32
+    EXPECT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
+#endif
+    EXPECT_TRUE(IsDBCSLeadByteEx(949, 0xB0));   // Hangul
+    EXPECT_TRUE(IsDBCSLeadByteEx(932, 0x82));   // Shift JIS
+    EXPECT_FALSE(IsDBCSLeadByteEx(932, 0xA5));  // a half-width katakana stands alone
+    EXPECT_FALSE(IsDBCSLeadByteEx(949, 'A'));
+    EXPECT_FALSE(IsDBCSLeadByteEx(1252, 0xE9));
+    EXPECT_FALSE(IsDBCSLeadByteEx(CP_UTF8, 0xE0));
+}

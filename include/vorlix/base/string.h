@@ -6,6 +6,13 @@
 // one buffer until one of them changes (copy-on-write with an atomic
 // reference count), so a copy costs O(1) whatever the length. The object
 // holds no pointer into itself and may be relocated as raw bytes.
+//
+// Lengths are ints, and a string holds at most detail::kMaxLength
+// characters (2^31 - 18 in the 8-bit form, 2^30 - 10 in the 16-bit form).
+// An operation whose text would be longer, or for which memory runs out,
+// reports to PrjWarningMsg and does not wrap or cut: an assignment (=,
+// SetString, a constructor) leaves the string empty, an append or insert
+// leaves it as it was, and operator+ gives an empty string.
 #ifndef VORLIX_BASE_STRING_H
 #define VORLIX_BASE_STRING_H
 
@@ -46,16 +53,28 @@ VORLIX_API int MbcToUnicode(BasicString<unsigned short>& out, unsigned int codeP
 VORLIX_API int UnicodeToMbc(BasicString<char>& out, unsigned int codePage,
                             const unsigned short* text, int length);
 
+// The longest text a string of characters Ch can hold: its buffer (the
+// header, the characters and the NUL) must have a byte size that fits an
+// int. A little under 2^31 characters in the 8-bit form, 2^30 in the
+// 16-bit form.
+template <class Ch>
+constexpr int kMaxLength = static_cast<int>((2147483647u - sizeof(StrHeader)) / sizeof(Ch)) - 1;
+
+// The length of a NUL-terminated text (0 for null). A text longer than any
+// string can hold measures kMaxLength + 1, which every operation that takes
+// the length then refuses.
 template <typename Ch>
 inline int StrLen(const Ch* psz) {
     if (!psz) return 0;
-    const Ch* p = psz;
-    while (*p) ++p;
-    return static_cast<int>(p - psz);
+    int n = 0;
+    while (n <= kMaxLength<Ch> && psz[n]) ++n;  // stops one past the limit
+    return n;
 }
 template <>
 inline int StrLen<char>(const char* psz) {
-    return psz ? static_cast<int>(std::strlen(psz)) : 0;
+    if (!psz) return 0;
+    std::size_t n = std::strlen(psz);
+    return n <= static_cast<std::size_t>(kMaxLength<char>) ? static_cast<int>(n) : kMaxLength<char> + 1;
 }
 
 }  // namespace detail
@@ -197,8 +216,26 @@ public:
 
     // printf-style formatting in the string's own width. In the 16-bit form
     // %s takes a 16-bit text and %hs an 8-bit one; in the 8-bit form %s
-    // takes an 8-bit text and %ls a 16-bit one. Other conversions: d i u o
-    // x X c e E f g G p %, with flags, width, precision and * as printf.
+    // takes an 8-bit text and %ls a 16-bit one (%S and %C: the other width).
+    // Other conversions: d i u o x X c e E f F g G a A p %, with flags,
+    // width, precision and * as printf; %n writes nothing.
+    //
+    // A precision bounds what a text argument is read: the argument needs
+    // no NUL when it holds enough characters. In the string's own width it
+    // counts code units, as printf does. A text of the other width is
+    // converted through the system's default code page (UTF-8 on POSIX) one
+    // character at a time: the precision counts the characters written, a
+    // character that does not fit whole is dropped (never half of a UTF-8
+    // sequence or of a surrogate pair), and the argument is read only as far
+    // as the characters written (and the unit after a high surrogate).
+    //
+    // When the text cannot be produced - longer than the string limit
+    // (kMaxLength: a little under 2^31 characters in the 8-bit form, 2^30
+    // in the 16-bit form), a width or precision above INT_MAX (in the format
+    // or from *, INT_MIN as a width among them), or memory exhausted - the
+    // string becomes empty and the failure goes to PrjWarningMsg. FormatV
+    // returns 0 then (1 otherwise), for callers that must tell a failure
+    // from an empty text.
     void Format(const Ch* pszFormat, ...);
     template <typename C, IfChar16<C> = 0>
     void Format(const C* pszFormat, ...) {
@@ -208,7 +245,7 @@ public:
         FormatV(fmt.m_pchData, &args);
         va_end(args);
     }
-    void FormatV(const Ch* pszFormat, std::va_list* pArgs);
+    int FormatV(const Ch* pszFormat, std::va_list* pArgs);
 
     // Reserves room for nSize characters.
     void SetMinBlockSize(int nSize);

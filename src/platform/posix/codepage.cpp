@@ -1,12 +1,14 @@
 // Code-page conversion on POSIX: our own UTF-8 codec for code pages 0, 1
-// and 65001, iconv for the others (949 is glibc's CP949).
+// and 65001, iconv for the others (949 is glibc's CP949). Units go straight
+// into the caller's buffer, or are only counted for a size query; a
+// conversion stops as soon as its result no longer fits (the buffer, or
+// INT_MAX units), so no input, however long, makes it allocate.
 #include "kernel.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include <iconv.h>
 
@@ -19,14 +21,43 @@ constexpr WCHAR kReplacement = 0xFFFD;
 
 bool IsUtf8(UINT cp) { return cp == CP_ACP || cp == CP_OEMCP || cp == CP_UTF8; }
 
-// Decodes UTF-8; every maximal ill-formed subsequence becomes one U+FFFD.
-// Returns false at the first ill-formed sequence when bStrict is set.
-bool DecodeUtf8(const unsigned char* s, std::size_t n, std::vector<WCHAR>& out, bool bStrict) {
+// Where converted units go: counted only (no buffer, for a size query), or
+// written into the caller's buffer up to its size. Past the buffer, or past
+// INT_MAX units (which no result can report), the sink is full and the
+// conversion stops at once, however long the input.
+template <class T>
+class Sink {
+public:
+    Sink(T* out, std::size_t cap) : m_out(out), m_cap(out ? cap : static_cast<std::size_t>(INT_MAX)) {}
+    bool Put(T v) {
+        if (m_n >= m_cap) {
+            m_full = true;
+            return false;
+        }
+        if (m_out) m_out[m_n] = v;
+        ++m_n;
+        return true;
+    }
+    bool Full() const { return m_full; }
+    int Count() const { return static_cast<int>(m_n); }
+
+private:
+    T* m_out;
+    std::size_t m_cap;
+    std::size_t m_n = 0;
+    bool m_full = false;
+};
+
+enum Result { kDone, kIllFormed, kFull };
+
+// Decodes UTF-8; every maximal ill-formed subsequence becomes one U+FFFD,
+// or ends the conversion when bStrict is set.
+Result DecodeUtf8(const unsigned char* s, std::size_t n, Sink<WCHAR>& out, bool bStrict) {
     std::size_t i = 0;
     while (i < n) {
         unsigned c = s[i];
         if (c < 0x80) {
-            out.push_back(static_cast<WCHAR>(c));
+            if (!out.Put(static_cast<WCHAR>(c))) return kFull;
             ++i;
             continue;
         }
@@ -40,8 +71,8 @@ bool DecodeUtf8(const unsigned char* s, std::size_t n, std::vector<WCHAR>& out, 
         else if (c >= 0xF1 && c <= 0xF3) { need = 3; cp = c & 0x07; }
         else if (c == 0xF4) { need = 3; cp = 4; hi = 0x8F; }
         else {
-            if (bStrict) return false;
-            out.push_back(kReplacement);
+            if (bStrict) return kIllFormed;
+            if (!out.Put(kReplacement)) return kFull;
             ++i;
             continue;
         }
@@ -57,24 +88,25 @@ bool DecodeUtf8(const unsigned char* s, std::size_t n, std::vector<WCHAR>& out, 
             cp = (cp << 6) | (b & 0x3F);
         }
         if (!ok) {
-            if (bStrict) return false;
-            out.push_back(kReplacement);
+            if (bStrict) return kIllFormed;
+            if (!out.Put(kReplacement)) return kFull;
             i = j;  // resume at the byte that broke the sequence
             continue;
         }
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            out.push_back(static_cast<WCHAR>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<WCHAR>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<WCHAR>(cp));
+            if (!out.Put(static_cast<WCHAR>(0xD800 + (cp >> 10))) || !out.Put(static_cast<WCHAR>(0xDC00 + (cp & 0x3FF))))
+                return kFull;
+        } else if (!out.Put(static_cast<WCHAR>(cp))) {
+            return kFull;
         }
         i = j;
     }
-    return true;
+    return kDone;
 }
 
-void EncodeUtf8(const WCHAR* s, std::size_t n, std::string& out) {
+// Encodes UTF-16 as UTF-8; unpaired surrogates become U+FFFD.
+Result EncodeUtf8(const WCHAR* s, std::size_t n, Sink<char>& out) {
     for (std::size_t i = 0; i < n; ++i) {
         unsigned cp = s[i];
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
@@ -83,26 +115,25 @@ void EncodeUtf8(const WCHAR* s, std::size_t n, std::string& out) {
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
             cp = kReplacement;
         }
+        bool ok;
         if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
+            ok = out.Put(static_cast<char>(cp));
         } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            ok = out.Put(static_cast<char>(0xC0 | (cp >> 6))) && out.Put(static_cast<char>(0x80 | (cp & 0x3F)));
         } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            ok = out.Put(static_cast<char>(0xE0 | (cp >> 12))) && out.Put(static_cast<char>(0x80 | ((cp >> 6) & 0x3F))) &&
+                 out.Put(static_cast<char>(0x80 | (cp & 0x3F)));
         } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            ok = out.Put(static_cast<char>(0xF0 | (cp >> 18))) && out.Put(static_cast<char>(0x80 | ((cp >> 12) & 0x3F))) &&
+                 out.Put(static_cast<char>(0x80 | ((cp >> 6) & 0x3F))) && out.Put(static_cast<char>(0x80 | (cp & 0x3F)));
         }
+        if (!ok) return kFull;
     }
+    return kDone;
 }
 
-// iconv's name for a Windows code page.
-std::string IconvName(UINT cp) {
+// iconv's name for a Windows code page, in buf.
+const char* IconvName(UINT cp, char (&buf)[16]) {
     switch (cp) {
     case 20127: return "ASCII";
     case 20866: return "KOI8-R";
@@ -119,12 +150,14 @@ std::string IconvName(UINT cp) {
     case 52936: return "HZ";
     case 54936: return "GB18030";
     case 65000: return "UTF-7";
-    default: {
-        char name[16];
-        std::snprintf(name, sizeof name, "CP%u", cp);
-        return name;
+    default: std::snprintf(buf, sizeof buf, "CP%u", cp); return buf;
     }
-    }
+}
+
+// The 16-bit units in memory, as iconv names their encoding.
+const char* NativeUtf16() {
+    const unsigned short one = 1;
+    return *reinterpret_cast<const unsigned char*>(&one) ? "UTF-16LE" : "UTF-16BE";
 }
 
 // A conversion descriptor, cached per thread and direction for the last
@@ -142,8 +175,9 @@ public:
             return s.cd;
         }
         if (s.cd != reinterpret_cast<iconv_t>(-1)) iconv_close(s.cd);
-        std::string name = IconvName(cp);
-        s.cd = toWide ? iconv_open("UTF-16LE", name.c_str()) : iconv_open(name.c_str(), "UTF-16LE");
+        char buf[16];
+        const char* name = IconvName(cp, buf);
+        s.cd = toWide ? iconv_open(NativeUtf16(), name) : iconv_open(name, NativeUtf16());
         s.cp = cp;
         return s.cd;
     }
@@ -158,28 +192,34 @@ private:
 
 thread_local IconvCache t_iconv;
 
-bool IconvToWide(UINT cp, const char* s, std::size_t n, std::vector<WCHAR>& out, bool bStrict,
-                 bool& bKnown) {
-    iconv_t cd = t_iconv.Get(cp, true);
-    bKnown = cd != reinterpret_cast<iconv_t>(-1);
-    if (!bKnown) return false;
+// Moves what iconv wrote into buf to the sink.
+bool Drain(const WCHAR* buf, std::size_t bytes, Sink<WCHAR>& out) {
+    for (std::size_t k = 0; k < bytes / sizeof(WCHAR); ++k)
+        if (!out.Put(buf[k])) return false;
+    return true;
+}
+bool Drain(const char* buf, std::size_t bytes, Sink<char>& out) {
+    for (std::size_t k = 0; k < bytes; ++k)
+        if (!out.Put(buf[k])) return false;
+    return true;
+}
+
+Result IconvToWide(iconv_t cd, const char* s, std::size_t n, Sink<WCHAR>& out, bool bStrict) {
     char* in = const_cast<char*>(s);
     std::size_t inLeft = n;
-    unsigned char buf[4096];
+    WCHAR buf[2048];
     while (inLeft > 0) {
         char* o = reinterpret_cast<char*>(buf);
         std::size_t oLeft = sizeof buf;
         std::size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
-        std::size_t produced = sizeof buf - oLeft;
-        for (std::size_t k = 0; k + 1 < produced; k += 2)
-            out.push_back(static_cast<WCHAR>(buf[k] | (buf[k + 1] << 8)));
-        if (r != static_cast<std::size_t>(-1)) continue;
-        if (errno == E2BIG) continue;
-        if (bStrict) return false;
-        out.push_back(kReplacement);  // EILSEQ or a sequence cut off at the end
+        int err = errno;
+        if (!Drain(buf, sizeof buf - oLeft, out)) return kFull;
+        if (r != static_cast<std::size_t>(-1) || err == E2BIG) continue;
+        if (bStrict) return kIllFormed;
+        if (!out.Put(kReplacement)) return kFull;  // EILSEQ or a sequence cut off at the end
         // Some converters report an ill-formed sequence at the end after
         // consuming it: nothing is left to skip then.
-        if (errno == EINVAL || inLeft == 0) break;
+        if (err == EINVAL || inLeft == 0) break;
         ++in;
         --inLeft;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -188,38 +228,31 @@ bool IconvToWide(UINT cp, const char* s, std::size_t n, std::vector<WCHAR>& out,
     char* o = reinterpret_cast<char*>(buf);
     std::size_t oLeft = sizeof buf;
     iconv(cd, nullptr, nullptr, &o, &oLeft);
-    std::size_t produced = sizeof buf - oLeft;
-    for (std::size_t k = 0; k + 1 < produced; k += 2)
-        out.push_back(static_cast<WCHAR>(buf[k] | (buf[k + 1] << 8)));
-    return true;
+    return Drain(buf, sizeof buf - oLeft, out) ? kDone : kFull;
 }
 
-bool IconvFromWide(UINT cp, const WCHAR* s, std::size_t n, std::string& out, const char* defChar,
-                   bool& bUsedDefault) {
-    iconv_t cd = t_iconv.Get(cp, false);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    std::vector<unsigned char> le(n * 2);
-    for (std::size_t i = 0; i < n; ++i) {
-        le[2 * i] = static_cast<unsigned char>(s[i] & 0xFF);
-        le[2 * i + 1] = static_cast<unsigned char>(s[i] >> 8);
-    }
-    char* in = reinterpret_cast<char*>(le.data());
-    std::size_t inLeft = le.size();
+Result IconvFromWide(iconv_t cd, const WCHAR* s, std::size_t n, Sink<char>& out, const char* defChar,
+                     bool& bUsedDefault) {
+    char* in = reinterpret_cast<char*>(const_cast<WCHAR*>(s));
+    std::size_t inLeft = n * sizeof(WCHAR);
     char buf[4096];
     while (inLeft > 0) {
         char* o = buf;
         std::size_t oLeft = sizeof buf;
         std::size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
-        out.append(buf, sizeof buf - oLeft);
-        if (r != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
+        int err = errno;
+        if (!Drain(buf, sizeof buf - oLeft, out)) return kFull;
+        if (r != static_cast<std::size_t>(-1) || err == E2BIG) continue;
         // A character without a form here, or a broken surrogate pair.
-        out.append(defChar ? defChar : "?");
+        for (const char* d = defChar ? defChar : "?"; *d; ++d)
+            if (!out.Put(*d)) return kFull;
         bUsedDefault = true;
-        std::size_t skip = 2;
-        if (inLeft >= 4) {
-            unsigned u = static_cast<unsigned char>(in[0]) | (static_cast<unsigned char>(in[1]) << 8);
-            unsigned v = static_cast<unsigned char>(in[2]) | (static_cast<unsigned char>(in[3]) << 8);
-            if (u >= 0xD800 && u <= 0xDBFF && v >= 0xDC00 && v <= 0xDFFF) skip = 4;
+        std::size_t skip = sizeof(WCHAR);
+        if (inLeft >= 2 * sizeof(WCHAR)) {
+            WCHAR u, v;
+            std::memcpy(&u, in, sizeof u);
+            std::memcpy(&v, in + sizeof u, sizeof v);
+            if (u >= 0xD800 && u <= 0xDBFF && v >= 0xDC00 && v <= 0xDFFF) skip = 2 * sizeof(WCHAR);
         }
         if (skip > inLeft) skip = inLeft;
         in += skip;
@@ -229,8 +262,20 @@ bool IconvFromWide(UINT cp, const WCHAR* s, std::size_t n, std::string& out, con
     char* o = buf;
     std::size_t oLeft = sizeof buf;
     iconv(cd, nullptr, nullptr, &o, &oLeft);
-    out.append(buf, sizeof buf - oLeft);
-    return true;
+    return Drain(buf, sizeof buf - oLeft, out) ? kDone : kFull;
+}
+
+// The result of a conversion into a sink, with the Windows conventions.
+int Finish(Result r, const Sink<WCHAR>& out) {
+    if (r == kIllFormed) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    }
+    if (r == kFull) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    return out.Count();
 }
 
 }  // namespace
@@ -238,7 +283,12 @@ bool IconvFromWide(UINT cp, const WCHAR* s, std::size_t n, std::string& out, con
 namespace posix {
 std::string Utf16ToUtf8(const WCHAR* text, std::size_t length) {
     std::string out;
-    if (text) EncodeUtf8(text, length, out);
+    if (!text) return out;
+    Sink<char> count(nullptr, 0);
+    if (EncodeUtf8(text, length, count) != kDone) return out;
+    out.resize(static_cast<std::size_t>(count.Count()));
+    Sink<char> write(&out[0], out.size());
+    EncodeUtf8(text, length, write);
     return out;
 }
 }  // namespace posix
@@ -252,35 +302,14 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr
     }
     std::size_t n = cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1 : static_cast<std::size_t>(cbMultiByte);
     bool strict = (dwFlags & MB_ERR_INVALID_CHARS) != 0;
-    std::vector<WCHAR> out;
-    out.reserve(n);
-    bool ok;
-    if (IsUtf8(CodePage)) {
-        ok = DecodeUtf8(reinterpret_cast<const unsigned char*>(lpMultiByteStr), n, out, strict);
-    } else {
-        bool known = false;
-        ok = IconvToWide(CodePage, lpMultiByteStr, n, out, strict, known);
-        if (!known) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return 0;
-        }
-    }
-    if (!ok) {
-        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    Sink<WCHAR> out(cchWideChar ? lpWideCharStr : nullptr, static_cast<std::size_t>(cchWideChar));
+    if (IsUtf8(CodePage)) return Finish(DecodeUtf8(reinterpret_cast<const unsigned char*>(lpMultiByteStr), n, out, strict), out);
+    iconv_t cd = t_iconv.Get(CodePage, true);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    if (out.size() > static_cast<std::size_t>(INT_MAX)) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    int count = static_cast<int>(out.size());
-    if (cchWideChar == 0) return count;
-    if (count > cchWideChar) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    if (count) std::memcpy(lpWideCharStr, out.data(), out.size() * sizeof(WCHAR));
-    return count;
+    return Finish(IconvToWide(cd, lpMultiByteStr, n, out, strict), out);
 }
 
 int WideCharToMultiByte(UINT CodePage, DWORD, const WCHAR* lpWideCharStr, int cchWideChar,
@@ -299,32 +328,42 @@ int WideCharToMultiByte(UINT CodePage, DWORD, const WCHAR* lpWideCharStr, int cc
     } else {
         n = static_cast<std::size_t>(cchWideChar);
     }
-    std::string out;
+    Sink<char> out(cbMultiByte ? lpMultiByteStr : nullptr, static_cast<std::size_t>(cbMultiByte));
     bool usedDefault = false;
+    Result r;
     if (IsUtf8(CodePage)) {
         if (lpDefaultChar || lpUsedDefaultChar) {  // as on Windows: not allowed with UTF-8
             SetLastError(ERROR_INVALID_PARAMETER);
             return 0;
         }
-        out.reserve(n * 3);
-        EncodeUtf8(lpWideCharStr, n, out);
-    } else if (!IconvFromWide(CodePage, lpWideCharStr, n, out, lpDefaultChar, usedDefault)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
+        r = EncodeUtf8(lpWideCharStr, n, out);
+    } else {
+        iconv_t cd = t_iconv.Get(CodePage, false);
+        if (cd == reinterpret_cast<iconv_t>(-1)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+        r = IconvFromWide(cd, lpWideCharStr, n, out, lpDefaultChar, usedDefault);
     }
     if (lpUsedDefaultChar) *lpUsedDefaultChar = usedDefault ? TRUE : FALSE;
-    if (out.size() > static_cast<std::size_t>(INT_MAX)) {
+    if (r == kFull) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
-    int count = static_cast<int>(out.size());
-    if (cbMultiByte == 0) return count;
-    if (count > cbMultiByte) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
+    return out.Count();
+}
+
+UINT GetACP() { return CP_UTF8; }
+
+BOOL IsDBCSLeadByteEx(UINT CodePage, BYTE TestChar) {
+    unsigned b = TestChar;
+    switch (CodePage) {
+    case 932: return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    case 936:
+    case 949:
+    case 950: return b >= 0x81 && b <= 0xFE;
+    default: return FALSE;
     }
-    if (count) std::memcpy(lpMultiByteStr, out.data(), out.size());
-    return count;
 }
 
 }  // namespace win
