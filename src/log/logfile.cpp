@@ -86,10 +86,11 @@ std::size_t TextLength(const Ch* p) {
     }
 }
 
-// Writes v with at least nDigits digits (zero-padded) at out; returns the
-// characters written (at most 12).
+// Writes v as printf's "%0<nWidth>d" does (zero-padded to nWidth
+// characters, the sign included) at out; returns the characters written (at
+// most 11).
 template <class Ch>
-int PutNumber(Ch* out, int v, int nDigits) {
+int PutNumber(Ch* out, int v, int nWidth) {
     char digits[12];
     int n = 0;
     unsigned int mag = v < 0 ? 0u - static_cast<unsigned int>(v) : static_cast<unsigned int>(v);
@@ -97,7 +98,7 @@ int PutNumber(Ch* out, int v, int nDigits) {
         digits[n++] = static_cast<char>('0' + mag % 10);
         mag /= 10;
     } while (mag);
-    while (n < nDigits) digits[n++] = '0';
+    while (n < nWidth - (v < 0 ? 1 : 0)) digits[n++] = '0';
     int k = 0;
     if (v < 0) out[k++] = '-';
     while (n > 0) out[k++] = static_cast<Ch>(digits[--n]);
@@ -122,9 +123,9 @@ bool FormPath(BasicString<Ch>& strPath, const Ch* base, const Ch* name, int nLog
     }
 
     const std::size_t nBase = TextLength(base), nName = TextLength(name);
-    // The longest layout has 45 characters of its own and 16 numbers of up
-    // to 12 characters each.
-    const std::size_t kFixed = 45 + 16 * 12;
+    // The longest layout has 12 characters of its own and 16 numbers of up
+    // to 11 characters each.
+    const std::size_t kFixed = 12 + 16 * 11;
     const int nRoom = CheckedLength<Ch>(nBase + nName + kFixed);
     if (nRoom < 0 || CheckedLength<Ch>(nBase) < 0 || CheckedLength<Ch>(nName) < 0) {
         strPath.Empty();
