@@ -53,6 +53,10 @@ template <class Ch>
 class VORLIX_API BasicLogFile {
 public:
     typedef BasicString<Ch> String;
+    // The manager keeps log files by value in a CObjArray, which moves them
+    // as raw bytes: the strings and the handle value hold no pointer into
+    // the object, and nothing points into it.
+    typedef void RelocatesAsBytes;
 
     // Empty strings, no file, layout 0.
     BasicLogFile() noexcept;
