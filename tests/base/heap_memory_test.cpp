@@ -51,6 +51,13 @@ TEST(HeapMemory, ATreeOf200MBGivesItsMemoryBack) {
 #if !defined(__linux__)
     GTEST_SKIP() << "resident memory is read from /proc/self/statm, which only Linux has";
 #else
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer's shadow memory grows with every page touched and is not given back";
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+    GTEST_SKIP() << "ThreadSanitizer's shadow memory grows with every page touched and is not given back";
+#endif
+#endif
     if (!vorlix::detail::GetBlockHeapStats().bSlabs)
         GTEST_SKIP() << "every block comes from the C heap (a sanitizer build or VORLIX_SYSTEM_HEAP), "
                         "which gives memory back by rules of its own";

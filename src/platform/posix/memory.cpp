@@ -101,28 +101,34 @@ bool Decommit(std::uintptr_t lo, std::uintptr_t hi) {
 #endif
 }
 
+// Set once, possibly by another thread than the one that forks: atomic, so
+// that the handlers see what was stored before they were registered.
 struct ForkHandlers {
-    void (*pfnPrepare)();
-    void (*pfnParent)();
-    void (*pfnChild)();
+    std::atomic<void (*)()> pfnPrepare{nullptr};
+    std::atomic<void (*)()> pfnParent{nullptr};
+    std::atomic<void (*)()> pfnChild{nullptr};
 };
 ForkHandlers g_fork;
+
+void Call(const std::atomic<void (*)()>& pfn) {
+    if (void (*f)() = pfn.load(std::memory_order_acquire)) f();
+}
 
 // The user's locks first, then ours: the user (the heap) calls VirtualAlloc
 // while holding its own locks, never the other way round.
 void PrepareFork() {
-    if (g_fork.pfnPrepare) g_fork.pfnPrepare();
+    Call(g_fork.pfnPrepare);
     ReservationLock().lock();
 }
 void ParentAfterFork() {
     ReservationLock().unlock();
-    if (g_fork.pfnParent) g_fork.pfnParent();
+    Call(g_fork.pfnParent);
 }
 // The calling thread took the lock before fork() and is the only thread of
 // the child, so releasing it leaves it free.
 void ChildAfterFork() {
     ReservationLock().unlock();
-    if (g_fork.pfnChild) g_fork.pfnChild();
+    Call(g_fork.pfnChild);
 }
 
 }  // namespace
@@ -140,7 +146,9 @@ BOOL SetForkHandlers(void (*pfnPrepare)(), void (*pfnParent)(), void (*pfnChild)
         SetLastError(ERROR_ALREADY_EXISTS);
         return FALSE;
     }
-    g_fork = ForkHandlers{pfnPrepare, pfnParent, pfnChild};
+    g_fork.pfnPrepare.store(pfnPrepare, std::memory_order_release);
+    g_fork.pfnParent.store(pfnParent, std::memory_order_release);
+    g_fork.pfnChild.store(pfnChild, std::memory_order_release);
     // The lock is made before fork() can need it.
     ReservationLock();
     if (pthread_atfork(PrepareFork, ParentAfterFork, ChildAfterFork) != 0) {
