@@ -23,6 +23,8 @@
 #include <vorlix/util/split.h>
 #include <vorlix/fs/filefind.h>
 #include <vorlix/fs/paths.h>
+#include <vorlix/log/logfile.h>
+#include <vorlix/log/logfilemgr.h>
 #include <vorlix/util/winhelp.h>
 #include <vorlix/web/cgiparam.h>
 #include <vorlix/web/httpheader.h>
