@@ -17,4 +17,6 @@
 #include <vorlix/token/tokenstream.h>
 #include <vorlix/xml/xml.h>
 
+#include <vorlix/sync/indexmutex.h>
+
 #endif

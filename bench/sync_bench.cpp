@@ -1,0 +1,197 @@
+// The index locks against their peers, in one program:
+//
+// - lock + unlock pairs on 64 indices, 90 % reads, 1, 2 and 8 threads:
+//   CWaitIndexMutex against a std::shared_mutex per index;
+// - the same across two processes (this one and a forked child doing the
+//   same work on the same table): CWaitIndexMutexEx against Boost.Interprocess
+//   interprocess_sharable_mutex in shared memory.
+//
+// The contenders run interleaved (A, B, A, B, ...) for --rounds rounds
+// (default 3), so that both see the same machine; compare them within one
+// run only.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <shared_mutex>
+#include <string>
+
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <boost/interprocess/sync/interprocess_sharable_mutex.hpp>
+
+#include <vorlix/vorlix.h>
+
+namespace {
+
+constexpr int kSlots = 64;
+
+// The work of one iteration: an index and whether it is a read (90 %).
+struct Picker {
+    std::uint32_t x;
+    explicit Picker(std::uint32_t seed) : x(seed * 2654435761u + 1) {}
+    void Next(DWORD& index, bool& read) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        index = x % kSlots;
+        read = (x >> 8) % 10 != 0;
+    }
+};
+
+CWaitIndexMutex* g_lock = nullptr;
+std::shared_mutex g_std[kSlots];
+
+void VorlixInProcess(benchmark::State& state) {
+    if (state.thread_index() == 0) g_lock = new CWaitIndexMutex(kSlots);
+    // Google Benchmark starts the timed loops of all threads together.
+    Picker pick(static_cast<std::uint32_t>(state.thread_index() + 1));
+    const DWORD owner = static_cast<DWORD>(state.thread_index() + 1);
+    for (auto _ : state) {
+        DWORD i;
+        bool read;
+        pick.Next(i, read);
+        if (read) {
+            if (g_lock->WaitForRead(i, 10000, owner, 1)) g_lock->GuaranteeReleaseForRead(i, owner);
+        } else if (g_lock->WaitForWrite(i, 10000, 1)) {
+            g_lock->ReleaseForWrite(i);
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+    if (state.thread_index() == 0) {
+        delete g_lock;
+        g_lock = nullptr;
+    }
+}
+
+void StdSharedMutex(benchmark::State& state) {
+    Picker pick(static_cast<std::uint32_t>(state.thread_index() + 1));
+    for (auto _ : state) {
+        DWORD i;
+        bool read;
+        pick.Next(i, read);
+        if (read) {
+            g_std[i].lock_shared();
+            g_std[i].unlock_shared();
+        } else {
+            g_std[i].lock();
+            g_std[i].unlock();
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// ---- Across two processes ----
+
+// Runs `work` in a forked child until the parent says stop.
+template <class Work>
+pid_t StartChild(std::atomic<int>* stop, Work work) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        Picker pick(977);
+        while (!stop->load(std::memory_order_relaxed)) work(pick);
+        _exit(0);
+    }
+    return pid;
+}
+
+void StopChild(std::atomic<int>* stop, pid_t pid) {
+    stop->store(1);
+    int status;
+    waitpid(pid, &status, 0);
+}
+
+std::atomic<int>* SharedFlag() {
+    void* p = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    return new (p) std::atomic<int>(0);
+}
+
+void VorlixTwoProcesses(benchmark::State& state) {
+    std::string name = "vorlix_bench_" + std::to_string(static_cast<long>(getpid()));
+    CWaitIndexMutexEx lock(kSlots, name.c_str());
+    std::atomic<int>* stop = SharedFlag();
+    pid_t child = StartChild(stop, [&](Picker& pick) {
+        static CWaitIndexMutexEx* mine = new CWaitIndexMutexEx(kSlots, name.c_str());
+        DWORD i;
+        bool read;
+        pick.Next(i, read);
+        if (read) {
+            if (mine->WaitForRead(i, 10000, 2, 1)) mine->GuaranteeReleaseForRead(i, 2);
+        } else if (mine->WaitForWrite(i, 10000, 1)) {
+            mine->ReleaseForWrite(i);
+        }
+    });
+    Picker pick(1);
+    for (auto _ : state) {
+        DWORD i;
+        bool read;
+        pick.Next(i, read);
+        if (read) {
+            if (lock.WaitForRead(i, 10000, 1, 1)) lock.GuaranteeReleaseForRead(i, 1);
+        } else if (lock.WaitForWrite(i, 10000, 1)) {
+            lock.ReleaseForWrite(i);
+        }
+    }
+    StopChild(stop, child);
+    munmap(stop, 4096);
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BoostTwoProcesses(benchmark::State& state) {
+    using boost::interprocess::interprocess_sharable_mutex;
+    void* p = mmap(nullptr, sizeof(interprocess_sharable_mutex) * kSlots, PROT_READ | PROT_WRITE,
+                   MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    interprocess_sharable_mutex* m = static_cast<interprocess_sharable_mutex*>(p);
+    for (int i = 0; i < kSlots; ++i) new (m + i) interprocess_sharable_mutex;
+    std::atomic<int>* stop = SharedFlag();
+    auto step = [m](Picker& pick) {
+        DWORD i;
+        bool read;
+        pick.Next(i, read);
+        if (read) {
+            m[i].lock_sharable();
+            m[i].unlock_sharable();
+        } else {
+            m[i].lock();
+            m[i].unlock();
+        }
+    };
+    pid_t child = StartChild(stop, step);
+    Picker pick(1);
+    for (auto _ : state) step(pick);
+    StopChild(stop, child);
+    munmap(stop, 4096);
+    munmap(p, sizeof(interprocess_sharable_mutex) * kSlots);
+    state.SetItemsProcessed(state.iterations());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int rounds = 3;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--rounds=", 9) == 0) {
+            rounds = std::atoi(argv[i] + 9);
+            for (int j = i; j < argc - 1; ++j) argv[j] = argv[j + 1];
+            --argc;
+            break;
+        }
+    }
+    for (int r = 0; r < rounds; ++r) {
+        for (int threads : {1, 2, 8}) {
+            benchmark::RegisterBenchmark("InProcess/Vorlix", VorlixInProcess)->Threads(threads)->UseRealTime();
+            benchmark::RegisterBenchmark("InProcess/StdSharedMutex", StdSharedMutex)->Threads(threads)->UseRealTime();
+        }
+        benchmark::RegisterBenchmark("TwoProcesses/Vorlix", VorlixTwoProcesses)->UseRealTime();
+        benchmark::RegisterBenchmark("TwoProcesses/BoostInterprocess", BoostTwoProcesses)->UseRealTime();
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
