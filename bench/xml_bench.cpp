@@ -1,7 +1,8 @@
 // The XML document over a generated 20 MB data-oriented text (records with
 // attributes, short text, comments, one CDATA section, nesting five levels
 // deep), written on many lines (CR LF, tab indentation) and on one single
-// line:
+// line, and over a generated 5 MB book whose bytes are mostly text wrapped
+// over many lines (xml_book.h; the cases whose names end in _Book):
 //   - 8-bit parse into a document from memory, against the general-purpose
 //     parsers that are installed building their own DOM (pugixml, tinyxml2,
 //     libxml2) and expat's SAX parse as a reference;
@@ -21,6 +22,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_support.h"
+#include "xml_book.h"
 
 #if defined(VORLIX_BENCH_HAVE_PUGIXML)
 #include <pugixml.hpp>
@@ -56,6 +58,7 @@
 namespace {
 
 const size_t kDocumentSize = 20u << 20;
+const size_t kBookSize = 5u << 20;
 const size_t kStreamSize = 200u << 20;
 const int kRecordsPerGroup = 50;
 
@@ -85,7 +88,9 @@ long GenerateDocument(bool bOneLine, size_t nTarget, Sink&& sink) {
                        "%s<notes><![CDATA[Raw <markup> & \"quotes\" stay as they are]]></notes>%s",
                        eol, eol, ind(1), eol, ind(1), eol));
     long nRecords = 0;
-    for (int i = 0; nSize < nTarget; ++i) {
+    // nSize grows in emit.
+    while (nSize < nTarget) {
+        int i = static_cast<int>(nRecords++);
         if (i % kRecordsPerGroup == 0)
             emit(std::snprintf(buf, sizeof buf, "%s<group id=\"g%d\" region=\"%s\">%s", ind(1),
                                i / kRecordsPerGroup, (i / kRecordsPerGroup) % 2 ? "south" : "north", eol));
@@ -109,7 +114,6 @@ long GenerateDocument(bool bOneLine, size_t nTarget, Sink&& sink) {
             ind(4), i, i, eol,
             ind(3), eol,
             ind(2), eol));
-        ++nRecords;
         if (i % kRecordsPerGroup == kRecordsPerGroup - 1 || nSize >= nTarget)
             emit(std::snprintf(buf, sizeof buf, "%s</group>%s", ind(1), eol));
     }
@@ -117,16 +121,20 @@ long GenerateDocument(bool bOneLine, size_t nTarget, Sink&& sink) {
     return nRecords;
 }
 
+// A generated document with what a parse of it must find: nCounted
+// elements named pszCounted, or nCounted elements in all when it is null.
 struct Document {
     std::string text;
-    long nRecords;
+    long nCounted;
+    const char* pszCounted;
 };
 
 Document MakeDocument(bool bOneLine) {
     Document doc;
     doc.text.reserve(kDocumentSize + (64u << 10));
-    doc.nRecords = GenerateDocument(bOneLine, kDocumentSize,
+    doc.nCounted = GenerateDocument(bOneLine, kDocumentSize,
                                     [&doc](const char* p, size_t n) { doc.text.append(p, n); });
+    doc.pszCounted = "record";
     return doc;
 }
 
@@ -134,6 +142,17 @@ const Document& GetDocument(bool bOneLine) {
     static const Document multi = MakeDocument(false);
     static const Document single = MakeDocument(true);
     return bOneLine ? single : multi;
+}
+
+const Document& GetBook() {
+    static const Document book = [] {
+        Document doc;
+        doc.text.reserve(kBookSize + (64u << 10));
+        doc.nCounted = BookGenerator(doc.text).Generate(kBookSize).nElements;
+        doc.pszCounted = nullptr;
+        return doc;
+    }();
+    return book;
 }
 
 
@@ -153,46 +172,60 @@ bool WriteFile(const std::string& path, const std::string& data) {
     return std::fclose(f) == 0 && bOk;
 }
 
-// The document as UTF-16 little-endian with FF FE.
+// A document as UTF-16 little-endian with FF FE, in a file.
+TempFile MakeUtf16File(const Document& doc, const char* name) {
+    const std::string& text = doc.text;
+    UString wide;
+    wide.FromMBC(65001, text.c_str(), static_cast<int>(text.size()));
+    std::string bytes;
+    bytes.reserve(2 + 2 * static_cast<size_t>(wide.GetLength()));
+    bytes += '\xFF';
+    bytes += '\xFE';
+    const unsigned short* p = wide;
+    for (int i = 0; i < wide.GetLength(); ++i) {
+        bytes += static_cast<char>(p[i] & 0xFF);
+        bytes += static_cast<char>(p[i] >> 8);
+    }
+    TempFile file;
+    file.path = TempPath(name);
+    file.bOk = WriteFile(file.path, bytes);
+    return file;
+}
+
 const TempFile& Utf16File(bool bOneLine) {
-    auto make = [](bool bLine, const char* name) {
-        const std::string& text = GetDocument(bLine).text;
-        UString wide;
-        wide.FromMBC(65001, text.c_str(), static_cast<int>(text.size()));
-        std::string bytes;
-        bytes.reserve(2 + 2 * static_cast<size_t>(wide.GetLength()));
-        bytes += '\xFF';
-        bytes += '\xFE';
-        const unsigned short* p = wide;
-        for (int i = 0; i < wide.GetLength(); ++i) {
-            bytes += static_cast<char>(p[i] & 0xFF);
-            bytes += static_cast<char>(p[i] >> 8);
-        }
-        TempFile file;
-        file.path = TempPath(name);
-        file.bOk = WriteFile(file.path, bytes);
-        return file;
-    };
-    static const TempFile multi = make(false, "vorlix_bench_xml_u16_lines.xml");
-    static const TempFile single = make(true, "vorlix_bench_xml_u16_one_line.xml");
+    static const TempFile multi = MakeUtf16File(GetDocument(false), "vorlix_bench_xml_u16_lines.xml");
+    static const TempFile single = MakeUtf16File(GetDocument(true), "vorlix_bench_xml_u16_one_line.xml");
     return bOneLine ? single : multi;
 }
 
-// The 8-bit document in a file.
+const TempFile& BookUtf16File() {
+    static const TempFile file = MakeUtf16File(GetBook(), "vorlix_bench_xml_u16_book.xml");
+    return file;
+}
+
+// An 8-bit document in a file.
+TempFile MakeUtf8File(const Document& doc, const char* name) {
+    TempFile file;
+    file.path = TempPath(name);
+    file.bOk = WriteFile(file.path, doc.text);
+    return file;
+}
+
 const TempFile& Utf8File(bool bOneLine) {
-    auto make = [](bool bLine, const char* name) {
-        TempFile file;
-        file.path = TempPath(name);
-        file.bOk = WriteFile(file.path, GetDocument(bLine).text);
-        return file;
-    };
-    static const TempFile multi = make(false, "vorlix_bench_xml_lines.xml");
-    static const TempFile single = make(true, "vorlix_bench_xml_one_line.xml");
+    static const TempFile multi = MakeUtf8File(GetDocument(false), "vorlix_bench_xml_lines.xml");
+    static const TempFile single = MakeUtf8File(GetDocument(true), "vorlix_bench_xml_one_line.xml");
     return bOneLine ? single : multi;
 }
 
+const TempFile& BookUtf8File() {
+    static const TempFile file = MakeUtf8File(GetBook(), "vorlix_bench_xml_book.xml");
+    return file;
+}
+
+// The elements named pszName below and with tag, or all of them when it is
+// null.
 long CountElements(const CXmlTagA& tag, const char* pszName) {
-    long n = tag.m_nTagType == XMLTAG_ELEMENT && tag.m_strName == pszName ? 1 : 0;
+    long n = tag.m_nTagType == XMLTAG_ELEMENT && (!pszName || tag.m_strName == pszName) ? 1 : 0;
     for (int i = 0; i < tag.m_arySubTag.GetSize(); ++i) n += CountElements(tag.m_arySubTag[i], pszName);
     return n;
 }
@@ -342,16 +375,17 @@ Peak MeasurePeak(const char* mode, const std::string& path) {
 #endif
 
 // ---- 8-bit parse from memory ----
+// Each parse case has a data-oriented form (range(0) says whether the
+// document is on one line) and a form over the book (_Book).
 
 void SetDocumentBytes(benchmark::State& state, size_t nBytes) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(nBytes));
 }
 
-void BM_ParseA(benchmark::State& state) {
-    const Document& doc = GetDocument(state.range(0) != 0);
+void ParseA(benchmark::State& state, const Document& doc) {
     {
         CAnalXmlA xml;
-        if (!xml.FromString(doc.text.c_str(), 1) || CountElements(xml, "record") != doc.nRecords) {
+        if (!xml.FromString(doc.text.c_str(), 1) || CountElements(xml, doc.pszCounted) != doc.nCounted) {
             state.SkipWithError("the document does not parse");
             return;
         }
@@ -363,6 +397,9 @@ void BM_ParseA(benchmark::State& state) {
     }
     SetDocumentBytes(state, doc.text.size());
 }
+
+void BM_ParseA(benchmark::State& state) { ParseA(state, GetDocument(state.range(0) != 0)); }
+void BM_ParseA_Book(benchmark::State& state) { ParseA(state, GetBook()); }
 
 // Parses the document from a file through a handle, in either width; the
 // bytes are counted on the UTF-8 size of the content in both.
@@ -396,11 +433,14 @@ void BM_ParseA_File(benchmark::State& state) {
     ParseFile<CAnalXmlA>(state, Utf8File(bOneLine), GetDocument(bOneLine).text.size());
 }
 
+void BM_ParseA_File_Book(benchmark::State& state) {
+    ParseFile<CAnalXmlA>(state, BookUtf8File(), GetBook().text.size());
+}
+
 #if defined(VORLIX_BENCH_HAVE_PUGIXML)
 const unsigned kPugiOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_declaration;
 
-void BM_Pugixml_Parse(benchmark::State& state) {
-    const Document& doc = GetDocument(state.range(0) != 0);
+void PugixmlParse(benchmark::State& state, const Document& doc) {
     for (auto _ : state) {
         pugi::xml_document xml;
         pugi::xml_parse_result res = xml.load_buffer(doc.text.data(), doc.text.size(), kPugiOptions);
@@ -411,11 +451,13 @@ void BM_Pugixml_Parse(benchmark::State& state) {
     }
     SetDocumentBytes(state, doc.text.size());
 }
+
+void BM_Pugixml_Parse(benchmark::State& state) { PugixmlParse(state, GetDocument(state.range(0) != 0)); }
+void BM_Pugixml_Parse_Book(benchmark::State& state) { PugixmlParse(state, GetBook()); }
 #endif
 
 #if defined(VORLIX_BENCH_HAVE_TINYXML2)
-void BM_Tinyxml2_Parse(benchmark::State& state) {
-    const Document& doc = GetDocument(state.range(0) != 0);
+void Tinyxml2Parse(benchmark::State& state, const Document& doc) {
     for (auto _ : state) {
         tinyxml2::XMLDocument xml;
         if (xml.Parse(doc.text.data(), doc.text.size()) != tinyxml2::XML_SUCCESS) {
@@ -425,14 +467,16 @@ void BM_Tinyxml2_Parse(benchmark::State& state) {
     }
     SetDocumentBytes(state, doc.text.size());
 }
+
+void BM_Tinyxml2_Parse(benchmark::State& state) { Tinyxml2Parse(state, GetDocument(state.range(0) != 0)); }
+void BM_Tinyxml2_Parse_Book(benchmark::State& state) { Tinyxml2Parse(state, GetBook()); }
 #endif
 
 #if defined(VORLIX_BENCH_HAVE_LIBXML2)
-// range(1): 0 default options (whitespace-only text kept as nodes), 1
+// bNoBlanks 0: default options (whitespace-only text kept as nodes); 1:
 // XML_PARSE_NOBLANKS, which keeps the tree to what the others build.
-void BM_Libxml2_Parse(benchmark::State& state) {
-    const Document& doc = GetDocument(state.range(0) != 0);
-    int options = XML_PARSE_NONET | XML_PARSE_HUGE | (state.range(1) ? XML_PARSE_NOBLANKS : 0);
+void Libxml2Parse(benchmark::State& state, const Document& doc, bool bNoBlanks) {
+    int options = XML_PARSE_NONET | XML_PARSE_HUGE | (bNoBlanks ? XML_PARSE_NOBLANKS : 0);
     xmlInitParser();
     for (auto _ : state) {
         xmlDocPtr xml = xmlReadMemory(doc.text.data(), static_cast<int>(doc.text.size()), "bench.xml", nullptr,
@@ -445,6 +489,11 @@ void BM_Libxml2_Parse(benchmark::State& state) {
     }
     SetDocumentBytes(state, doc.text.size());
 }
+
+void BM_Libxml2_Parse(benchmark::State& state) {
+    Libxml2Parse(state, GetDocument(state.range(0) != 0), state.range(1) != 0);
+}
+void BM_Libxml2_Parse_Book(benchmark::State& state) { Libxml2Parse(state, GetBook(), state.range(0) != 0); }
 #endif
 
 #if defined(VORLIX_BENCH_HAVE_EXPAT)
@@ -452,8 +501,7 @@ void XMLCALL ExpatStart(void* user, const XML_Char*, const XML_Char**) { ++*stat
 void XMLCALL ExpatEnd(void*, const XML_Char*) {}
 void XMLCALL ExpatText(void*, const XML_Char*, int) {}
 
-void BM_Expat_Sax(benchmark::State& state) {
-    const Document& doc = GetDocument(state.range(0) != 0);
+void ExpatSax(benchmark::State& state, const Document& doc) {
     for (auto _ : state) {
         long elements = 0;
         XML_Parser parser = XML_ParserCreate(nullptr);
@@ -470,6 +518,9 @@ void BM_Expat_Sax(benchmark::State& state) {
     }
     SetDocumentBytes(state, doc.text.size());
 }
+
+void BM_Expat_Sax(benchmark::State& state) { ExpatSax(state, GetDocument(state.range(0) != 0)); }
+void BM_Expat_Sax_Book(benchmark::State& state) { ExpatSax(state, GetBook()); }
 #endif
 
 // ---- 16-bit parse from a file ----
@@ -477,6 +528,10 @@ void BM_Expat_Sax(benchmark::State& state) {
 void BM_ParseU_File(benchmark::State& state) {
     bool bOneLine = state.range(0) != 0;
     ParseFile<CAnalXmlU>(state, Utf16File(bOneLine), GetDocument(bOneLine).text.size());
+}
+
+void BM_ParseU_File_Book(benchmark::State& state) {
+    ParseFile<CAnalXmlU>(state, BookUtf16File(), GetBook().text.size());
 }
 
 // ---- Writing ----
@@ -647,6 +702,21 @@ BENCHMARK(BM_Expat_Sax)->ArgName("one_line")->Arg(0)->Arg(1)->Unit(benchmark::kM
 #endif
 BENCHMARK(BM_ParseA_File)->ArgName("one_line")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseU_File)->ArgName("one_line")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseA_Book)->Unit(benchmark::kMillisecond);
+#if defined(VORLIX_BENCH_HAVE_PUGIXML)
+BENCHMARK(BM_Pugixml_Parse_Book)->Unit(benchmark::kMillisecond);
+#endif
+#if defined(VORLIX_BENCH_HAVE_TINYXML2)
+BENCHMARK(BM_Tinyxml2_Parse_Book)->Unit(benchmark::kMillisecond);
+#endif
+#if defined(VORLIX_BENCH_HAVE_LIBXML2)
+BENCHMARK(BM_Libxml2_Parse_Book)->ArgName("noblanks")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+#endif
+#if defined(VORLIX_BENCH_HAVE_EXPAT)
+BENCHMARK(BM_Expat_Sax_Book)->Unit(benchmark::kMillisecond);
+#endif
+BENCHMARK(BM_ParseA_File_Book)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseU_File_Book)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteA)->Unit(benchmark::kMillisecond);
 #if defined(VORLIX_BENCH_HAVE_TINYXML2)
 BENCHMARK(BM_Tinyxml2_Print)->Unit(benchmark::kMillisecond);

@@ -1,10 +1,23 @@
 // File handles and line readers.
 //
-// A handle is the library's own buffered file object (a void*, null when
-// there is none). Reads go through a buffer, so reading a line does not cost
-// a system call per byte, while API_SeekFile(h, 0, 1) still reports the
-// logical position right after what was read. Writes go straight to the
-// file. One handle is used by one thread at a time.
+// A handle names the library's own buffered file object. It is an opaque
+// value (a void*, never 0 or INVALID_HANDLE_VALUE, null when there is
+// none), not a pointer: the library checks every handle it is given against
+// a table of the open ones. A closed handle, a handle of another kind, null
+// or any other value is refused with the function's failure result (0, -1,
+// or nothing for API_CloseFile) and reported to PrjWarningMsg; it never
+// reaches memory or another file, even when a later open reuses the closed
+// handle's place. Closing twice is harmless. Up to 4,194,304 files can be
+// open at once (on 64-bit systems; 65,536 on 32-bit ones) as far as the
+// system allows.
+//
+// Handles may be opened and closed from any thread. One handle is used by
+// one thread at a time; a handle that another thread closes while a call is
+// using it stays open until that call returns.
+//
+// Reads go through a buffer, so reading a line does not cost a system call
+// per byte, while API_SeekFile(h, 0, 1) still reports the logical position
+// right after what was read. Writes go straight to the file.
 #ifndef VORLIX_BASE_FILE_H
 #define VORLIX_BASE_FILE_H
 
@@ -23,7 +36,10 @@ VORLIX_API void* Uni_OpenFile(const unsigned short* pszPath, DWORD dwAccess, DWO
 VORLIX_API DWORD API_ReadFile(void* hFile, void* pBuffer, DWORD dwBytes);
 VORLIX_API DWORD API_WriteFile(void* hFile, const void* pData, DWORD dwBytes);
 // Moves the position; nOrigin 0 from the start, 1 from the current
-// position, 2 from the end. Returns the new offset, or -1 on failure.
+// position, 2 from the end. Returns the new offset, or -1 (and the position
+// unchanged) when the target lies before the start or beyond what a long
+// holds (2^31 - 1 on Windows, where long is 32 bits), or the system refuses
+// it.
 VORLIX_API long API_SeekFile(void* hFile, long lOffset, int nOrigin);
 VORLIX_API void API_CloseFile(void* hFile);
 

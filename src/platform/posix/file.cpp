@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <memory>
+#include <new>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -53,7 +54,14 @@ HANDLE OpenNative(const std::string& path, DWORD access, DWORD disposition) {
     // As on Windows: opening over an existing file with OPEN_ALWAYS or
     // CREATE_ALWAYS succeeds and says so.
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-    return posix::Register(std::unique_ptr<posix::KernelObject>(new posix::FileObject(fd)));
+    posix::FileObject* obj = new (std::nothrow) posix::FileObject(fd);
+    if (!obj) {
+        ::close(fd);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE h = posix::Register(std::unique_ptr<posix::KernelObject>(obj));
+    return h ? h : INVALID_HANDLE_VALUE;
 }
 
 DWORD AttributesOf(const std::string& path) {
@@ -76,16 +84,20 @@ DWORD AttributesOf(const std::string& path) {
 
 HANDLE CreateFileA(const char* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
                    DWORD dwCreationDisposition, DWORD, HANDLE) {
-    return OpenNative(posix::NativePath(lpFileName), dwDesiredAccess, dwCreationDisposition);
+    return posix::NoThrow(INVALID_HANDLE_VALUE, [&] {
+        return OpenNative(posix::NativePath(lpFileName), dwDesiredAccess, dwCreationDisposition);
+    });
 }
 
 HANDLE CreateFileW(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
                    DWORD dwCreationDisposition, DWORD, HANDLE) {
-    std::size_t n = 0;
-    if (lpFileName)
-        while (lpFileName[n]) ++n;
-    std::string utf8 = posix::Utf16ToUtf8(lpFileName, n);
-    return OpenNative(posix::NativePath(utf8.c_str()), dwDesiredAccess, dwCreationDisposition);
+    return posix::NoThrow(INVALID_HANDLE_VALUE, [&] {
+        std::size_t n = 0;
+        if (lpFileName)
+            while (lpFileName[n]) ++n;
+        std::string utf8 = posix::Utf16ToUtf8(lpFileName, n);
+        return OpenNative(posix::NativePath(utf8.c_str()), dwDesiredAccess, dwCreationDisposition);
+    });
 }
 
 BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead, DWORD* lpNumberOfBytesRead,
@@ -166,14 +178,16 @@ BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, LARGE_INTEGE
 }
 
 DWORD GetFileAttributesA(const char* lpFileName) {
-    return AttributesOf(posix::NativePath(lpFileName));
+    return posix::NoThrow(INVALID_FILE_ATTRIBUTES, [&] { return AttributesOf(posix::NativePath(lpFileName)); });
 }
 
 DWORD GetFileAttributesW(const WCHAR* lpFileName) {
-    std::size_t n = 0;
-    if (lpFileName)
-        while (lpFileName[n]) ++n;
-    return AttributesOf(posix::NativePath(posix::Utf16ToUtf8(lpFileName, n).c_str()));
+    return posix::NoThrow(INVALID_FILE_ATTRIBUTES, [&] {
+        std::size_t n = 0;
+        if (lpFileName)
+            while (lpFileName[n]) ++n;
+        return AttributesOf(posix::NativePath(posix::Utf16ToUtf8(lpFileName, n).c_str()));
+    });
 }
 
 }  // namespace win

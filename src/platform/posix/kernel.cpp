@@ -1,8 +1,7 @@
 #include "kernel.h"
 
 #include <cerrno>
-#include <mutex>
-#include <unordered_map>
+#include <new>
 
 #include <unistd.h>
 
@@ -12,15 +11,9 @@ namespace posix {
 
 namespace {
 
-struct Registry {
-    std::mutex lock;
-    std::unordered_map<HANDLE, std::shared_ptr<KernelObject>> objects;
-};
-
-Registry& registry() {
-    static Registry* r = new Registry;  // never destroyed: handles may outlive statics
-    return *r;
-}
+// Zero-initialised, and its destructor does nothing: handles stay valid
+// while other statics are destroyed.
+KernelTable g_kernels;
 
 thread_local DWORD t_lastError = 0;
 
@@ -30,34 +23,36 @@ FileObject::~FileObject() {
     if (m_fd >= 0) ::close(m_fd);
 }
 
-HANDLE Register(std::unique_ptr<KernelObject> obj) {
-    std::shared_ptr<KernelObject> shared(std::move(obj));
-    HANDLE h = shared.get();
-    Registry& r = registry();
-    std::lock_guard<std::mutex> hold(r.lock);
-    r.objects.emplace(h, std::move(shared));
+KernelTable& Kernels() noexcept { return g_kernels; }
+
+HANDLE Register(std::unique_ptr<KernelObject> obj) noexcept {
+    HANDLE h = g_kernels.Add(obj.get());
+    if (!h) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    obj.release();  // the table owns it now
     return h;
 }
 
-std::shared_ptr<KernelObject> Lookup(HANDLE h) {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> hold(r.lock);
-    auto it = r.objects.find(h);
-    return it == r.objects.end() ? nullptr : it->second;
+std::shared_ptr<KernelObject> Lookup(HANDLE h) noexcept {
+    // The use lives in a block that the shared pointer owns; the pointer
+    // itself aliases the object.
+    struct Hold {
+        KernelTable::Use use;
+    };
+    Hold* hold = new (std::nothrow) Hold{KernelTable::Use(g_kernels, h)};
+    if (!hold || !hold->use) {
+        delete hold;
+        return nullptr;
+    }
+    KernelObject* obj = hold->use.get();
+    return NoThrow(std::shared_ptr<KernelObject>(), [&] {
+        return std::shared_ptr<KernelObject>(std::shared_ptr<Hold>(hold), obj);
+    });
 }
 
-bool Close(HANDLE h) {
-    std::shared_ptr<KernelObject> obj;
-    {
-        Registry& r = registry();
-        std::lock_guard<std::mutex> hold(r.lock);
-        auto it = r.objects.find(h);
-        if (it == r.objects.end()) return false;
-        obj = std::move(it->second);
-        r.objects.erase(it);
-    }
-    return true;  // the object goes when its last user lets go
-}
+bool Close(HANDLE h) noexcept { return g_kernels.Close(h); }
 
 DWORD ErrorFromErrno(int err) {
     switch (err) {
