@@ -156,14 +156,15 @@ TEST(IndexMutex, FirstReaderLeavesLast) {
 
     // The retrying release waits for the other reader.
     ASSERT_EQ(lock.WaitForRead(1, 1000, 1, 1), 1);
-    std::atomic<bool> left{false};
+    std::atomic<bool> left{false}, joined{false};
     std::thread other([&] {
         ASSERT_EQ(lock.WaitForRead(1, 1000, 2, 1), 1);
+        joined = true;
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
         left = true;
         EXPECT_EQ(lock.ReleaseForRead(1, 2), 1);
     });
-    while (lock.m_pdwLockFlag[1] != 2) std::this_thread::yield();
+    while (!joined) std::this_thread::yield();
     EXPECT_EQ(lock.GuaranteeReleaseForRead(1, 1), 1);
     EXPECT_TRUE(left);
     other.join();
@@ -286,13 +287,14 @@ TEST(IndexMutex, HoldersWhoseThreadEndedDoNotWedgeAnIndex) {
     // The first reader ends while another reader stays: a writer lets the
     // remaining reader keep the index, and gets it when that reader leaves.
     std::thread([&] { ASSERT_EQ(lock.WaitForRead(1, 1000, 1, 1), 1); }).join();
-    std::atomic<bool> stay{true};
+    std::atomic<bool> stay{true}, joined{false};
     std::thread reader([&] {
         ASSERT_EQ(lock.WaitForRead(1, 1000, 2, 1), 1);
+        joined = true;
         while (stay) std::this_thread::yield();
         EXPECT_EQ(lock.ReleaseForRead(1, 2), 1);
     });
-    while (lock.m_pdwLockFlag[1] != 2) std::this_thread::yield();
+    while (!joined) std::this_thread::yield();
     EXPECT_EQ(lock.WaitForWrite(1, 50, 1), 0);
     EXPECT_EQ(lock.m_pdwLockFlag[1], 1u);  // the ended reader's share is gone
     stay = false;
@@ -347,12 +349,14 @@ TEST(MaskMutex, TablesAndMapping) {
 
     // ReleaseForRead retries while the first reader waits for the others.
     ASSERT_EQ(lock.WaitForRead(4, 1000, 1, 1), 1);
+    std::atomic<bool> joined{false};
     std::thread other([&] {
         ASSERT_EQ(lock.WaitForRead(12, 1000, 2, 1), 1);
+        joined = true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         EXPECT_EQ(lock.ReleaseForRead(12, 2), 1);
     });
-    while (lock.m_pdwLockFlag[4] != 2) std::this_thread::yield();
+    while (!joined) std::this_thread::yield();
     EXPECT_EQ(lock.ReleaseForRead(4, 1), 1);
     other.join();
     EXPECT_EQ(lock.m_pdwLockFlag[4], 0u);

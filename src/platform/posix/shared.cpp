@@ -84,7 +84,13 @@ std::uint64_t Fnv1a(const char* s, std::size_t n) {
 }
 
 std::atomic<std::uint32_t> g_pid{0};
-void ForgetPid() { g_pid.store(0, std::memory_order_relaxed); }
+thread_local std::uint32_t t_tid = 0;
+// In a forked child the one thread has a new id, and the process too.
+void ForgetIds() {
+    g_pid.store(0, std::memory_order_relaxed);
+    t_tid = 0;
+}
+const bool g_forgetOnFork = pthread_atfork(nullptr, nullptr, &ForgetIds) == 0;
 
 // The views of mappings: base address -> the segment they keep open.
 struct ViewTable {
@@ -339,11 +345,15 @@ void FutexWakeAll(std::atomic<std::uint32_t>* word, bool shared) {
 std::uint32_t CurrentPid() {
     std::uint32_t p = g_pid.load(std::memory_order_relaxed);
     if (p) return p;
-    static const bool registered = pthread_atfork(nullptr, nullptr, &ForgetPid) == 0;
-    (void)registered;
+    (void)g_forgetOnFork;
     p = static_cast<std::uint32_t>(getpid());
     g_pid.store(p, std::memory_order_relaxed);
     return p;
+}
+
+std::uint32_t CurrentTid() {
+    if (!t_tid) t_tid = static_cast<std::uint32_t>(syscall(SYS_gettid));
+    return t_tid;
 }
 
 }  // namespace posix

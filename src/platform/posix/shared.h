@@ -106,8 +106,9 @@ struct Deadline {
 bool FutexWait(std::atomic<std::uint32_t>* word, std::uint32_t expected, const timespec* until, bool shared);
 void FutexWakeAll(std::atomic<std::uint32_t>* word, bool shared);
 
-// The calling process's id (kept right across fork).
+// The calling process's and thread's kernel ids (kept right across fork).
 std::uint32_t CurrentPid();
+std::uint32_t CurrentTid();
 
 }  // namespace posix
 }  // namespace win

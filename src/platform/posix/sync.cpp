@@ -68,7 +68,8 @@ struct MutexState {
     pthread_mutex_t own;
     std::uint32_t count;      // recursion count of the owner; 0 when free
     std::uint32_t abandoned;  // the next taker reports WAIT_ABANDONED
-    std::uint32_t ownerPid;   // process of the owner while count > 0
+    std::uint32_t ownerPid;   // process and thread of the owner while count > 0
+    std::uint32_t ownerTid;
     std::atomic<std::uint32_t> gen;
     std::atomic<std::uint32_t> sleepers;
 };
@@ -200,6 +201,7 @@ DWORD TakeMutex(MutexState* m, int r) {
         m->count = 1;
         m->abandoned = 0;
         m->ownerPid = CurrentPid();
+        m->ownerTid = CurrentTid();
         return WAIT_ABANDONED;
     }
     if (m->count > 0) {  // taken again by its owner
@@ -208,6 +210,7 @@ DWORD TakeMutex(MutexState* m, int r) {
     }
     m->count = 1;
     m->ownerPid = CurrentPid();
+    m->ownerTid = CurrentTid();
     if (m->abandoned) {
         m->abandoned = 0;
         return WAIT_ABANDONED;
@@ -478,7 +481,9 @@ BOOL ReleaseMutex(HANDLE hMutex) {
             }
             MutexState* m = c.Mutex();
             LockGuard(&m->guard);
-            if (m->count == 0 || pthread_mutex_unlock(&m->own) != 0) {
+            // Only the owner unlocks `own`: asking another thread's unlock
+            // to fail would be misuse of the pthread mutex.
+            if (m->count == 0 || m->ownerTid != CurrentTid() || pthread_mutex_unlock(&m->own) != 0) {
                 UnlockGuard(&m->guard);
                 SetLastError(ERROR_NOT_OWNER);
                 return;
