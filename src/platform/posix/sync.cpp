@@ -251,16 +251,44 @@ DWORD TryOnce(WaitCore& c) {
     return res;
 }
 
-DWORD WaitMutex(WaitCore& c, const Deadline& d) {
+// Takes `own`, sleeping until the deadline at most.
+int LockUntil(pthread_mutex_t* own, const Deadline& d) {
+#if defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer knows the realtime form only: slices of at most 50 ms
+    // of the realtime clock, until the monotonic deadline.
+    for (;;) {
+        if (d.Passed()) return ETIMEDOUT;
+        timespec slice = d.Capped(50), mono, real;
+        clock_gettime(CLOCK_MONOTONIC, &mono);
+        clock_gettime(CLOCK_REALTIME, &real);
+        long long ns = (slice.tv_sec - mono.tv_sec) * 1000000000LL + (slice.tv_nsec - mono.tv_nsec);
+        ns = ns < 0 ? 0 : ns;
+        real.tv_sec += static_cast<time_t>(ns / 1000000000LL);
+        real.tv_nsec += static_cast<long>(ns % 1000000000LL);
+        if (real.tv_nsec >= 1000000000L) {
+            real.tv_nsec -= 1000000000L;
+            ++real.tv_sec;
+        }
+        int r = pthread_mutex_timedlock(own, &real);
+        if (r != ETIMEDOUT) return r;
+    }
+#else
+    return pthread_mutex_clocklock(own, CLOCK_MONOTONIC, &d.at);
+#endif
+}
+
+// The clock is read only once a wait has to wait.
+DWORD WaitMutex(WaitCore& c, DWORD ms) {
     MutexState* m = c.Mutex();
     for (int spin = 0;; ++spin) {
         DWORD res = TryOnce(c);
-        if (res != WAIT_TIMEOUT || d.zero) return res;
+        if (res != WAIT_TIMEOUT || ms == 0) return res;
         if (spin < kSpins) {
             CpuRelax();
             continue;
         }
-        int r = d.infinite ? pthread_mutex_lock(&m->own) : pthread_mutex_clocklock(&m->own, CLOCK_MONOTONIC, &d.at);
+        Deadline d = Deadline::After(ms);
+        int r = d.infinite ? pthread_mutex_lock(&m->own) : LockUntil(&m->own, d);
         if (r == ETIMEDOUT) return WAIT_TIMEOUT;
         if (r != 0 && r != EOWNERDEAD) {
             SetLastError(ERROR_INVALID_HANDLE);
@@ -273,16 +301,23 @@ DWORD WaitMutex(WaitCore& c, const Deadline& d) {
     }
 }
 
-DWORD WaitEvent(WaitCore& c, const Deadline& d) {
+DWORD WaitEvent(WaitCore& c, DWORD ms) {
     EventState* e = c.Event();
     // A signalled manual-reset event needs no guard.
     if (e->manual && e->signalled.load(std::memory_order_acquire)) return WAIT_OBJECT_0;
+    Deadline d;
+    d.zero = ms == 0;
+    bool timed = false;
     LockGuard(&e->guard);
     for (;;) {
         if (e->signalled.load(std::memory_order_relaxed)) {
             if (!e->manual) e->signalled.store(0, std::memory_order_relaxed);
             UnlockGuard(&e->guard);
             return WAIT_OBJECT_0;
+        }
+        if (!timed) {
+            d = Deadline::After(ms);
+            timed = true;
         }
         if (d.zero || d.Passed()) {
             UnlockGuard(&e->guard);
@@ -579,8 +614,9 @@ BOOL ResetEvent(HANDLE hEvent) {
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     using namespace posix;
     DWORD res = WAIT_FAILED;
-    Deadline d = Deadline::After(dwMilliseconds);
-    if (!WithCore(hHandle, [&](WaitCore& c) { res = c.IsMutex() ? WaitMutex(c, d) : WaitEvent(c, d); }))
+    if (!WithCore(hHandle, [&](WaitCore& c) {
+            res = c.IsMutex() ? WaitMutex(c, dwMilliseconds) : WaitEvent(c, dwMilliseconds);
+        }))
         return WAIT_FAILED;
     return res;
 }
