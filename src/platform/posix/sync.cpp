@@ -254,26 +254,17 @@ DWORD TryOnce(WaitCore& c) {
 // Takes `own`, sleeping until the deadline at most.
 int LockUntil(pthread_mutex_t* own, const Deadline& d) {
 #if defined(__SANITIZE_THREAD__)
-    // ThreadSanitizer knows the realtime form only: slices of at most 50 ms
-    // of the realtime clock, until the monotonic deadline.
+    // ThreadSanitizer follows only the plain and try forms through an
+    // owner's death (EOWNERDEAD): poll with the try form every millisecond.
     for (;;) {
+        int r = pthread_mutex_trylock(own);
+        if (r != EBUSY) return r;
         if (d.Passed()) return ETIMEDOUT;
-        timespec slice = d.Capped(50), mono, real;
-        clock_gettime(CLOCK_MONOTONIC, &mono);
-        clock_gettime(CLOCK_REALTIME, &real);
-        long long ns = (slice.tv_sec - mono.tv_sec) * 1000000000LL + (slice.tv_nsec - mono.tv_nsec);
-        ns = ns < 0 ? 0 : ns;
-        real.tv_sec += static_cast<time_t>(ns / 1000000000LL);
-        real.tv_nsec += static_cast<long>(ns % 1000000000LL);
-        if (real.tv_nsec >= 1000000000L) {
-            real.tv_nsec -= 1000000000L;
-            ++real.tv_sec;
-        }
-        int r = pthread_mutex_timedlock(own, &real);
-        if (r != ETIMEDOUT) return r;
+        timespec ms = {0, 1000000L};
+        nanosleep(&ms, nullptr);
     }
 #else
-    return pthread_mutex_clocklock(own, CLOCK_MONOTONIC, &d.at);
+    return d.infinite ? pthread_mutex_lock(own) : pthread_mutex_clocklock(own, CLOCK_MONOTONIC, &d.at);
 #endif
 }
 
@@ -288,7 +279,7 @@ DWORD WaitMutex(WaitCore& c, DWORD ms) {
             continue;
         }
         Deadline d = Deadline::After(ms);
-        int r = d.infinite ? pthread_mutex_lock(&m->own) : LockUntil(&m->own, d);
+        int r = LockUntil(&m->own, d);
         if (r == ETIMEDOUT) return WAIT_TIMEOUT;
         if (r != 0 && r != EOWNERDEAD) {
             SetLastError(ERROR_INVALID_HANDLE);
@@ -670,8 +661,9 @@ bool Equal(const volatile void* a, const void* b, SIZE_T n) {
 
 void WakeAddress(void* Address) {
     AddressBucket& b = BucketOf(Address);
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    if (b.sleepers.load(std::memory_order_seq_cst) == 0) return;
+    // A read-modify-write orders the caller's store before the look at the
+    // sleepers (a waiter counts itself before it compares the value).
+    if (b.sleepers.fetch_add(0, std::memory_order_seq_cst) == 0) return;
     b.seq.fetch_add(1, std::memory_order_seq_cst);
     posix::FutexWakeAll(&b.seq, false);
 }
