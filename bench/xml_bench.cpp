@@ -54,6 +54,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -155,11 +156,14 @@ const Document& GetBook() {
     return book;
 }
 
-
 // A file in the temporary directory, removed when the program ends.
 struct TempFile {
     std::string path;
     bool bOk = false;
+    TempFile() = default;
+    // Moved, the file goes with the new owner; never copied.
+    TempFile(TempFile&& src) noexcept : path(std::move(src.path)), bOk(src.bOk) { src.path.clear(); }
+    TempFile& operator=(TempFile&&) = delete;
     ~TempFile() {
         if (!path.empty()) std::remove(path.c_str());
     }

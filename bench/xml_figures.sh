@@ -2,8 +2,9 @@
 # The XML figures of the README: each parse and write benchmark, on the
 # data-oriented document and on the book (_Book), runs alone, in turn with
 # its peers, ROUNDS times (after a short warm-up in each run), and the best
-# throughput of each is printed. Running the benchmarks in turn
-# spreads them over the same moments of a machine whose speed varies.
+# throughput of each is printed, with that of its slowest round. Running the
+# benchmarks in turn spreads them over the same moments of a machine whose
+# speed varies.
 #
 #   bench/xml_figures.sh [ROUNDS] [--xml-warm-heap]
 #
@@ -28,7 +29,11 @@ done | awk '
         v = substr($0, RSTART + 17, RLENGTH - 18) + 0
         u = substr($0, RSTART + RLENGTH - 1, 1)
         v = u == "k" ? v / 1024 : (u == "G" ? v * 1024 : v)
-        if (!($1 in best)) order[n++] = $1
+        if (!($1 in best)) { order[n++] = $1; worst[$1] = v }
         if (v > best[$1]) best[$1] = v
+        if (v < worst[$1]) worst[$1] = v
     }
-    END { for (i = 0; i < n; ++i) printf "%-45s %8.1f MB/s\n", order[i], best[order[i]] }'
+    END {
+        for (i = 0; i < n; ++i)
+            printf "%-45s %8.1f MB/s  (slowest round %.1f)\n", order[i], best[order[i]], worst[order[i]]
+    }'

@@ -2,7 +2,10 @@
 #include <vorlix/vorlix.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace {
 
@@ -210,6 +213,102 @@ void Time() {
                 now.GetMinute(), now.GetSecond());
 }
 
+void TextUtilities() {
+    Heading("configuration files, HTTP dates, string arrays");
+    // A configuration file with comments: the reader skips "//" lines and
+    // the indentation, and keeps blank lines and trailing comments.
+    std::string path = "vorlix_tour.conf";
+    std::remove(path.c_str());
+    void* h = Byte_OpenFile(path.c_str(), 0xC0000000, 3, 1);
+    if (!h) {
+        std::printf("cannot create %s\n", path.c_str());
+        return;
+    }
+    const char conf[] =
+        "// server settings\r\n"
+        "  host = example.org\r\n"
+        "    // port = 80\r\n"
+        "\r\n"
+        "  port = 8080   // the test port\r\n"
+        "tags = a,,b\r\n";
+    API_WriteFile(h, conf, sizeof conf - 1);
+    API_SeekFile(h, 0, 0);
+    MString line;
+    MStringArray parts;
+    while (Byte_Read1LineSkipComment(h, line)) {
+        // key, "=", value: blanks split without becoming entries.
+        int n = Byte_GetSplitTokenEx(line, 0, " =", parts, 1, 0, 0);
+        std::printf("%d tokens:", n);
+        for (int i = 0; i < n; ++i) std::printf(" [%s]", static_cast<const char*>(parts[i]));
+        std::printf("\n");
+    }
+    API_CloseFile(h);
+    std::remove(path.c_str());
+
+    MStringArray fields;
+    Byte_GetSplitTokenEx("a,,b,", 0, ",", fields, 1, 1, 0);
+    std::printf("\"a,,b,\" with separators and empty fields: %d entries\n", fields.GetSize());
+
+    // An HTTP date (GMT) and an asctime date (local time).
+    MTime t;
+    if (Byte_ParsorStrTime("Sun, 06 Nov 1994 08:49:37 GMT", t))
+        std::printf("Sun, 06 Nov 1994 08:49:37 GMT -> %ld (local %04d-%02d-%02d %02d:%02d)\n", t.GetTime(),
+                    t.GetYear(), t.GetMonth(), t.GetDay(), t.GetHour(), t.GetMinute());
+    std::printf("RFC 850 dates are refused: %d\n", Byte_ParsorStrTime("Sunday, 06-Nov-94 08:49:37 GMT", t));
+    std::printf("2026/12/05/21:30 -> %ld\n", Byte_String2Time("2026/12/05/21:30"));
+
+    // Arrays: sort and search ignoring case, keep the last of duplicates.
+    MStringArray names;
+    const char* items[] = {"pear", "Apple", "fig", "apple", "Fig"};
+    for (const char* item : items) names.Add(item);
+    std::printf("unique: %d left;", Byte_MakeUniqAry(names));
+    Byte_SortStringAry(names);
+    for (int i = 0; i < names.GetSize(); ++i) std::printf(" %s", static_cast<const char*>(names[i]));
+    std::printf("; FIG at %d\n", Byte_FindInSortedAry(names, "FIG"));
+}
+
+// ---- File system: a nested directory under a temporary path, listed with the finder ----
+
+void FileSystem() {
+    Heading("file system");
+    const char* tmp = std::getenv("TMPDIR");
+    if (!tmp || !*tmp) tmp = std::getenv("TEMP");
+    std::string base = std::string(tmp && *tmp ? tmp : "/tmp") + "/vorlix_tour_dir";
+    std::string logFile = base + "/logs/2026/12/app.log";
+    // 1: the last part is a file name, so logs/2026/12 is made and app.log is not.
+    if (!Byte_MakeDirectory(logFile.c_str(), 1)) {
+        std::printf("cannot create the directories of %s\n", logFile.c_str());
+        return;
+    }
+    void* h = Byte_OpenFile(logFile.c_str(), 0xC0000000, 3, 1);
+    API_WriteFile(h, "started\n", 8);
+    API_CloseFile(h);
+    std::printf("made %s: %s\n", (base + "/logs/2026/12").c_str(),
+                Byte_IsDirectory((base + "/logs/2026/12").c_str()) ? "a directory" : "missing");
+
+    CFileFindA find;
+    std::string pattern = base + "/logs/2026/12/*.*";
+    for (int more = find.FindFile(pattern.c_str()); more;) {
+        more = find.FindNext();
+        if (find.IsDots()) continue;
+        MTime written;
+        find.GetLastWriteTime(written);
+        std::printf("%-8s %5lld bytes  %s  written %04d-%02d-%02d  title '%s'\n",
+                    static_cast<const char*>(find.GetFileName()), find.GetLength64(),
+                    find.IsDirectory() ? "dir " : "file", written.GetYear(), written.GetMonth(), written.GetDay(),
+                    static_cast<const char*>(find.GetFileTitle()));
+        std::printf("         %s\n", static_cast<const char*>(find.GetFileURL()));
+    }
+    std::printf("root of the search: %s\n", static_cast<const char*>(find.GetRoot()));
+
+    MString ini;
+    Byte_GetDefaultFilePath(ini, "tour.ini");
+    std::printf("this program runs from %s; a file beside it: %s\n", Byte_GetModulePath(),
+                static_cast<const char*>(ini));
+    std::error_code ec;
+    std::filesystem::remove_all(base, ec);
+}
+
 }  // namespace
 
 int main() {
@@ -221,5 +320,7 @@ int main() {
     Files();
     Arrays();
     Time();
+    TextUtilities();
+    FileSystem();
     return 0;
 }

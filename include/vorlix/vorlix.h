@@ -18,5 +18,12 @@
 #include <vorlix/xml/xml.h>
 
 #include <vorlix/sync/indexmutex.h>
+#include <vorlix/util/array.h>
+#include <vorlix/util/datetime.h>
+#include <vorlix/util/lines.h>
+#include <vorlix/util/split.h>
+#include <vorlix/fs/filefind.h>
+#include <vorlix/fs/paths.h>
+#include <vorlix/util/winhelp.h>
 
 #endif

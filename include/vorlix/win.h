@@ -18,6 +18,7 @@
 
 #include <vorlix/config.h>
 
+#include <atomic>
 #include <cstddef>
 #include <ctime>
 
@@ -35,6 +36,9 @@
 #include <string.h>
 #include <time.h>
 #include <wchar.h>
+
+#include <direct.h>    // _getdrive, _getdcwd, _mkdir: the file system helpers
+#include <sys/timeb.h> // _ftime: the message-pump waits
 
 namespace vorlix {
 namespace win {
@@ -88,6 +92,52 @@ using ::WaitForSingleObject;
 using ::WaitOnAddress;
 using ::WakeByAddressAll;
 using ::WakeByAddressSingle;
+// Time zone (text utilities). _timezone may be a macro of the runtime:
+// library code reads it unqualified.
+using ::_tzset;
+#if !defined(_timezone)
+using ::_timezone;
+#endif
+// File finder, paths and directories, message-pump waits. _ftime and
+// _timeb are macros for their 64-bit forms.
+using ::FILETIME;
+using ::HMODULE;
+using ::HWND;
+using ::LPARAM;
+using ::LRESULT;
+using ::MSG;
+using ::SYSTEMTIME;
+using ::WIN32_FIND_DATAA;
+using ::WIN32_FIND_DATAW;
+using ::WORD;
+using ::WPARAM;
+using ::_timeb;
+
+using ::DispatchMessageA;
+using ::FileTimeToSystemTime;
+using ::FindClose;
+using ::FindFirstFileA;
+using ::FindFirstFileW;
+using ::FindNextFileA;
+using ::FindNextFileW;
+using ::GetCurrentThreadId;
+using ::GetFullPathNameA;
+using ::GetFullPathNameW;
+using ::GetModuleFileNameA;
+using ::GetModuleFileNameW;
+using ::GetVersion;
+using ::PeekMessageA;
+using ::PostQuitMessage;
+using ::PostThreadMessageA;
+using ::TranslateMessage;
+using ::_ftime;
+using ::_getdcwd;
+using ::_getdrive;
+using ::_mkdir;
+using ::_splitpath;
+using ::_wgetdcwd;
+using ::_wmkdir;
+using ::_wsplitpath;
 }  // namespace win
 }  // namespace vorlix
 
@@ -302,6 +352,190 @@ VORLIX_API void WakeByAddressSingle(void* Address);
 // Suspends the calling thread for at least dwMilliseconds (INFINITE: for
 // ever); 0 gives up the rest of its time slice.
 VORLIX_API void Sleep(DWORD dwMilliseconds);
+// Time zone (text utilities). _tzset reads the zone again from TZ, or from
+// the system's setting when TZ is unset, as tzset() does, and stores the
+// local standard-time offset in _timezone: seconds west of UTC (18000 for
+// US Eastern time, -32400 for Japan), whether or not summer time is in
+// force. As on Windows, read _timezone after calling _tzset (it holds 0
+// before the first call).
+VORLIX_API void _tzset();
+extern VORLIX_API std::atomic<long> _timezone;
+// ---- File finder, paths and directories, message-pump waits ----
+
+typedef unsigned short WORD;
+typedef void* HMODULE;  // only null (the program itself) is known here
+typedef void* HWND;     // there are no windows: every message is a thread message
+typedef std::size_t WPARAM;
+typedef std::ptrdiff_t LPARAM;
+typedef std::ptrdiff_t LRESULT;
+
+constexpr DWORD MAX_PATH = 260;
+constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x04;
+
+constexpr DWORD ERROR_NO_MORE_FILES = 18;
+constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
+constexpr DWORD ERROR_INVALID_THREAD_ID = 1444;
+constexpr DWORD ERROR_NOT_ENOUGH_QUOTA = 1816;
+
+// 100-nanosecond intervals since 1601-01-01 00:00:00 UTC.
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;      // 1 to 12
+    WORD wDayOfWeek;  // 0 (Sunday) to 6
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+
+// One directory entry. Attribute bits: 0x10 directory; 0x01 read-only when
+// the owner may not write; 0x02 hidden for names that start with "." (not
+// "." and ".."); 0x20 archive for regular files; 0x04 system for FIFOs,
+// sockets and devices; 0x80 normal when no other bit applies. The entry is
+// described as stat sees it through symbolic links (a dangling link as the
+// link itself). The creation time is the birth time where the file system
+// keeps one, else the change time. No short names: cAlternateFileName is
+// empty.
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    char cFileName[260];
+    char cAlternateFileName[14];
+};
+struct WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    WCHAR cFileName[260];
+    WCHAR cAlternateFileName[14];
+};
+
+// Directory search. The pattern's last part is matched against the names
+// of its directory: "*" any run and "?" any one character, ignoring the case
+// of ASCII letters, and a final ".*" also matches names without a dot (so
+// "*.*" matches every name). "." and ".." are listed. A last part without
+// "*" or "?" names one entry exactly (case-sensitive). Errors: 3
+// (ERROR_PATH_NOT_FOUND) when the directory is missing, 2 when nothing
+// matches, 18 (ERROR_NO_MORE_FILES) at the end of a search. An entry whose
+// name does not fit cFileName is skipped. The 16-bit forms convert names as
+// described at GetFullPathNameW.
+VORLIX_API HANDLE FindFirstFileA(const char* lpFileName, WIN32_FIND_DATAA* lpFindFileData);
+VORLIX_API HANDLE FindFirstFileW(const WCHAR* lpFileName, WIN32_FIND_DATAW* lpFindFileData);
+VORLIX_API BOOL FindNextFileA(HANDLE hFindFile, WIN32_FIND_DATAA* lpFindFileData);
+VORLIX_API BOOL FindNextFileW(HANDLE hFindFile, WIN32_FIND_DATAW* lpFindFileData);
+VORLIX_API BOOL FindClose(HANDLE hFindFile);
+
+// The absolute form of a path: relative paths are taken from the current
+// directory, "\" becomes "/", repeated separators collapse, and "." and
+// ".." are resolved by the text alone (".." at the root stays there); a
+// final separator stays. Returns the length written without the NUL, or,
+// when nBufferLength is too small, the size needed with the NUL (nothing
+// written); 0 on failure (ERROR_INVALID_NAME for an empty path).
+// *lpFilePart, when asked for, points at the last part, or is null when the
+// result ends in a separator. The 16-bit forms of this and every other
+// service take names as UTF-8 on disk: a byte that is not part of valid
+// UTF-8 stands as the lone surrogate U+DC80 + byte (U+DC80 to U+DCFF), so
+// every name found can be opened again; other lone surrogates become
+// U+FFFD.
+VORLIX_API DWORD GetFullPathNameA(const char* lpFileName, DWORD nBufferLength, char* lpBuffer, char** lpFilePart);
+VORLIX_API DWORD GetFullPathNameW(const WCHAR* lpFileName, DWORD nBufferLength, WCHAR* lpBuffer,
+                                  WCHAR** lpFilePart);
+
+// The running program's file (/proc/self/exe); hModule must be null (else
+// 0 and ERROR_MOD_NOT_FOUND). A name that does not fit is cut to nSize - 1
+// characters and nSize is returned with ERROR_INSUFFICIENT_BUFFER.
+VORLIX_API DWORD GetModuleFileNameA(HMODULE hModule, char* lpFilename, DWORD nSize);
+VORLIX_API DWORD GetModuleFileNameW(HMODULE hModule, WCHAR* lpFilename, DWORD nSize);
+
+// A system of the NT family: version 6.2, build 9200 (0x23F00206), the
+// value Windows reports to programs that do not declare a later one.
+VORLIX_API DWORD GetVersion();
+
+// Calendar fields of a file time, in UTC; FALSE (ERROR_INVALID_PARAMETER)
+// for times past the year 30827.
+VORLIX_API BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, SYSTEMTIME* lpSystemTime);
+
+// Thread message queues. A thread gets its queue when it first calls
+// PeekMessageA or PostQuitMessage; the queue goes when the thread ends.
+// PostThreadMessageA fails with ERROR_INVALID_THREAD_ID for a thread
+// without a queue and with ERROR_NOT_ENOUGH_QUOTA beyond 10,000 waiting
+// messages. PostQuitMessage sets a flag that PeekMessageA reports as
+// WM_QUIT once no posted message is left; WM_QUIT is retrieved whatever the
+// filter. hWnd null or (HWND)-1 reads the thread's messages; any other
+// value fails with ERROR_INVALID_WINDOW_HANDLE. There are no windows and no
+// keyboard: TranslateMessage returns FALSE, DispatchMessageA returns 0.
+struct POINT {
+    LONG x;
+    LONG y;
+};
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;  // milliseconds of the monotonic clock when posted
+    POINT pt;
+};
+constexpr UINT WM_QUIT = 0x0012;
+constexpr UINT WM_USER = 0x0400;
+constexpr UINT PM_NOREMOVE = 0;
+constexpr UINT PM_REMOVE = 1;
+VORLIX_API BOOL PeekMessageA(MSG* lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
+VORLIX_API BOOL TranslateMessage(const MSG* lpMsg);
+VORLIX_API LRESULT DispatchMessageA(const MSG* lpMsg);
+VORLIX_API void PostQuitMessage(int nExitCode);
+VORLIX_API BOOL PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam);
+// The kernel's id of the calling thread.
+VORLIX_API DWORD GetCurrentThreadId();
+
+// Runtime directory functions. There are no drives: _getdrive returns 0,
+// and _getdcwd / _wgetdcwd give the current directory for drive 0 (null and
+// EACCES for any other; null and ERANGE when it does not fit; a null
+// buffer is allocated with malloc). _mkdir creates one directory (0 or -1
+// with errno). _splitpath splits at the last "/" or "\" and the last dot
+// after it; the drive is always empty; each part is cut to fit its _MAX_
+// size; a null part is not written.
+constexpr int _MAX_DRIVE = 3;
+constexpr int _MAX_DIR = 256;
+constexpr int _MAX_FNAME = 256;
+constexpr int _MAX_EXT = 256;
+VORLIX_API int _getdrive();
+VORLIX_API char* _getdcwd(int nDrive, char* pBuffer, int nMaxLen);
+VORLIX_API WCHAR* _wgetdcwd(int nDrive, WCHAR* pBuffer, int nMaxLen);
+VORLIX_API int _mkdir(const char* pszPath);
+VORLIX_API int _wmkdir(const WCHAR* pszPath);
+VORLIX_API void _splitpath(const char* pszPath, char* pszDrive, char* pszDir, char* pszFname, char* pszExt);
+VORLIX_API void _wsplitpath(const WCHAR* pszPath, WCHAR* pszDrive, WCHAR* pszDir, WCHAR* pszFname,
+                            WCHAR* pszExt);
+
+// The wall-clock time with milliseconds, the local zone's offset in minutes
+// west of UTC and whether daylight saving is in force.
+struct _timeb {
+    std::time_t time;
+    unsigned short millitm;
+    short timezone;
+    short dstflag;
+};
+VORLIX_API void _ftime(_timeb* pTime);
 
 }  // namespace win
 }  // namespace vorlix

@@ -1,5 +1,6 @@
-// Files on POSIX: CreateFile, ReadFile, WriteFile, SetFilePointerEx and
-// GetFileAttributes over file descriptors.
+// Files on POSIX: CreateFile, ReadFile, WriteFile and SetFilePointerEx over
+// file descriptors.
+#include "fsnames.h"
 #include "kernel.h"
 
 #include <cerrno>
@@ -64,22 +65,6 @@ HANDLE OpenNative(const std::string& path, DWORD access, DWORD disposition) {
     return h ? h : INVALID_HANDLE_VALUE;
 }
 
-DWORD AttributesOf(const std::string& path) {
-    struct stat st;
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
-        posix::SetLastErrorFromErrno();
-        if (path.empty()) SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    DWORD attrs = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-    if (::access(path.c_str(), W_OK) != 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        attrs |= FILE_ATTRIBUTE_READONLY;
-    std::string::size_type slash = path.find_last_of('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.size() > 1 && name[0] == '.' && name != "..") attrs |= FILE_ATTRIBUTE_HIDDEN;
-    return attrs;
-}
-
 }  // namespace
 
 HANDLE CreateFileA(const char* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
@@ -91,12 +76,11 @@ HANDLE CreateFileA(const char* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
 
 HANDLE CreateFileW(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
                    DWORD dwCreationDisposition, DWORD, HANDLE) {
+    // Names convert as for every 16-bit file service (fsnames.h), so that a
+    // name a search reported opens again.
     return posix::NoThrow(INVALID_HANDLE_VALUE, [&] {
-        std::size_t n = 0;
-        if (lpFileName)
-            while (lpFileName[n]) ++n;
-        std::string utf8 = posix::Utf16ToUtf8(lpFileName, n);
-        return OpenNative(posix::NativePath(utf8.c_str()), dwDesiredAccess, dwCreationDisposition);
+        return OpenNative(posix::NativePath(posix::WideToBytes(lpFileName).c_str()), dwDesiredAccess,
+                          dwCreationDisposition);
     });
 }
 
@@ -175,19 +159,6 @@ BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, LARGE_INTEGE
         ok = TRUE;
     });
     return found && ok;
-}
-
-DWORD GetFileAttributesA(const char* lpFileName) {
-    return posix::NoThrow(INVALID_FILE_ATTRIBUTES, [&] { return AttributesOf(posix::NativePath(lpFileName)); });
-}
-
-DWORD GetFileAttributesW(const WCHAR* lpFileName) {
-    return posix::NoThrow(INVALID_FILE_ATTRIBUTES, [&] {
-        std::size_t n = 0;
-        if (lpFileName)
-            while (lpFileName[n]) ++n;
-        return AttributesOf(posix::NativePath(posix::Utf16ToUtf8(lpFileName, n).c_str()));
-    });
 }
 
 }  // namespace win

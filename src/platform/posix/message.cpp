@@ -1,0 +1,185 @@
+// Thread message queues on POSIX: posted messages and the quit flag, as the
+// Windows user services keep them for a thread without windows.
+//
+// Each thread that asks for one gets a queue, found by its thread id in a
+// process-wide table so that other threads can post to it; the queue leaves
+// the table when its thread ends. A count of what is waiting lets
+// PeekMessageA on an empty queue return without taking a lock, since the
+// message-pump waits call it in a tight loop.
+#include "kernel.h"
+
+#include <atomic>
+#include <ctime>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <unordered_map>
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace vorlix {
+namespace win {
+
+namespace {
+
+// The most messages a queue holds, as on Windows.
+constexpr std::size_t kMaxPosted = 10000;
+
+struct Queue {
+    std::mutex lock;
+    std::deque<MSG> posted;
+    bool quit = false;
+    int quitCode = 0;
+    std::atomic<int> waiting{0};  // posted messages plus the quit flag
+};
+
+struct QueueTable {
+    std::mutex lock;
+    std::unordered_map<DWORD, std::shared_ptr<Queue>> queues;
+};
+
+QueueTable& Table() {
+    static QueueTable* t = new QueueTable;  // never destroyed: threads may end after static destruction
+    return *t;
+}
+
+DWORD TickCount() {
+    struct timespec ts;
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<DWORD>(static_cast<unsigned long long>(ts.tv_sec) * 1000u +
+                              static_cast<unsigned long long>(ts.tv_nsec / 1000000));
+}
+
+// The calling thread's queue, and its removal from the table when the
+// thread ends.
+struct OwnQueue {
+    std::shared_ptr<Queue> queue;
+    DWORD id = 0;
+    ~OwnQueue() {
+        if (!queue) return;
+        QueueTable& t = Table();
+        std::lock_guard<std::mutex> hold(t.lock);
+        auto it = t.queues.find(id);
+        if (it != t.queues.end() && it->second == queue) t.queues.erase(it);
+    }
+};
+
+thread_local OwnQueue t_own;
+
+// The calling thread's queue, made on first use; null when memory ran out.
+Queue* MyQueue() {
+    if (t_own.queue) return t_own.queue.get();
+    try {
+        std::shared_ptr<Queue> q = std::make_shared<Queue>();
+        DWORD id = GetCurrentThreadId();
+        QueueTable& t = Table();
+        {
+            std::lock_guard<std::mutex> hold(t.lock);
+            t.queues[id] = q;  // replaces the queue of an ended thread that had this id
+        }
+        t_own.id = id;
+        t_own.queue = std::move(q);
+        return t_own.queue.get();
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+}
+
+bool InFilter(UINT message, UINT low, UINT high) {
+    if (message == WM_QUIT || (low == 0 && high == 0)) return true;
+    return message >= low && message <= high;
+}
+
+}  // namespace
+
+DWORD GetCurrentThreadId() { return static_cast<DWORD>(::syscall(SYS_gettid)); }
+
+BOOL PeekMessageA(MSG* lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg) {
+    if (!lpMsg) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (hWnd && hWnd != reinterpret_cast<HWND>(static_cast<std::ptrdiff_t>(-1))) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    Queue* q = MyQueue();
+    if (!q || q->waiting.load(std::memory_order_acquire) == 0) return FALSE;
+    bool remove = (wRemoveMsg & PM_REMOVE) != 0;
+    std::lock_guard<std::mutex> hold(q->lock);
+    for (auto it = q->posted.begin(); it != q->posted.end(); ++it) {
+        if (!InFilter(it->message, wMsgFilterMin, wMsgFilterMax)) continue;
+        *lpMsg = *it;
+        if (remove) {
+            q->posted.erase(it);
+            q->waiting.fetch_sub(1, std::memory_order_relaxed);
+        }
+        return TRUE;
+    }
+    if (q->quit) {
+        MSG quit = {};
+        quit.message = WM_QUIT;
+        quit.wParam = static_cast<WPARAM>(q->quitCode);
+        quit.time = TickCount();
+        *lpMsg = quit;
+        if (remove) {
+            q->quit = false;
+            q->waiting.fetch_sub(1, std::memory_order_relaxed);
+        }
+        return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL TranslateMessage(const MSG*) { return FALSE; }
+
+LRESULT DispatchMessageA(const MSG*) { return 0; }
+
+void PostQuitMessage(int nExitCode) {
+    Queue* q = MyQueue();
+    if (!q) return;
+    std::lock_guard<std::mutex> hold(q->lock);
+    if (!q->quit) {
+        q->quit = true;
+        q->waiting.fetch_add(1, std::memory_order_release);
+    }
+    q->quitCode = nExitCode;
+}
+
+BOOL PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    std::shared_ptr<Queue> q;
+    {
+        QueueTable& t = Table();
+        std::lock_guard<std::mutex> hold(t.lock);
+        auto it = t.queues.find(idThread);
+        if (it != t.queues.end()) q = it->second;
+    }
+    if (!q) {
+        SetLastError(ERROR_INVALID_THREAD_ID);
+        return FALSE;
+    }
+    MSG msg = {};
+    msg.message = Msg;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    msg.time = TickCount();
+    std::lock_guard<std::mutex> hold(q->lock);
+    if (q->posted.size() >= kMaxPosted) {
+        SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+        return FALSE;
+    }
+    try {
+        q->posted.push_back(msg);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    q->waiting.fetch_add(1, std::memory_order_release);
+    return TRUE;
+}
+
+}  // namespace win
+}  // namespace vorlix
