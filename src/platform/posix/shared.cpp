@@ -21,6 +21,8 @@ namespace vorlix {
 namespace win {
 namespace posix {
 
+std::atomic<std::uint32_t> g_pid{0};
+
 namespace {
 
 constexpr std::uint32_t kMagic = 0x584C5256u;  // "VRLX"
@@ -83,8 +85,6 @@ std::uint64_t Fnv1a(const char* s, std::size_t n) {
     return h;
 }
 
-std::atomic<std::uint32_t> g_pid{0};
-thread_local std::uint32_t t_tid = 0;
 // In a forked child the one thread has a new id, and the process too.
 void ForgetIds() {
     g_pid.store(0, std::memory_order_relaxed);
@@ -342,19 +342,18 @@ void FutexWakeAll(std::atomic<std::uint32_t>* word, bool shared) {
     syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), op, INT32_MAX, nullptr, nullptr, 0);
 }
 
-std::uint32_t CurrentPid() {
-    std::uint32_t p = g_pid.load(std::memory_order_relaxed);
-    if (p) return p;
+void FutexWakeOne(std::atomic<std::uint32_t>* word, bool shared) {
+    int op = FUTEX_WAKE | (shared ? 0 : FUTEX_PRIVATE_FLAG);
+    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), op, 1, nullptr, nullptr, 0);
+}
+
+std::uint32_t FetchPid() {
     (void)g_forgetOnFork;
-    p = static_cast<std::uint32_t>(getpid());
+    std::uint32_t p = static_cast<std::uint32_t>(getpid());
     g_pid.store(p, std::memory_order_relaxed);
     return p;
 }
 
-std::uint32_t CurrentTid() {
-    if (!t_tid) t_tid = static_cast<std::uint32_t>(syscall(SYS_gettid));
-    return t_tid;
-}
 
 }  // namespace posix
 

@@ -105,10 +105,23 @@ struct Deadline {
 // with other processes. Returns false on time-out.
 bool FutexWait(std::atomic<std::uint32_t>* word, std::uint32_t expected, const timespec* until, bool shared);
 void FutexWakeAll(std::atomic<std::uint32_t>* word, bool shared);
+void FutexWakeOne(std::atomic<std::uint32_t>* word, bool shared);
 
-// The calling process's and thread's kernel ids (kept right across fork).
-std::uint32_t CurrentPid();
-std::uint32_t CurrentTid();
+// The calling process's and thread's kernel ids (kept right across fork),
+// read from a cache on every mutex operation. The thread's is defined with
+// the mutexes (sync.cpp), where reading it needs no call.
+extern std::atomic<std::uint32_t> g_pid;
+extern thread_local std::uint32_t t_tid __attribute__((tls_model("initial-exec")));
+std::uint32_t FetchPid();
+std::uint32_t FetchTid();
+inline std::uint32_t CurrentPid() {
+    std::uint32_t p = g_pid.load(std::memory_order_relaxed);
+    return p ? p : FetchPid();
+}
+inline std::uint32_t CurrentTid() {
+    std::uint32_t t = t_tid;
+    return t ? t : FetchTid();
+}
 
 }  // namespace posix
 }  // namespace win

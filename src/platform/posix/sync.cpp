@@ -4,25 +4,44 @@
 // Design. Every waitable object is a small state block: in private memory
 // for an unnamed object, in the object's shared-memory segment for a named
 // one (shared.h). Each block has a guard (a pthread mutex, robust and
-// process-shared when named) that every change and every inspection takes,
-// a generation counter (a futex word) that goes up whenever the object
-// becomes signalled, and a count of sleepers so that nobody issues a wake-up
-// system call for an object without sleepers.
+// process-shared when named) that wait-all takes to see a set of objects at
+// one instant, a generation counter (a futex word) that goes up whenever
+// the object becomes signalled, and a count of sleepers so that nobody
+// issues a wake-up system call for an object without sleepers.
 //
-// Mutex: a second pthread mutex, `own`, robust and recursive, is held by the
-// owning thread for as long as it owns the Windows mutex. It gives the
-// Windows rules for free: the owner can take it again (recursion),
-// unlocking by another thread fails (ERROR_NOT_OWNER), and when the owner
-// thread or its whole process ends the kernel marks it (EOWNERDEAD): the
-// next wait takes it over and reports WAIT_ABANDONED. A single wait tries it
-// under the guard, spins briefly, then sleeps in pthread_mutex_clocklock, so
-// a release or the owner's death hands it over at once.
+// Mutex, unnamed: a futex word holds the owner thread's id (and a bit for
+// sleepers), so that taking a free mutex is one compare-and-swap and a
+// release one exchange. The recursion count and the abandonment mark are
+// changed only by the owner. Every unnamed mutex is on a process-wide
+// registry; when a thread that took one ends, a thread-specific-data
+// destructor (which runs after the thread's C++ thread_local destructors,
+// so those may still release what they hold) looks through the registry
+// for the words that carry its id, marks those mutexes abandoned and lets
+// them go: the next taker reports WAIT_ABANDONED. So takes and releases
+// keep no bookkeeping of their own; the price is a look at every unnamed
+// mutex of the process (about a nanosecond each) when such a thread ends.
+//
+// Mutex, named: a second pthread mutex, `own`, robust, process-shared and
+// recursive, is held by the owning thread for as long as it owns the
+// Windows mutex. It gives the Windows rules across processes: the owner can
+// take it again, and when the owner thread or its whole process ends the
+// kernel marks it (EOWNERDEAD): the next wait takes it over and reports
+// WAIT_ABANDONED. The recursion count and the abandonment mark are changed
+// only by the thread that holds `own`, and the owner's ids are atomic
+// words, so a single wait and a release take no guard.
+//
+// Either way, a release by another thread is told by the owner's id and
+// fails (ERROR_NOT_OWNER) without touching the lock, and a wait that finds
+// the mutex held spins briefly, then sleeps (on the futex word, or in
+// pthread_mutex_clocklock), so a release or the owner's death hands it
+// over at once.
 //
 // Event: a flag under the guard. SetEvent raises the flag and the
 // generation; a waiter on a manual-reset event is released by any SetEvent
 // that happens while it waits (by the generation), even if the event is
 // reset again before the waiter runs, as on Windows; an auto-reset event is
-// taken by the first waiter that gets the guard.
+// taken by the first waiter that gets the guard. Setting a set manual-reset
+// event, resetting a reset one and waiting on a set one only read the flag.
 //
 // WaitForMultipleObjects with wait-all takes the guards of all objects in
 // one global order (named objects by device and inode, the same in every
@@ -33,7 +52,8 @@
 // on that object alone until its generation moves (any change that could
 // make the whole set ready must make that object ready first). A sleeper
 // on a mutex wakes at least every 10 ms to look again, because the death of
-// an owner is reported on `own`, not on the generation. Wait-any tries each
+// an owner is reported on the mutex, not on the generation, and a release
+// raises the generation only for sleepers it sees. Wait-any tries each
 // object in array order; it sleeps on a process-wide generation that every
 // change of an unnamed object raises (only while someone waits for any), and
 // rechecks every 10 ms when the set holds a named object or a mutex.
@@ -42,8 +62,11 @@
 // refused in a wait-all (ERROR_INVALID_PARAMETER), as Windows refuses them.
 // Closing the last handle of a mutex that a live thread of this process
 // owns keeps its state block (and, when named, its segment) for the rest of
-// the process: the owner thread's robust list still points into it.
+// the process: the registry (or the owner's robust list) still points into
+// it.
 #include "shared.h"
+
+#include "../kernel_ref.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -52,34 +75,59 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
 namespace vorlix {
 namespace win {
 namespace posix {
+
+thread_local std::uint32_t t_tid __attribute__((tls_model("initial-exec"))) = 0;
+
+namespace {
+void AbandonAtThreadEnd();
+}
+
+// A thread asks for its id before it first takes an unnamed mutex: from
+// then on its end is watched.
+__attribute__((noinline)) std::uint32_t FetchTid() {
+    t_tid = static_cast<std::uint32_t>(syscall(SYS_gettid));
+    AbandonAtThreadEnd();
+    return t_tid;
+}
 
 namespace {
 
 constexpr DWORD kDeathPollMs = 10;
 constexpr int kSpins = 64;
 
+// The futex word of an unnamed mutex: the owner's thread id, and a bit set
+// while somebody may sleep on the word. Thread ids stay below 2^22.
+constexpr std::uint32_t kSleepersBit = 0x80000000u;
+constexpr std::uint32_t kTidMask = 0x3FFFFFFFu;
+
+// What a take and a release touch comes first, in 32 bytes.
 struct MutexState {
-    pthread_mutex_t guard;
-    pthread_mutex_t own;
-    std::uint32_t count;      // recursion count of the owner; 0 when free
-    std::uint32_t abandoned;  // the next taker reports WAIT_ABANDONED
-    std::uint32_t ownerPid;   // process and thread of the owner while count > 0
-    std::uint32_t ownerTid;
-    std::atomic<std::uint32_t> gen;
+    std::atomic<std::uint32_t> word;  // unnamed only
+    std::uint32_t count;              // recursion count of the owner; 0 when free (the owner alone)
+    std::uint32_t abandoned;          // the next taker reports WAIT_ABANDONED (the owner alone)
     std::atomic<std::uint32_t> sleepers;
+    MutexState* regPrev;  // unnamed: the registry of unnamed mutexes (under its lock)
+    MutexState* regNext;
+    std::atomic<std::uint32_t> gen;
+    std::atomic<std::uint32_t> ownerPid;  // named: process and thread of the owner while count > 0, else 0
+    std::atomic<std::uint32_t> ownerTid;
+    pthread_mutex_t guard;
+    pthread_mutex_t own;  // named only
 };
 
 struct EventState {
-    pthread_mutex_t guard;
     std::uint32_t manual;
     std::atomic<std::uint32_t> signalled;
     std::atomic<std::uint32_t> gen;
     std::atomic<std::uint32_t> sleepers;
+    pthread_mutex_t guard;
 };
 
 static_assert(sizeof(MutexState) <= Segment::kStateBytes, "the state fits the header page");
@@ -94,6 +142,18 @@ void NotifyAny() {
         g_anyGen.fetch_add(1, std::memory_order_seq_cst);
         FutexWakeAll(&g_anyGen, false);
     }
+}
+
+// After a mutex became free: raises its generation and wakes the sleepers
+// on it, when there are any (only wait-all sleeps there, and it looks again
+// at least every 10 ms, also when it counted itself just after this look),
+// and the wait-any sleepers of the process.
+void RaiseGeneration(MutexState* m, bool shared) {
+    if (m->sleepers.load(std::memory_order_seq_cst) != 0) {
+        m->gen.fetch_add(1, std::memory_order_release);
+        FutexWakeAll(&m->gen, shared);
+    }
+    if (!shared) NotifyAny();
 }
 
 bool InitMutexes(pthread_mutex_t* guard, pthread_mutex_t* own, bool shared) {
@@ -126,14 +186,103 @@ inline void CpuRelax() {
 #endif
 }
 
-// A mutex or an event, in private or shared memory.
-class WaitCore {
+// ---- Unnamed mutexes and the ends of their owners ----
+
+// Every unnamed mutex of the process, so that a thread that ends can find
+// the ones it holds (their words carry its id) without keeping a list of
+// its own on every take and release.
+struct MutexRegistry {
+    pthread_mutex_t lock;
+    MutexState* head;
+};
+MutexRegistry g_registry = {PTHREAD_MUTEX_INITIALIZER, nullptr};
+
+void Enlist(MutexState* m) {
+    pthread_mutex_lock(&g_registry.lock);
+    m->regPrev = nullptr;
+    m->regNext = g_registry.head;
+    if (g_registry.head) g_registry.head->regPrev = m;
+    g_registry.head = m;
+    pthread_mutex_unlock(&g_registry.lock);
+}
+
+// Takes an unnamed mutex out of the registry before it goes, unless a live
+// thread of this process owns it: then it stays (its owner may still
+// release it, and its end abandons it), and false is returned.
+bool Delist(MutexState* m) {
+    pthread_mutex_lock(&g_registry.lock);
+    std::uint32_t w = m->word.load(std::memory_order_acquire);
+    bool free = w == 0 || (w & kTidMask) == t_tid;
+    if (free) {
+        if (m->regPrev) m->regPrev->regNext = m->regNext;
+        else g_registry.head = m->regNext;
+        if (m->regNext) m->regNext->regPrev = m->regPrev;
+    }
+    pthread_mutex_unlock(&g_registry.lock);
+    return free;
+}
+
+// The word's release: wakes one sleeper when the bit says there may be one.
+void ReleaseWord(MutexState* m) {
+    if (m->word.exchange(0, std::memory_order_release) & kSleepersBit) FutexWakeOne(&m->word, false);
+}
+
+// Run when a thread that used unnamed mutexes ends: abandons those it
+// holds, and lets them go.
+void AbandonHeld(void*) {
+    const std::uint32_t tid = t_tid;
+    if (!tid) return;
+    pthread_mutex_lock(&g_registry.lock);
+    for (MutexState* m = g_registry.head; m; m = m->regNext) {
+        if ((m->word.load(std::memory_order_acquire) & kTidMask) != tid) continue;
+        m->count = 0;
+        m->abandoned = 1;
+        ReleaseWord(m);
+        RaiseGeneration(m, false);
+    }
+    pthread_mutex_unlock(&g_registry.lock);
+}
+
+struct AbandonAtExit {
+    ~AbandonAtExit() { AbandonHeld(nullptr); }
+};
+
+// Arranges for AbandonHeld to run when the calling thread ends: from its
+// thread-specific data, whose destructors run after the thread's C++
+// thread_local destructors (so those may still release what they hold), or,
+// when no key is to be had, from a thread_local destructor.
+void AbandonAtThreadEnd() {
+    static pthread_key_t key;
+    static const bool haveKey = pthread_key_create(&key, &AbandonHeld) == 0;
+    if (haveKey && pthread_setspecific(key, &t_tid) == 0) return;
+    static thread_local AbandonAtExit atExit;
+    (void)&atExit;
+}
+
+}  // namespace
+
+// A mutex or an event (what a KernelRef, ../kernel_ref.h, points to). The
+// state of a named object is in its shared memory; that of an unnamed one
+// follows the object's own fields, so that what a take or a release reads
+// lies in one cache line.
+class alignas(64) WaitCore {
 public:
-    WaitCore(ObjectKind kind, void* state, std::shared_ptr<Segment> seg)
-        : m_kind(kind), m_state(state), m_seg(std::move(seg)) {}
+    // A named object over its segment.
+    WaitCore(ObjectKind kind, std::shared_ptr<Segment> seg)
+        : m_kind(kind), m_unnamedMutex(false), m_state(seg->State()), m_seg(std::move(seg)) {}
+    // An unnamed object, its state zero-filled.
+    explicit WaitCore(ObjectKind kind)
+        : m_kind(kind), m_unnamedMutex(kind == kKindMutex), m_state(m_inline), m_seg() {
+        if (kind == kKindMutex) new (m_inline) MutexState();
+        else new (m_inline) EventState();
+    }
     ~WaitCore();
+    WaitCore(const WaitCore&) = delete;
+    WaitCore& operator=(const WaitCore&) = delete;
 
     bool IsMutex() const { return m_kind == kKindMutex; }
+    // The common case of the fast paths, told by one field.
+    bool IsUnnamedMutex() const { return m_unnamedMutex; }
     bool Shared() const { return m_seg != nullptr; }
     MutexState* Mutex() const { return static_cast<MutexState*>(m_state); }
     EventState* Event() const { return static_cast<EventState*>(m_state); }
@@ -149,44 +298,58 @@ public:
     }
     bool Same(const WaitCore& o) const { return !Before(o) && !o.Before(*this); }
 
-    // Raises the generation (guard held) and wakes the sleepers (after).
+    // Raises the generation and wakes the sleepers (after).
     void Signalled() { Gen()->fetch_add(1, std::memory_order_release); }
     void WakeSleepers() {
         if (Sleepers()->load(std::memory_order_seq_cst) != 0) FutexWakeAll(Gen(), Shared());
         if (!Shared()) NotifyAny();
     }
 
+    // Whether the object must outlive its last handle: an unnamed mutex
+    // that another live thread of this process owns stays in the registry.
+    bool KeptByOwner() { return IsMutex() && !Shared() && !Delist(Mutex()); }
+
 private:
     ObjectKind m_kind;
+    bool m_unnamedMutex;
     void* m_state;
     std::shared_ptr<Segment> m_seg;
+    alignas(8) unsigned char m_inline[sizeof(MutexState) > sizeof(EventState) ? sizeof(MutexState)
+                                                                              : sizeof(EventState)];
 };
 
 WaitCore::~WaitCore() {
     if (IsMutex()) {
         MutexState* m = Mutex();
-        int r = pthread_mutex_trylock(&m->own);
-        if (r == EOWNERDEAD) pthread_mutex_consistent(&m->own);
-        if (r == 0 || r == EOWNERDEAD) {
-            // Free, or ours: give back every level.
-            std::uint32_t levels = (r == 0 ? m->count : 0) + 1;
-            while (levels-- > 0) pthread_mutex_unlock(&m->own);
-        } else if (!Shared() || m->ownerPid == CurrentPid()) {
-            // Owned by a live thread of this process.
-            if (Shared()) m_seg->KeepMapped();
-            return;
+        if (Shared()) {
+            int r = pthread_mutex_trylock(&m->own);
+            if (r == EOWNERDEAD) pthread_mutex_consistent(&m->own);
+            if (r == 0 || r == EOWNERDEAD) {
+                // Free, or ours (then held once for us, and once more now):
+                // what this handle held goes with it.
+                if (r == 0 && m->count > 0) pthread_mutex_unlock(&m->own);
+                if (r == EOWNERDEAD) m->abandoned = 1;  // kept for the next taker
+                m->count = 0;
+                m->ownerTid.store(0, std::memory_order_relaxed);
+                m->ownerPid.store(0, std::memory_order_relaxed);
+                pthread_mutex_unlock(&m->own);
+            } else if (m->ownerPid.load(std::memory_order_relaxed) == CurrentPid()) {
+                // Owned by a live thread of this process, whose robust list
+                // points into the segment.
+                m_seg->KeepMapped();
+                return;
+            }
         }
     }
-    if (!Shared()) {
-        pthread_mutex_destroy(Guard());
-        if (IsMutex()) {
-            pthread_mutex_destroy(&Mutex()->own);
-            delete Mutex();
-        } else {
-            delete Event();
-        }
-    }
+    if (!Shared()) pthread_mutex_destroy(Guard());
 }
+
+// The deleter of the shared pointers to a core.
+void DropCore(WaitCore* c) {
+    if (!c->KeptByOwner()) delete c;
+}
+
+namespace {
 
 class WaitObject : public KernelObject {
 public:
@@ -194,23 +357,28 @@ public:
     std::shared_ptr<WaitCore> m_core;
 };
 
-// The mutex is ours now (guard held): r is the result of taking `own`.
-DWORD TakeMutex(MutexState* m, int r) {
-    if (r == EOWNERDEAD) {
-        pthread_mutex_consistent(&m->own);
-        m->count = 1;
-        m->abandoned = 0;
-        m->ownerPid = CurrentPid();
-        m->ownerTid = CurrentTid();
-        return WAIT_ABANDONED;
+// A take of a mutex that wait-all may still give back.
+enum class Take { kBusy, kFresh, kAgain, kOwnerDied };
+
+// One attempt at a mutex without waiting.
+Take TryTake(WaitCore& c) {
+    MutexState* m = c.Mutex();
+    if (!c.Shared()) {
+        std::uint32_t tid = CurrentTid();
+        std::uint32_t w = 0;
+        if (m->word.compare_exchange_strong(w, tid, std::memory_order_acquire, std::memory_order_relaxed))
+            return Take::kFresh;
+        return (w & kTidMask) == tid ? Take::kAgain : Take::kBusy;
     }
-    if (m->count > 0) {  // taken again by its owner
-        ++m->count;
-        return WAIT_OBJECT_0;
-    }
+    int r = pthread_mutex_trylock(&m->own);
+    if (r == EOWNERDEAD) return Take::kOwnerDied;
+    if (r != 0) return Take::kBusy;
+    return m->count > 0 ? Take::kAgain : Take::kFresh;  // we hold `own`: count is ours to read
+}
+
+// Makes a fresh take of an unnamed mutex final.
+inline DWORD CommitWord(MutexState* m) {
     m->count = 1;
-    m->ownerPid = CurrentPid();
-    m->ownerTid = CurrentTid();
     if (m->abandoned) {
         m->abandoned = 0;
         return WAIT_ABANDONED;
@@ -218,36 +386,69 @@ DWORD TakeMutex(MutexState* m, int r) {
     return WAIT_OBJECT_0;
 }
 
-// Gives back a take of `own` made under the guard by a wait-all that could
-// not complete; the state stays as it was, except that an abandonment
-// found on the way is kept for the next taker.
-void UntakeMutex(WaitCore& c, int r) {
+// Makes a take final: WAIT_OBJECT_0, or WAIT_ABANDONED when the mutex
+// comes from an owner that ended.
+DWORD Commit(WaitCore& c, Take t) {
     MutexState* m = c.Mutex();
-    if (r == EOWNERDEAD) {
+    if (t == Take::kAgain) {
+        if (c.Shared()) pthread_mutex_unlock(&m->own);  // one level of `own` per owner, counted here
+        ++m->count;
+        return WAIT_OBJECT_0;
+    }
+    if (t == Take::kOwnerDied) {
+        pthread_mutex_consistent(&m->own);
+        m->abandoned = 1;
+    }
+    m->count = 1;
+    if (c.Shared()) {
+        m->ownerPid.store(CurrentPid(), std::memory_order_relaxed);
+        m->ownerTid.store(CurrentTid(), std::memory_order_relaxed);
+    }
+    if (m->abandoned) {
+        m->abandoned = 0;
+        return WAIT_ABANDONED;
+    }
+    return WAIT_OBJECT_0;
+}
+
+// Gives back a take of a wait-all that could not complete; the mutex stays
+// as it was, except that an owner's death found on the way is kept for the
+// next taker.
+void Untake(WaitCore& c, Take t) {
+    MutexState* m = c.Mutex();
+    if (!c.Shared()) {
+        if (t == Take::kFresh) ReleaseWord(m);
+        return;
+    }
+    if (t == Take::kOwnerDied) {
         pthread_mutex_consistent(&m->own);
         m->count = 0;
         m->abandoned = 1;
-        c.Signalled();
     }
     pthread_mutex_unlock(&m->own);
 }
 
-// One attempt without waiting, under the object's guard: WAIT_OBJECT_0,
-// WAIT_ABANDONED or WAIT_TIMEOUT.
+// One attempt at a mutex without waiting: WAIT_OBJECT_0, WAIT_ABANDONED or
+// WAIT_TIMEOUT.
+DWORD TryMutex(WaitCore& c) {
+    Take t = TryTake(c);
+    return t == Take::kBusy ? WAIT_TIMEOUT : Commit(c, t);
+}
+
+// One attempt without waiting: WAIT_OBJECT_0, WAIT_ABANDONED or
+// WAIT_TIMEOUT. An event is looked at under its guard, so that one set
+// auto-reset event goes to one waiter.
 DWORD TryOnce(WaitCore& c) {
-    LockGuard(c.Guard());
+    if (c.IsMutex()) return TryMutex(c);
+    EventState* e = c.Event();
+    if (e->manual) return e->signalled.load(std::memory_order_acquire) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    LockGuard(&e->guard);
     DWORD res = WAIT_TIMEOUT;
-    if (c.IsMutex()) {
-        int r = pthread_mutex_trylock(&c.Mutex()->own);
-        if (r == 0 || r == EOWNERDEAD) res = TakeMutex(c.Mutex(), r);
-    } else {
-        EventState* e = c.Event();
-        if (e->signalled.load(std::memory_order_relaxed)) {
-            if (!e->manual) e->signalled.store(0, std::memory_order_relaxed);
-            res = WAIT_OBJECT_0;
-        }
+    if (e->signalled.load(std::memory_order_relaxed)) {
+        e->signalled.store(0, std::memory_order_relaxed);
+        res = WAIT_OBJECT_0;
     }
-    UnlockGuard(c.Guard());
+    UnlockGuard(&e->guard);
     return res;
 }
 
@@ -268,28 +469,108 @@ int LockUntil(pthread_mutex_t* own, const Deadline& d) {
 #endif
 }
 
+// Takes the word of an unnamed mutex that another thread holds, sleeping
+// until the deadline at most. A taker that slept leaves the sleepers bit
+// set, since others may sleep too; their release wakes one more than needed
+// at worst.
+bool LockWordUntil(MutexState* m, const Deadline& d) {
+    const std::uint32_t tid = CurrentTid();
+    for (;;) {
+        std::uint32_t w = m->word.load(std::memory_order_relaxed);
+        if (w == 0) {
+            if (m->word.compare_exchange_weak(w, tid | kSleepersBit, std::memory_order_acquire,
+                                              std::memory_order_relaxed))
+                return true;
+            continue;
+        }
+        if (!(w & kSleepersBit)) {
+            if (!m->word.compare_exchange_weak(w, w | kSleepersBit, std::memory_order_relaxed,
+                                               std::memory_order_relaxed))
+                continue;
+            w |= kSleepersBit;
+        }
+        if (d.Passed()) return false;
+        FutexWait(&m->word, w, d.infinite ? nullptr : &d.at, false);
+    }
+}
+
 // The clock is read only once a wait has to wait.
 DWORD WaitMutex(WaitCore& c, DWORD ms) {
     MutexState* m = c.Mutex();
     for (int spin = 0;; ++spin) {
-        DWORD res = TryOnce(c);
+        DWORD res = TryMutex(c);
         if (res != WAIT_TIMEOUT || ms == 0) return res;
         if (spin < kSpins) {
             CpuRelax();
             continue;
         }
         Deadline d = Deadline::After(ms);
+        if (!c.Shared()) return LockWordUntil(m, d) ? Commit(c, Take::kFresh) : WAIT_TIMEOUT;
         int r = LockUntil(&m->own, d);
         if (r == ETIMEDOUT) return WAIT_TIMEOUT;
         if (r != 0 && r != EOWNERDEAD) {
             SetLastError(ERROR_INVALID_HANDLE);
             return WAIT_FAILED;
         }
-        LockGuard(&m->guard);
-        res = TakeMutex(m, r);
-        UnlockGuard(&m->guard);
-        return res;
+        return Commit(c, r == EOWNERDEAD ? Take::kOwnerDied : Take::kFresh);
     }
+}
+
+// ReleaseMutex: only the owner thread gets past the look at the owner's
+// id, since no other thread ever finds its own id there.
+BOOL ReleaseCore(WaitCore& c) {
+    if (!c.IsMutex()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    MutexState* m = c.Mutex();
+    const bool shared = c.Shared();
+    bool mine = shared ? m->ownerTid.load(std::memory_order_relaxed) == CurrentTid() &&
+                             m->ownerPid.load(std::memory_order_relaxed) == CurrentPid()
+                       : (m->word.load(std::memory_order_relaxed) & kTidMask) == CurrentTid();
+    if (!mine) {
+        SetLastError(ERROR_NOT_OWNER);
+        return FALSE;
+    }
+    if (--m->count > 0) return TRUE;
+    if (shared) {
+        m->ownerTid.store(0, std::memory_order_relaxed);
+        m->ownerPid.store(0, std::memory_order_relaxed);
+        pthread_mutex_unlock(&m->own);
+    } else {
+        ReleaseWord(m);
+    }
+    RaiseGeneration(m, shared);
+    return TRUE;
+}
+
+BOOL SetCore(WaitCore& c) {
+    if (c.IsMutex()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    EventState* e = c.Event();
+    // Setting a set manual-reset event changes nothing.
+    if (e->manual && e->signalled.load(std::memory_order_acquire)) return TRUE;
+    LockGuard(&e->guard);
+    e->signalled.store(1, std::memory_order_release);
+    c.Signalled();
+    UnlockGuard(&e->guard);
+    c.WakeSleepers();
+    return TRUE;
+}
+
+BOOL ResetCore(WaitCore& c) {
+    if (c.IsMutex()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    EventState* e = c.Event();
+    if (!e->signalled.load(std::memory_order_acquire)) return TRUE;
+    LockGuard(&e->guard);
+    e->signalled.store(0, std::memory_order_relaxed);
+    UnlockGuard(&e->guard);
+    return TRUE;
 }
 
 DWORD WaitEvent(WaitCore& c, DWORD ms) {
@@ -344,15 +625,15 @@ DWORD WaitAll(std::shared_ptr<WaitCore>* cores, DWORD n, const Deadline& d) {
             return WAIT_FAILED;
         }
     }
-    int taken[MAXIMUM_WAIT_OBJECTS];
+    Take taken[MAXIMUM_WAIT_OBJECTS];
     for (;;) {
         for (DWORD i = 0; i < n; ++i) LockGuard(order[i]->Guard());
         DWORD busy = n;
         for (DWORD i = 0; i < n && busy == n; ++i) {
             WaitCore& c = *cores[i];
             if (c.IsMutex()) {
-                taken[i] = pthread_mutex_trylock(&c.Mutex()->own);
-                if (taken[i] != 0 && taken[i] != EOWNERDEAD) busy = i;
+                taken[i] = TryTake(c);
+                if (taken[i] == Take::kBusy) busy = i;
             } else if (!c.Event()->signalled.load(std::memory_order_relaxed)) {
                 busy = i;
             }
@@ -362,7 +643,7 @@ DWORD WaitAll(std::shared_ptr<WaitCore>* cores, DWORD n, const Deadline& d) {
             for (DWORD i = 0; i < n; ++i) {
                 WaitCore& c = *cores[i];
                 if (c.IsMutex()) {
-                    if (TakeMutex(c.Mutex(), taken[i]) == WAIT_ABANDONED && res == WAIT_OBJECT_0)
+                    if (Commit(c, taken[i]) == WAIT_ABANDONED && res == WAIT_OBJECT_0)
                         res = WAIT_ABANDONED_0 + i;
                 } else if (!c.Event()->manual) {
                     c.Event()->signalled.store(0, std::memory_order_relaxed);
@@ -372,13 +653,13 @@ DWORD WaitAll(std::shared_ptr<WaitCore>* cores, DWORD n, const Deadline& d) {
             return res;
         }
         for (DWORD i = 0; i < busy; ++i)
-            if (cores[i]->IsMutex()) UntakeMutex(*cores[i], taken[i]);
+            if (cores[i]->IsMutex()) Untake(*cores[i], taken[i]);
         WaitCore& b = *cores[busy];
         std::uint32_t g = b.Gen()->load(std::memory_order_relaxed);
         if (!d.zero) b.Sleepers()->fetch_add(1, std::memory_order_seq_cst);
         for (DWORD i = n; i-- > 0;) UnlockGuard(order[i]->Guard());
         for (DWORD i = 0; i < busy; ++i)
-            if (cores[i]->IsMutex() && taken[i] == EOWNERDEAD) cores[i]->WakeSleepers();
+            if (cores[i]->IsMutex() && taken[i] == Take::kOwnerDied) RaiseGeneration(cores[i]->Mutex(), true);
         if (d.zero) return WAIT_TIMEOUT;
         if (d.Passed()) {
             b.Sleepers()->fetch_sub(1, std::memory_order_relaxed);
@@ -415,7 +696,7 @@ HANDLE RegisterCore(WaitCore* core, bool existed) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    std::shared_ptr<WaitCore> shared(core);
+    std::shared_ptr<WaitCore> shared(core, &DropCore);
     HANDLE h = Register(std::unique_ptr<KernelObject>(new WaitObject(std::move(shared))));
     if (!h) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -472,24 +753,17 @@ HANDLE CreateMutexA(void*, BOOL bInitialOwner, const char* lpName) {
                 SetLastError(ERROR_NOT_ENOUGH_MEMORY);
                 return nullptr;
             }
-            core = new (std::nothrow) WaitCore(kKindMutex, seg->State(), seg);
+            core = new (std::nothrow) WaitCore(kKindMutex, std::move(seg));
         } else {
-            MutexState* m = new (std::nothrow) MutexState();
-            if (m && !InitMutexes(&m->guard, &m->own, false)) {
-                delete m;
-                m = nullptr;
+            core = new (std::nothrow) WaitCore(kKindMutex);
+            if (core && !InitMutexes(&core->Mutex()->guard, nullptr, false)) {
+                delete core;
+                core = nullptr;
             }
-            if (m) {
-                core = new (std::nothrow) WaitCore(kKindMutex, m, nullptr);
-                if (!core) {
-                    pthread_mutex_destroy(&m->guard);
-                    pthread_mutex_destroy(&m->own);
-                    delete m;
-                }
-            }
+            if (core) Enlist(core->Mutex());
         }
         // The initial owner takes a new mutex; an existing one is opened as it is.
-        if (core && bInitialOwner && !existed) TryOnce(*core);
+        if (core && bInitialOwner && !existed) TryMutex(*core);
         return RegisterCore(core, existed);
     } catch (...) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -500,27 +774,7 @@ HANDLE CreateMutexA(void*, BOOL bInitialOwner, const char* lpName) {
 BOOL ReleaseMutex(HANDLE hMutex) {
     using namespace posix;
     BOOL ok = FALSE;
-    if (!WithCore(hMutex, [&](WaitCore& c) {
-            if (!c.IsMutex()) {
-                SetLastError(ERROR_INVALID_HANDLE);
-                return;
-            }
-            MutexState* m = c.Mutex();
-            LockGuard(&m->guard);
-            // Only the owner unlocks `own`: asking another thread's unlock
-            // to fail would be misuse of the pthread mutex.
-            if (m->count == 0 || m->ownerTid != CurrentTid() || pthread_mutex_unlock(&m->own) != 0) {
-                UnlockGuard(&m->guard);
-                SetLastError(ERROR_NOT_OWNER);
-                return;
-            }
-            bool last = --m->count == 0;
-            if (last) c.Signalled();
-            UnlockGuard(&m->guard);
-            if (last) c.WakeSleepers();
-            ok = TRUE;
-        }))
-        return FALSE;
+    if (!WithCore(hMutex, [&](WaitCore& c) { ok = ReleaseCore(c); })) return FALSE;
     return ok;
 }
 
@@ -537,21 +791,16 @@ HANDLE CreateEventA(void*, BOOL bManualReset, BOOL bInitialState, const char* lp
                 SetLastError(ERROR_NOT_ENOUGH_MEMORY);
                 return nullptr;
             }
-            core = new (std::nothrow) WaitCore(kKindEvent, seg->State(), seg);
+            core = new (std::nothrow) WaitCore(kKindEvent, std::move(seg));
         } else {
-            EventState* e = new (std::nothrow) EventState();
-            if (e && !InitMutexes(&e->guard, nullptr, false)) {
-                delete e;
-                e = nullptr;
+            core = new (std::nothrow) WaitCore(kKindEvent);
+            if (core && !InitMutexes(&core->Event()->guard, nullptr, false)) {
+                delete core;
+                core = nullptr;
             }
-            if (e) {
-                e->manual = bManualReset != 0;
-                e->signalled.store(bInitialState ? 1 : 0, std::memory_order_relaxed);
-                core = new (std::nothrow) WaitCore(kKindEvent, e, nullptr);
-                if (!core) {
-                    pthread_mutex_destroy(&e->guard);
-                    delete e;
-                }
+            if (core) {
+                core->Event()->manual = bManualReset != 0;
+                core->Event()->signalled.store(bInitialState ? 1 : 0, std::memory_order_relaxed);
             }
         }
         return RegisterCore(core, existed);
@@ -564,41 +813,14 @@ HANDLE CreateEventA(void*, BOOL bManualReset, BOOL bInitialState, const char* lp
 BOOL SetEvent(HANDLE hEvent) {
     using namespace posix;
     BOOL ok = FALSE;
-    if (!WithCore(hEvent, [&](WaitCore& c) {
-            if (c.IsMutex()) {
-                SetLastError(ERROR_INVALID_HANDLE);
-                return;
-            }
-            ok = TRUE;
-            EventState* e = c.Event();
-            // Setting a set manual-reset event changes nothing.
-            if (e->manual && e->signalled.load(std::memory_order_acquire)) return;
-            LockGuard(&e->guard);
-            e->signalled.store(1, std::memory_order_release);
-            c.Signalled();
-            UnlockGuard(&e->guard);
-            c.WakeSleepers();
-        }))
-        return FALSE;
+    if (!WithCore(hEvent, [&](WaitCore& c) { ok = SetCore(c); })) return FALSE;
     return ok;
 }
 
 BOOL ResetEvent(HANDLE hEvent) {
     using namespace posix;
     BOOL ok = FALSE;
-    if (!WithCore(hEvent, [&](WaitCore& c) {
-            if (c.IsMutex()) {
-                SetLastError(ERROR_INVALID_HANDLE);
-                return;
-            }
-            ok = TRUE;
-            EventState* e = c.Event();
-            if (!e->signalled.load(std::memory_order_acquire)) return;
-            LockGuard(&e->guard);
-            e->signalled.store(0, std::memory_order_relaxed);
-            UnlockGuard(&e->guard);
-        }))
-        return FALSE;
+    if (!WithCore(hEvent, [&](WaitCore& c) { ok = ResetCore(c); })) return FALSE;
     return ok;
 }
 
@@ -630,6 +852,79 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
         return WAIT_FAILED;
     }
 }
+
+}  // namespace win
+
+// ---- Direct references ----
+
+namespace detail {
+
+KernelRef RefOf(HANDLE h) {
+    KernelRef r = nullptr;
+    win::posix::WithCore(h, [&](win::posix::WaitCore& c) { r = &c; });
+    return r;
+}
+
+// The common cases first, kept apart from the rest so that they stay short:
+// a free unnamed mutex, and the last release of one by its owner.
+namespace {
+
+__attribute__((noinline)) DWORD RefWaitRest(KernelRef r, DWORD dwMilliseconds) {
+    using namespace win::posix;
+    return r->IsMutex() ? WaitMutex(*r, dwMilliseconds) : WaitEvent(*r, dwMilliseconds);
+}
+
+__attribute__((noinline)) BOOL RefReleaseRest(KernelRef r) { return win::posix::ReleaseCore(*r); }
+__attribute__((noinline)) BOOL RefSetRest(KernelRef r) { return win::posix::SetCore(*r); }
+
+// A released word that may have sleepers, or wait-all or wait-any sleepers
+// around.
+__attribute__((noinline)) void WakeAfterRelease(win::posix::MutexState* m, std::uint32_t w) {
+    using namespace win::posix;
+    if (w & kSleepersBit) FutexWakeOne(&m->word, false);
+    RaiseGeneration(m, false);
+}
+
+}  // namespace
+
+DWORD RefWait(KernelRef r, DWORD dwMilliseconds) {
+    using namespace win::posix;
+    if (r->IsUnnamedMutex()) {
+        MutexState* m = r->Mutex();
+        std::uint32_t w = 0;
+        if (m->word.compare_exchange_strong(w, CurrentTid(), std::memory_order_acquire, std::memory_order_relaxed))
+            return CommitWord(m);
+    }
+    return RefWaitRest(r, dwMilliseconds);
+}
+
+BOOL RefReleaseMutex(KernelRef r) {
+    using namespace win::posix;
+    if (r->IsUnnamedMutex()) {
+        MutexState* m = r->Mutex();
+        if (m->word.load(std::memory_order_relaxed) == CurrentTid() && m->count == 1) {
+            m->count = 0;
+            std::uint32_t w = m->word.exchange(0, std::memory_order_release);
+            if ((w & kSleepersBit) || m->sleepers.load(std::memory_order_seq_cst) != 0 ||
+                g_anySleepers.load(std::memory_order_seq_cst) != 0)
+                WakeAfterRelease(m, w);
+            return win::TRUE;
+        }
+    }
+    return RefReleaseRest(r);
+}
+BOOL RefSetEvent(KernelRef r) {
+    // Setting a set manual-reset event changes nothing: the common case of
+    // the locks, whose release events stay set until a waiter resets them.
+    if (!r->IsMutex() && r->Event()->manual && r->Event()->signalled.load(std::memory_order_acquire))
+        return win::TRUE;
+    return RefSetRest(r);
+}
+BOOL RefResetEvent(KernelRef r) { return win::posix::ResetCore(*r); }
+
+}  // namespace detail
+
+namespace win {
 
 // ---- Waiting on an address ----
 
