@@ -43,6 +43,10 @@ DWORD NowMs() {
 
 bool Acquired(DWORD r) { return r == WAIT_OBJECT_0 || r == WAIT_ABANDONED; }
 
+using detail::KernelRef;
+using detail::RefReleaseMutex;
+using detail::RefWait;
+
 // The steps of the lock over its public fields.
 class Ops {
 public:
@@ -55,28 +59,32 @@ public:
     }
     DWORD& Flag(DWORD i) const { return m_lock.m_pdwLockFlag[i]; }
     DWORD& Owner(DWORD i) const { return m_lock.m_pdwMutexOwner[i]; }
-    HANDLE IndexMutex(DWORD i) const { return m_lock.m_phIndexMutex[i]; }
+    KernelRef IndexMutex(DWORD i) const { return m_state->indexRef[i]; }
 
     // The lock-flag mutex of the index and, across processes, its guard;
     // an owner that ended leaves them to us.
     bool TakeFlag(DWORD i, DWORD ms) const {
-        if (!Acquired(WaitForSingleObject(m_lock.m_phLockFlagMutex[i], ms))) return false;
-        if (m_state->phGuard && !Acquired(WaitForSingleObject(m_state->phGuard[i], ms))) {
-            ReleaseMutex(m_lock.m_phLockFlagMutex[i]);
+        KernelRef flag = m_state->flagRef[i];
+        if (!Acquired(RefWait(flag, ms))) return false;
+        if (m_state->guardRef && !Acquired(RefWait(m_state->guardRef[i], ms))) {
+            RefReleaseMutex(flag);
             return false;
         }
         return true;
     }
     BOOL GiveFlag(DWORD i) const {
-        if (m_state->phGuard) ReleaseMutex(m_state->phGuard[i]);
-        return ReleaseMutex(m_lock.m_phLockFlagMutex[i]);
+        if (m_state->guardRef) RefReleaseMutex(m_state->guardRef[i]);
+        return RefReleaseMutex(m_state->flagRef[i]);
     }
 
-    // A release of some index: the generation first, then the event.
+    // A release of some index: the generation first, when anybody waits,
+    // then the event.
     void Released(int which) const {
-        m_state->releaseGen[which].fetch_add(1, std::memory_order_seq_cst);
-        WakeByAddressAll(&m_state->releaseGen[which]);
-        SetEvent(which == kWriteGen ? m_lock.m_hWriteReleaseEvent : m_lock.m_hReadReleaseEvent);
+        if (m_state->waiters[which].load(std::memory_order_relaxed) != 0) {
+            m_state->releaseGen[which].fetch_add(1, std::memory_order_seq_cst);
+            WakeByAddressAll(&m_state->releaseGen[which]);
+        }
+        detail::RefSetEvent(m_state->events[which]);
     }
 
     // Sleeps until the release generation moves from g, or ms pass.
@@ -94,8 +102,8 @@ public:
     // mutex. When its holder has ended, removes the holder's share and
     // returns true if the caller got the index that way.
     bool TakeFromEndedHolder(DWORD i, bool bWrite, DWORD dwOwner) const {
-        DWORD r = WaitForSingleObject(IndexMutex(i), 0);
-        if (r == WAIT_OBJECT_0) ReleaseMutex(IndexMutex(i));  // unowned (readers left without it), or ours
+        DWORD r = RefWait(IndexMutex(i), 0);
+        if (r == WAIT_OBJECT_0) RefReleaseMutex(IndexMutex(i));  // unowned (readers left without it), or ours
         if (r != WAIT_ABANDONED) return false;
         DWORD flag = Flag(i);
         flag = (flag & kWritten) ? 0 : flag - 1;
@@ -108,22 +116,54 @@ public:
             return true;
         }
         Flag(i) = flag;
-        ReleaseMutex(IndexMutex(i));
+        RefReleaseMutex(IndexMutex(i));
         return false;
     }
 
-    // WaitForRead / WaitForWrite once the lock is on and bWait is set.
+    // WaitForRead / WaitForWrite once the lock is on and bWait is set. The
+    // clock is read only once a step has to wait: steps that do not block
+    // take no time to speak of, so until then the elapsed time is 0. The
+    // first look, when nothing blocks, is kept apart from the loop.
     int WaitIndex(DWORD i, DWORD dwTimeout, DWORD dwOwner, bool bWrite) const {
-        DWORD remaining = dwTimeout;
-        DWORD start = NowMs();
-        if (!TakeFlag(i, remaining)) return 0;
-        for (;;) {
-            DWORD elapsed = NowMs() - start;
-            if (elapsed >= remaining) {
+        // Elapsed time is never below a time-out of 0.
+        if (dwTimeout == 0) return 0;
+        if (!TakeFlag(i, 0)) return WaitIndexTimed(i, dwTimeout, dwOwner, bWrite);
+        DWORD flag = Flag(i);
+        if (flag == 0) {
+            if (Acquired(RefWait(IndexMutex(i), 0))) {
+                Flag(i) = bWrite ? kWritten : 1;
+                if (!bWrite) Owner(i) = dwOwner;
                 GiveFlag(i);
-                return 0;
+                return 1;
             }
-            remaining -= elapsed;
+        } else if (!bWrite && !(flag & kWritten) && flag != kMaxReaders) {
+            Flag(i) = flag + 1;
+            GiveFlag(i);
+            return 1;
+        }
+        return WaitIndexHeld(i, dwTimeout, dwOwner, bWrite, false, 0);
+    }
+
+    // The flag mutex could not be had at once: the wait as timed from here.
+    int WaitIndexTimed(DWORD i, DWORD dwTimeout, DWORD dwOwner, bool bWrite) const {
+        DWORD start = NowMs();
+        if (!TakeFlag(i, dwTimeout)) return 0;
+        return WaitIndexHeld(i, dwTimeout, dwOwner, bWrite, true, start);
+    }
+
+    // The loop of the wait, entered with the flag mutex held; the remaining
+    // time is measured from `start` when `timed`.
+    int WaitIndexHeld(DWORD i, DWORD dwTimeout, DWORD dwOwner, bool bWrite, bool timed, DWORD start) const {
+        DWORD remaining = dwTimeout;
+        for (;;) {
+            if (timed) {
+                DWORD elapsed = NowMs() - start;
+                if (elapsed >= remaining) {
+                    GiveFlag(i);
+                    return 0;
+                }
+                remaining -= elapsed;
+            }
             DWORD flag = Flag(i);
             bool busy = bWrite ? flag != 0 : (flag & kWritten) != 0;
             if (busy && TakeFromEndedHolder(i, bWrite, dwOwner)) {
@@ -133,7 +173,7 @@ public:
             flag = Flag(i);
             if (flag == 0) {
                 // Free: the index mutex, waited for under the flag mutex.
-                if (!Acquired(WaitForSingleObject(IndexMutex(i), remaining))) {
+                if (!Acquired(RefWait(IndexMutex(i), remaining))) {
                     GiveFlag(i);
                     return 0;
                 }
@@ -151,19 +191,76 @@ public:
                 GiveFlag(i);
                 return 1;
             }
-            // Written (or read, for a writer): wait for a release.
+            // Written (or read, for a writer): wait for a release. Counted
+            // as a waiter before the flag mutex goes, so that the release
+            // that follows raises the generation noted here.
             int which = (flag & kWritten) ? kWriteGen : kReadGen;
-            ResetEvent(which == kWriteGen ? m_lock.m_hWriteReleaseEvent : m_lock.m_hReadReleaseEvent);
+            m_state->waiters[which].fetch_add(1, std::memory_order_relaxed);
+            detail::RefResetEvent(m_state->events[which]);
             DWORD g = m_state->releaseGen[which].load(std::memory_order_seq_cst);
             GiveFlag(i);
             start = NowMs();
             AwaitRelease(which, g, remaining);
-            elapsed = NowMs() - start;
+            m_state->waiters[which].fetch_sub(1, std::memory_order_relaxed);
+            DWORD elapsed = NowMs() - start;
             if (elapsed >= remaining) return 0;
             remaining -= elapsed;
             start = NowMs();
+            timed = true;
             if (!TakeFlag(i, remaining)) return 0;
         }
+    }
+
+    // ReleaseForRead once the lock is on and the index in range.
+    int ReleaseRead(DWORD i, DWORD dwOwner) const {
+        if (!TakeFlag(i, kReleaseForReadWait)) return 0;
+        DWORD flag = Flag(i);
+        if (flag == 1 && Owner(i) == dwOwner) {
+            // The last reader, the one that holds the index mutex.
+            Flag(i) = 0;
+            Owner(i) = 0;
+            RefReleaseMutex(IndexMutex(i));
+            GiveFlag(i);
+            Released(kReadGen);
+            return 1;
+        }
+        return ReleaseReadOther(i, dwOwner, flag);
+    }
+
+    // ReleaseForRead in the other cases, the flag mutex held.
+    int ReleaseReadOther(DWORD i, DWORD dwOwner, DWORD flag) const {
+        if (flag & kWritten) {
+            GiveFlag(i);
+            Trace("ReleaseForRead - 02");
+            return 1;
+        }
+        if (flag == 0) {
+            GiveFlag(i);
+            Trace("ReleaseForRead - 04");
+            return 1;
+        }
+        if (flag >= 2) {
+            if (Owner(i) == dwOwner) {
+                GiveFlag(i);  // the first reader leaves last
+                return 0;
+            }
+            Flag(i) = flag - 1;
+            GiveFlag(i);
+            return 1;
+        }
+        // The last reader, not the recorded owner: it frees the index only
+        // when nobody holds the index mutex (its holder has ended).
+        if (!Acquired(RefWait(IndexMutex(i), 0))) {
+            GiveFlag(i);
+            Trace("ReleaseForRead - 03");
+            return 1;
+        }
+        Flag(i) = 0;
+        Owner(i) = 0;
+        RefReleaseMutex(IndexMutex(i));
+        GiveFlag(i);
+        Released(kReadGen);
+        return 1;
     }
 
 private:
@@ -251,9 +348,13 @@ DWORD* AllocOwners(int nCount) {
     void* block = BlockAlloc(kStateBytes + n * sizeof(DWORD));
     if (!block) return nullptr;
     LockState* s = new (block) LockState;
-    s->releaseGen[0].store(0, std::memory_order_relaxed);
-    s->releaseGen[1].store(0, std::memory_order_relaxed);
+    for (int k = 0; k < 2; ++k) {
+        s->releaseGen[k].store(0, std::memory_order_relaxed);
+        s->waiters[k].store(0, std::memory_order_relaxed);
+        s->events[k] = nullptr;
+    }
     s->phGuard = nullptr;
+    s->flagRef = s->indexRef = s->guardRef = nullptr;
     DWORD* owners = reinterpret_cast<DWORD*>(static_cast<char*>(block) + kStateBytes);
     std::memset(owners, 0, n * sizeof(DWORD));
     return owners;
@@ -263,9 +364,29 @@ LockState* StateOf(DWORD* pdwOwners) {
     return pdwOwners ? reinterpret_cast<LockState*>(reinterpret_cast<char*>(pdwOwners) - kStateBytes) : nullptr;
 }
 
+bool ResolveRefs(CWaitIndexMutex& lock) {
+    LockState* s = StateOf(lock.m_pdwMutexOwner);
+    std::size_t n = static_cast<std::size_t>(lock.m_nIndexCount);
+    int perIndex = s->phGuard ? 3 : 2;
+    KernelRef* refs = static_cast<KernelRef*>(BlockAlloc(n * perIndex * sizeof(KernelRef)));
+    if (!refs) return false;
+    s->flagRef = refs;
+    s->indexRef = refs + n;
+    s->guardRef = s->phGuard ? refs + 2 * n : nullptr;
+    for (std::size_t i = 0; i < n; ++i) {
+        s->flagRef[i] = RefOf(lock.m_phLockFlagMutex[i]);
+        s->indexRef[i] = RefOf(lock.m_phIndexMutex[i]);
+        if (s->guardRef) s->guardRef[i] = RefOf(s->phGuard[i]);
+    }
+    s->events[0] = RefOf(lock.m_hWriteReleaseEvent);
+    s->events[1] = RefOf(lock.m_hReadReleaseEvent);
+    return true;
+}
+
 void FreeOwners(DWORD* pdwOwners, int nCount) {
     LockState* s = StateOf(pdwOwners);
     if (!s) return;
+    BlockFree(s->flagRef);
     FreeHandles(s->phGuard, nCount);
     s->~LockState();
     BlockFree(s);
@@ -336,7 +457,7 @@ int CWaitIndexMutex::Create(int nCount) {
             }
         }
         m_nIndexCount = nCount;
-        if (!ok || !CreateReleaseEvents(*this)) {
+        if (!ok || !CreateReleaseEvents(*this) || !ResolveRefs(*this)) {
             Destroy();
             return 0;
         }
@@ -405,51 +526,14 @@ int CWaitIndexMutex::ReleaseForRead(DWORD nIndex, DWORD dwOwner) {
     if (!IsOn()) return 1;
     Ops ops(*this);
     if (!ops.InRange(nIndex)) return 0;
-    if (!ops.TakeFlag(nIndex, vorlix::kReleaseForReadWait)) return 0;
-    DWORD flag = m_pdwLockFlag[nIndex];
-    if (flag & kWritten) {
-        ops.GiveFlag(nIndex);
-        vorlix::Trace("ReleaseForRead - 02");
-        return 1;
-    }
-    if (flag == 0) {
-        ops.GiveFlag(nIndex);
-        vorlix::Trace("ReleaseForRead - 04");
-        return 1;
-    }
-    if (flag >= 2) {
-        if (m_pdwMutexOwner[nIndex] == dwOwner) {
-            ops.GiveFlag(nIndex);  // the first reader leaves last
-            return 0;
-        }
-        m_pdwLockFlag[nIndex] = flag - 1;
-        ops.GiveFlag(nIndex);
-        return 1;
-    }
-    // The last reader. Not the recorded owner: it frees the index only when
-    // nobody holds the index mutex (its holder has ended).
-    bool last = m_pdwMutexOwner[nIndex] == dwOwner;
-    if (!last) {
-        DWORD r = WaitForSingleObject(m_phIndexMutex[nIndex], 0);
-        last = r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
-    }
-    if (!last) {
-        ops.GiveFlag(nIndex);
-        vorlix::Trace("ReleaseForRead - 03");
-        return 1;
-    }
-    m_pdwLockFlag[nIndex] = 0;
-    m_pdwMutexOwner[nIndex] = 0;
-    ReleaseMutex(m_phIndexMutex[nIndex]);
-    ops.GiveFlag(nIndex);
-    ops.Released(vorlix::kReadGen);
-    return 1;
+    return ops.ReleaseRead(nIndex, dwOwner);
 }
 
 int CWaitIndexMutex::GuaranteeReleaseForRead(DWORD nIndex, DWORD dwOwner) {
     if (!IsOn()) return 1;
-    if (!Ops(*this).InRange(nIndex)) return 0;
-    if (ReleaseForRead(nIndex, dwOwner)) return 1;
+    Ops ops(*this);
+    if (!ops.InRange(nIndex)) return 0;
+    if (ops.ReleaseRead(nIndex, dwOwner)) return 1;
     for (;;) {
         int flag = 0;
         if (API_WaitForFalse(1, &flag)) return 0;  // a quit message
@@ -468,7 +552,7 @@ void CWaitIndexMutex::ReleaseForWrite(DWORD nIndex) {
     }
     if (m_pdwLockFlag[nIndex] & kWritten) {
         m_pdwLockFlag[nIndex] = 0;
-        ReleaseMutex(m_phIndexMutex[nIndex]);
+        vorlix::detail::RefReleaseMutex(ops.IndexMutex(nIndex));
         ops.GiveFlag(nIndex);
         ops.Released(vorlix::kWriteGen);
     } else {
@@ -572,12 +656,19 @@ int CWaitIndexMutex::WaitForMultiRead(DWORD* pdwIndex, int nCount, DWORD dwTimeo
     if (vorlix::RunPasses(busyIdx.get(), busyGot.get(), nBusy, dwTimeout, start,
                           [&](DWORD i) { return WaitForRead(i, 10, dwOwner, 2) != 0; }))
         return 1;
-    // Readers may have joined the indices this call holds the mutex of:
-    // the retrying release waits for them to leave.
+    // Everything this call took goes back, in that order: one attempt each
+    // first, then the retrying release for the indices whose mutex this
+    // call holds and that others joined meanwhile (the first reader leaves
+    // last). Shares of other readers' indices go in the first sweep, so a
+    // thread that waits here never keeps another one's first reader waiting.
+    int nHeld = 0;
     for (int b = 0; b < nBusy; ++b)
-        if (busyGot[b]) GuaranteeReleaseForRead(busyIdx[b], dwOwner);
-    for (int f = 0; f < nFree; ++f) GuaranteeReleaseForRead(freeIdx[f], dwOwner);
-    for (int j = 0; j < nJoin; ++j) GuaranteeReleaseForRead(joinIdx[j], dwOwner);
+        if (busyGot[b]) busyIdx[nHeld++] = busyIdx[b];
+    for (int f = 0; f < nFree; ++f) busyIdx[nHeld++] = freeIdx[f];
+    for (int j = 0; j < nJoin; ++j) busyIdx[nHeld++] = joinIdx[j];
+    for (int h = 0; h < nHeld; ++h) busyGot[h] = ReleaseForRead(busyIdx[h], dwOwner) ? 0 : 1;
+    for (int h = 0; h < nHeld; ++h)
+        if (busyGot[h]) GuaranteeReleaseForRead(busyIdx[h], dwOwner);
     return 0;
 }
 

@@ -92,7 +92,7 @@ int CWaitIndexMutexEx::CreateEx(int nCount, const char* lpszName) {
         guards[i] = CreateMutexA(nullptr, FALSE, ObjectName(lpszName, "_G%d", i));
         ok = m_phIndexMutex[i] && m_phLockFlagMutex[i] && guards[i];
     }
-    if (!ok || !CreateReleaseEvents(*this)) {
+    if (!ok || !CreateReleaseEvents(*this) || !ResolveRefs(*this)) {
         if (!m_phIndexMutex) {
             // Destroy frees the owners only together with the mutex arrays.
             FreeOwners(m_pdwMutexOwner, nCount);

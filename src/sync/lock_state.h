@@ -3,7 +3,11 @@
 //
 // The owner array is allocated behind a small block (LockState): the
 // release generations that waiters sleep on (see "Wake-ups" in
-// <vorlix/sync/indexmutex.h>) and, for a lock in shared memory, the guard
+// <vorlix/sync/indexmutex.h>) with the count of waiters, so that a release
+// nobody waits for wakes nobody; direct references to the lock's mutexes
+// and events (../platform/kernel_ref.h), resolved once when the lock is
+// created, since the lock owns its handles until Destroy, which runs only
+// when no thread uses the lock; and, for a lock in shared memory, the guard
 // mutex of each index. The block lives exactly as long as the owner array,
 // which the lock has whenever it is on.
 #ifndef VORLIX_SRC_SYNC_LOCK_STATE_H
@@ -13,12 +17,19 @@
 
 #include <atomic>
 
+#include "../platform/kernel_ref.h"
+
 namespace vorlix {
 namespace detail {
 
 struct LockState {
-    std::atomic<DWORD> releaseGen[2];  // raised by every write release [0] and last-reader release [1]
+    std::atomic<DWORD> releaseGen[2];  // raised by a write release [0] or last-reader release [1] that has waiters
+    std::atomic<DWORD> waiters[2];     // threads waiting for a release of that kind
     void** phGuard;                    // per index: named guard mutex (shared memory), or null
+    KernelRef events[2];               // the write-release and read-release events
+    KernelRef* flagRef;                // per index: the lock-flag mutex
+    KernelRef* indexRef;               // per index: the index mutex
+    KernelRef* guardRef;               // per index: the guard mutex, or null
 };
 
 constexpr int kMaxIndexCount = 0x3FFFFFFF;
@@ -29,6 +40,10 @@ DWORD* AllocOwners(int nCount);
 // Frees an owner array of AllocOwners (null is ignored); closes the guards.
 void FreeOwners(DWORD* pdwOwners, int nCount);
 LockState* StateOf(DWORD* pdwOwners);
+
+// Resolves the handles of a lock that is on (guards included) into its
+// state's references; false when memory is short.
+bool ResolveRefs(CWaitIndexMutex& lock);
 
 // Creates the lock's two events (write release first) unless it has them.
 bool CreateReleaseEvents(CWaitIndexMutex& lock);

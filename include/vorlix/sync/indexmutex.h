@@ -21,15 +21,26 @@
 // - The first reader cannot leave while other readers remain:
 //   ReleaseForRead then returns 0 and GuaranteeReleaseForRead retries
 //   (pumping the thread's messages for 1 ms and sleeping 20 ms between
-//   attempts) until the others have left or a quit message arrives.
+//   attempts) until the others have left or a quit message arrives. So a
+//   thread that holds reads of several indices must give them back in one
+//   order that every thread follows (ascending, say): thread A, first
+//   reader of 1 and sharing 2, that gives back 1 first, and thread B, first
+//   reader of 2 and sharing 1, that gives back 2 first, wait for each other
+//   for ever. ReleaseForMultiRead gives back in array order.
 // - A lock that is off (never created, created with a negative count, or
 //   destroyed) grants every wait at once and ignores every release.
 // - Single waits measure milliseconds with _ftime; a time-out of 0 always
-//   fails, also on a free index. Multi waits take the lock-flag mutexes in
+//   fails, also on a free index. The clock is read only once a step has to
+//   wait: steps that do not block count as taking no time, so a wait that
+//   finds what it needs at once (a free index, readers to join) succeeds
+//   for any time-out above 0. Multi waits take the lock-flag mutexes in
 //   array order, wait for all free indices together (at most 64: a
 //   platform limit), then poll the busy ones with 10 ms waits in passes,
 //   within a budget of dwTimeout / 1000 + 1 whole seconds (measured with
-//   time); when they fail they release everything they took.
+//   time); when they fail they release everything they took: one attempt
+//   each first (so shares of other readers' indices go at once), then the
+//   retrying release for the indices whose mutex the call holds and that
+//   other readers joined meanwhile.
 // - Indices outside the table are refused: waits and ReleaseForRead return
 //   0, ReleaseForWrite does nothing, and PrjWarningMsg is told.
 // - Misuse is reported to the trace hook (SetLockTraceHook) with these
@@ -45,7 +56,9 @@
 // release before the event is set: a waiter notes the generation while it
 // still holds the index's lock-flag mutex and sleeps (WaitOnAddress) until
 // it moves, so no release that happens after the note is missed, and it
-// re-examines its index soon after the release it waits for. A release in
+// re-examines its index soon after the release it waits for. Waiters count
+// themselves (under the lock-flag mutex, so the release of their index sees
+// them), and a release that finds no waiter leaves the generation alone. A release in
 // one process wakes no waiter in another: a single wait for an index held
 // by another process of a CWaitIndexMutexEx waits out its time and fails,
 // while the multi waits notice such releases within their budget, since
