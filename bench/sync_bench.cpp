@@ -1,23 +1,30 @@
 // The index locks against their peers, in one program:
 //
-// - lock + unlock pairs on 64 indices, 90 % reads, 1, 2 and 8 threads:
-//   CWaitIndexMutex against a std::shared_mutex per index;
-// - the same across two processes (this one and a forked child doing the
-//   same work on the same table): CWaitIndexMutexEx against Boost.Interprocess
+// - read_1t: a read lock + unlock pair on one of 64 indices in turn, one
+//   thread (nothing contends): CWaitIndexMutex against a std::shared_mutex
+//   per index;
+// - mixed_Nt: lock + unlock pairs on random indices of 64, 90 % reads, with
+//   1, 2 and 8 threads, against the same peer;
+// - two_processes: the mixed work in this process and a forked child on one
+//   table: CWaitIndexMutexEx against Boost.Interprocess
 //   interprocess_sharable_mutex in shared memory.
 //
-// The contenders run interleaved (A, B, A, B, ...) for --rounds rounds
-// (default 3), so that both see the same machine; compare them within one
-// run only.
+// Machine speed drifts, so each pair is registered in rounds, the library
+// then its peer, round after round (--sync_rounds=N, 5 by default). At the
+// end the program prints, for each pair, the library's time per pair over
+// the peer's (from the pairs per second of both) in every round: the median
+// and the range. Times are wall-clock: with threads, waiting is the work.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
-#include <csignal>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <map>
 #include <new>
 #include <shared_mutex>
 #include <string>
+#include <vector>
 
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -47,7 +54,29 @@ struct Picker {
 CWaitIndexMutex* g_lock = nullptr;
 std::shared_mutex g_std[kSlots];
 
-void VorlixInProcess(benchmark::State& state) {
+// ---- One process ----
+
+void ReadVorlix(benchmark::State& state) {
+    CWaitIndexMutex lock(kSlots);
+    DWORD i = 0;
+    for (auto _ : state) {
+        if (lock.WaitForRead(i, 10000, 1, 1)) lock.GuaranteeReleaseForRead(i, 1);
+        i = (i + 1) % kSlots;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void ReadStd(benchmark::State& state) {
+    DWORD i = 0;
+    for (auto _ : state) {
+        g_std[i].lock_shared();
+        g_std[i].unlock_shared();
+        i = (i + 1) % kSlots;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void MixedVorlix(benchmark::State& state) {
     if (state.thread_index() == 0) g_lock = new CWaitIndexMutex(kSlots);
     // Google Benchmark starts the timed loops of all threads together.
     Picker pick(static_cast<std::uint32_t>(state.thread_index() + 1));
@@ -69,7 +98,7 @@ void VorlixInProcess(benchmark::State& state) {
     }
 }
 
-void StdSharedMutex(benchmark::State& state) {
+void MixedStd(benchmark::State& state) {
     Picker pick(static_cast<std::uint32_t>(state.thread_index() + 1));
     for (auto _ : state) {
         DWORD i;
@@ -86,7 +115,7 @@ void StdSharedMutex(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
-// ---- Across two processes ----
+// ---- Two processes ----
 
 // A release in the other process wakes no single wait here: such a wait
 // sleeps out its time-out. So the cross-process loop waits 1 ms at a time
@@ -126,7 +155,7 @@ std::atomic<int>* SharedFlag() {
     return new (p) std::atomic<int>(0);
 }
 
-void VorlixTwoProcesses(benchmark::State& state) {
+void TwoProcessesVorlix(benchmark::State& state) {
     std::string name = "vorlix_bench_" + std::to_string(static_cast<long>(getpid()));
     CWaitIndexMutexEx lock(kSlots, name.c_str());
     std::atomic<int>* stop = SharedFlag();
@@ -149,7 +178,7 @@ void VorlixTwoProcesses(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
-void BoostTwoProcesses(benchmark::State& state) {
+void TwoProcessesBoost(benchmark::State& state) {
     using boost::interprocess::interprocess_sharable_mutex;
     void* p = mmap(nullptr, sizeof(interprocess_sharable_mutex) * kSlots, PROT_READ | PROT_WRITE,
                    MAP_SHARED | MAP_ANONYMOUS, -1, 0);
@@ -177,28 +206,80 @@ void BoostTwoProcesses(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// ---- Registration in rounds, and the ratios ----
+
+struct Pair {
+    const char* name;
+    void (*vorlix)(benchmark::State&);
+    void (*peer)(benchmark::State&);
+    int threads;
+};
+
+const Pair kPairs[] = {
+    {"read_1t", ReadVorlix, ReadStd, 1},
+    {"mixed_1t", MixedVorlix, MixedStd, 1},
+    {"mixed_2t", MixedVorlix, MixedStd, 2},
+    {"mixed_8t", MixedVorlix, MixedStd, 8},
+    {"two_processes", TwoProcessesVorlix, TwoProcessesBoost, 1},
+};
+
+// Prints as the console reporter does, and keeps each run's pairs per
+// second by pair and side.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& r : runs) {
+            if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
+            auto it = r.counters.find("items_per_second");
+            if (it == r.counters.end()) continue;
+            std::string name = r.benchmark_name();
+            bool bPeer = name.find("/peer") != std::string::npos;
+            (bPeer ? m_peer : m_vorlix)[name.substr(0, name.find('/'))].push_back(it->second.value);
+        }
+    }
+    void PrintRatios() const {
+        std::printf("\nVorlix time per pair / peer time per pair, per round (median [min, max]):\n");
+        for (const Pair& p : kPairs) {
+            auto a = m_vorlix.find(p.name), b = m_peer.find(p.name);
+            if (a == m_vorlix.end() || b == m_peer.end()) continue;
+            std::vector<double> ratios;
+            for (std::size_t i = 0; i < a->second.size() && i < b->second.size(); ++i)
+                ratios.push_back(b->second[i] / a->second[i]);
+            if (ratios.empty()) continue;
+            std::sort(ratios.begin(), ratios.end());
+            std::printf("  %-14s %6.2f [%.2f, %.2f] over %zu rounds\n", p.name, ratios[ratios.size() / 2],
+                        ratios.front(), ratios.back(), ratios.size());
+        }
+    }
+
+private:
+    std::map<std::string, std::vector<double>> m_vorlix, m_peer;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    int rounds = 3;
+    int rounds = 5;
+    int out = 1;
     for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--rounds=", 9) == 0) {
-            rounds = std::atoi(argv[i] + 9);
-            for (int j = i; j < argc - 1; ++j) argv[j] = argv[j + 1];
-            --argc;
-            break;
-        }
+        std::string arg = argv[i];
+        if (arg.rfind("--sync_rounds=", 0) == 0) rounds = std::max(1, std::atoi(arg.c_str() + 14));
+        else argv[out++] = argv[i];
     }
-    for (int r = 0; r < rounds; ++r) {
-        for (int threads : {1, 2, 8}) {
-            benchmark::RegisterBenchmark("InProcess/Vorlix", VorlixInProcess)->Threads(threads)->UseRealTime();
-            benchmark::RegisterBenchmark("InProcess/StdSharedMutex", StdSharedMutex)->Threads(threads)->UseRealTime();
-        }
-        benchmark::RegisterBenchmark("TwoProcesses/Vorlix", VorlixTwoProcesses)->UseRealTime();
-        benchmark::RegisterBenchmark("TwoProcesses/BoostInterprocess", BoostTwoProcesses)->UseRealTime();
-    }
+    argc = out;
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    for (int r = 0; r < rounds; ++r) {
+        for (const Pair& p : kPairs) {
+            std::string base = std::string(p.name) + "/";
+            benchmark::RegisterBenchmark((base + "vorlix").c_str(), p.vorlix)->Threads(p.threads)->UseRealTime();
+            benchmark::RegisterBenchmark((base + "peer").c_str(), p.peer)->Threads(p.threads)->UseRealTime();
+        }
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios();
     benchmark::Shutdown();
     return 0;
 }

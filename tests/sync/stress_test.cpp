@@ -8,6 +8,7 @@
 #include <chrono>
 #include <random>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <vorlix/vorlix.h>
@@ -66,10 +67,11 @@ void Worker(Shared& s, unsigned seed, std::chrono::steady_clock::time_point end)
             std::this_thread::yield();
             LeaveWrite(s, i);
             s.lock.ReleaseForWrite(i);
-        } else {  // a multi read or write of two distinct indices
+        } else {  // a multi read or write of two distinct indices, in ascending order
             DWORD set[2];
             set[0] = rng() % kIndices;
             set[1] = (set[0] + 1 + rng() % (kIndices - 1)) % kIndices;
+            if (set[0] > set[1]) std::swap(set[0], set[1]);
             bool write = op == 9;
             int ok = write ? s.lock.WaitForMultiWrite(set, 2, timeout) : s.lock.WaitForMultiRead(set, 2, timeout, owner);
             // The budget is timeout / 1000 + 1 whole seconds, plus one pass.
