@@ -49,13 +49,15 @@ BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, SYSTEMTIME* lpSystemTime) 
 namespace {
 
 // The zone fields of the last second _ftime reported on this thread. The
-// zone's offset changes only at whole seconds, and only through the C
-// library's tzset (_tzset bumps the generation), so a reading in the same
-// second of the same zone reuses them instead of converting again, which
-// costs more than the clock read itself.
+// zone's offset changes only at whole seconds, and a new zone only comes
+// with the C library's tzset (which _tzset calls, and which sets timezone
+// and daylight), so a reading in the same second of the same zone reuses
+// them instead of converting again, which costs more than the clock read.
 struct ZoneCache {
     std::time_t second = -1;
     unsigned generation = 0;
+    long west = 0;  // the C library's timezone and daylight when converted
+    int daylight = 0;
     short timezone = 0;
     short dstflag = 0;
 };
@@ -74,10 +76,14 @@ void _ftime(_timeb* pTime) {
     pTime->millitm = static_cast<unsigned short>(ts.tv_nsec / 1000000);
     ZoneCache& z = t_zone;
     unsigned generation = posix::ZoneGeneration();
-    if (z.second != ts.tv_sec || z.generation != generation) {
+    long west = ::timezone;
+    int daylight = ::daylight;
+    if (z.second != ts.tv_sec || z.generation != generation || z.west != west || z.daylight != daylight) {
         struct tm local;
         z.second = ts.tv_sec;
         z.generation = generation;
+        z.west = west;
+        z.daylight = daylight;
         if (::localtime_r(&ts.tv_sec, &local)) {
             // Minutes west of UTC for standard time, as the runtime reports
             // it; daylight saving shows in the flag alone.
