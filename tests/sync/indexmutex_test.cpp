@@ -408,11 +408,16 @@ TEST(IndexMutexEx, SameNameSharesTheTable) {
     EXPECT_EQ(got, 1);
     EXPECT_EQ(a.m_pdwLockFlag[1], 0u);
 
-    // An existing table smaller than asked for is refused.
+    // An existing table smaller than asked for is refused: by a page and
+    // more everywhere, by a few bytes where sizes are exact (POSIX; Windows
+    // maps whole pages).
     CWaitIndexMutexEx bigger;
-    EXPECT_EQ(bigger.CreateEx(4, name.c_str()), 0);
+    EXPECT_EQ(bigger.CreateEx(2000, name.c_str()), 0);
     EXPECT_FALSE(bigger.IsOn());
     EXPECT_EQ(bigger.m_hFileMapping, INVALID_HANDLE_VALUE);
+#if !defined(_WIN32)
+    EXPECT_EQ(bigger.CreateEx(4, name.c_str()), 0);
+#endif
     b.Destroy();
     a.Destroy();
     CWaitIndexMutexEx fresh;

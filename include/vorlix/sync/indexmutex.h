@@ -227,7 +227,8 @@ public:
     // the table over the named shared memory; 1 on success. 0 when the lock
     // is on, nCount is 0 or above 0x3FFFFFFF, or the shared memory or a
     // mutex cannot be had (an existing shared memory smaller than 4 x count
-    // among them): the lock stays off. A negative count leaves the lock off,
+    // among them; Windows maps whole pages and sees only one smaller by a
+    // page or more): the lock stays off. A negative count leaves the lock off,
     // sets m_hFileMapping to 0, creates the events and returns 1.
     virtual int CreateEx(int nCount, const char* lpszName);
 
