@@ -5,9 +5,11 @@
 //   per index;
 // - mixed_Nt: lock + unlock pairs on random indices of 64, 90 % reads, with
 //   1, 2 and 8 threads, against the same peer;
+// - shared_read_1t: read_1t on the shared-memory lock CWaitIndexMutexEx, one
+//   process, against Boost.Interprocess interprocess_sharable_mutex;
 // - two_processes: the mixed work in this process and a forked child on one
-//   table: CWaitIndexMutexEx against Boost.Interprocess
-//   interprocess_sharable_mutex in shared memory.
+//   table: CWaitIndexMutexEx against interprocess_sharable_mutex in shared
+//   memory.
 //
 // Machine speed drifts, so each pair is registered in rounds, the library
 // then its peer, round after round (--sync_rounds=N, 5 by default). At the
@@ -115,7 +117,29 @@ void MixedStd(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
-// ---- Two processes ----
+// ---- Shared memory ----
+
+void SharedReadVorlix(benchmark::State& state) {
+    std::string name = "vorlix_bench_read_" + std::to_string(static_cast<long>(getpid()));
+    CWaitIndexMutexEx lock(kSlots, name.c_str());
+    DWORD i = 0;
+    for (auto _ : state) {
+        if (lock.WaitForRead(i, 10000, 1, 1)) lock.GuaranteeReleaseForRead(i, 1);
+        i = (i + 1) % kSlots;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void SharedReadBoost(benchmark::State& state) {
+    static boost::interprocess::interprocess_sharable_mutex m[kSlots];
+    DWORD i = 0;
+    for (auto _ : state) {
+        m[i].lock_sharable();
+        m[i].unlock_sharable();
+        i = (i + 1) % kSlots;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
 
 // A release in the other process wakes no single wait here: such a wait
 // sleeps out its time-out. So the cross-process loop waits 1 ms at a time
@@ -220,6 +244,7 @@ const Pair kPairs[] = {
     {"mixed_1t", MixedVorlix, MixedStd, 1},
     {"mixed_2t", MixedVorlix, MixedStd, 2},
     {"mixed_8t", MixedVorlix, MixedStd, 8},
+    {"shared_read_1t", SharedReadVorlix, SharedReadBoost, 1},
     {"two_processes", TwoProcessesVorlix, TwoProcessesBoost, 1},
 };
 
