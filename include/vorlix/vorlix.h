@@ -17,6 +17,7 @@
 #include <vorlix/token/tokenstream.h>
 #include <vorlix/xml/xml.h>
 
+#include <vorlix/sync/indexmutex.h>
 #include <vorlix/util/array.h>
 #include <vorlix/util/datetime.h>
 #include <vorlix/util/lines.h>
