@@ -347,6 +347,46 @@ void Web() {
     std::printf("192.168.0.300 as bytes: %u %u %u %u\n", ip[0], ip[1], ip[2], ip[3]);
 }
 
+// ---- Dated logs: a file per hour under a temporary directory, and the manager ----
+
+void DatedLogs() {
+    Heading("dated logs");
+    const char* tmp = std::getenv("TMPDIR");
+    if (!tmp || !*tmp) tmp = std::getenv("TEMP");
+    std::string base = std::string(tmp && *tmp ? tmp : "/tmp") + "/vorlix_tour_logs";
+
+    // Layout 4: base/YYYY/YYYYMM/YYYYMMDD/YYYYMMDD_name_HH.log, a new file
+    // each hour. Ask for the handle before each record: within the hour it
+    // costs no file-system call, and the next hour gets its own file.
+    CLogFileA log;
+    for (int i = 1; i <= 3; ++i) {
+        void* h = log.OpenLogFile(base.c_str(), "tour", 4, 0);
+        if (!h) {
+            std::printf("cannot open a log under %s\n", base.c_str());
+            return;
+        }
+        MString record;
+        record.Format("record %d\n", i);
+        API_WriteFile(h, static_cast<const char*>(record), static_cast<DWORD>(record.GetLength()));
+    }
+    std::printf("wrote 3 records to %s\n", static_cast<const char*>(log.m_strFilePath));
+    log.CloseLogFile();
+
+    // The manager keeps the files open by name; the 16-bit one starts each
+    // new file with FF FE.
+    CLogFileMgrU logs;
+    UString wideBase;
+    wideBase.FromMBC(65001, (base + "/wide").c_str());
+    logs.SetBaseLogFileDir(wideBase);
+    void* h = logs.OpenLogFile(UString(u"access"), 2, 0);
+    API_WriteFile(h, u"GET /\r\n", 14);
+    PrintU("16-bit log: ", logs.m_aLogFile[0].m_strFilePath);
+    logs.CloseAllFile();
+
+    std::error_code ec;
+    std::filesystem::remove_all(base, ec);
+}
+
 }  // namespace
 
 int main() {
@@ -361,5 +401,6 @@ int main() {
     TextUtilities();
     FileSystem();
     Web();
+    DatedLogs();
     return 0;
 }

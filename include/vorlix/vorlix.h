@@ -17,12 +17,15 @@
 #include <vorlix/token/tokenstream.h>
 #include <vorlix/xml/xml.h>
 
+#include <vorlix/sync/indexmutex.h>
 #include <vorlix/util/array.h>
 #include <vorlix/util/datetime.h>
 #include <vorlix/util/lines.h>
 #include <vorlix/util/split.h>
 #include <vorlix/fs/filefind.h>
 #include <vorlix/fs/paths.h>
+#include <vorlix/log/logfile.h>
+#include <vorlix/log/logfilemgr.h>
 #include <vorlix/util/winhelp.h>
 #include <vorlix/web/cgiparam.h>
 #include <vorlix/web/httpheader.h>

@@ -82,6 +82,21 @@ using ::localtime_s;
 using ::mktime;
 using ::time;
 
+// Synchronization objects, shared memory and waits on an address.
+using ::CreateEventA;
+using ::CreateFileMappingA;
+using ::CreateMutexA;
+using ::MapViewOfFile;
+using ::ReleaseMutex;
+using ::ResetEvent;
+using ::SetEvent;
+using ::Sleep;
+using ::UnmapViewOfFile;
+using ::WaitForMultipleObjects;
+using ::WaitForSingleObject;
+using ::WaitOnAddress;
+using ::WakeByAddressAll;
+using ::WakeByAddressSingle;
 // Time zone (text utilities). _timezone may be a macro of the runtime:
 // library code reads it unqualified.
 using ::_tzset;
@@ -301,6 +316,81 @@ VORLIX_API int localtime_s(std::tm* ptm, const std::time_t* ptime);
 using std::mktime;
 using std::time;
 
+// ---- Synchronization objects and shared memory ----
+//
+// Mutexes and events, unnamed (this process) or named (shared by every
+// process of the same user that opens the name). A mutex belongs to the
+// thread that took it, which may take it again (it must release it as
+// often); ReleaseMutex by another thread fails with ERROR_NOT_OWNER. When the
+// owner thread or its process ends without releasing it, the next wait gets
+// WAIT_ABANDONED and the mutex. Named objects live in POSIX shared memory
+// and go when the last process that uses them closes them or ends, however
+// it ends; a name reopened by another process reports ERROR_ALREADY_EXISTS
+// and ignores the creation arguments. Names are case-sensitive; "Local\"
+// and "Global\" name one namespace; a name longer than 260 bytes fails with
+// ERROR_FILENAME_EXCED_RANGE; a name used by an object of another kind fails
+// with ERROR_INVALID_HANDLE. Security attributes are ignored.
+constexpr DWORD INFINITE = 0xFFFFFFFFu;
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_ABANDONED = 0x80;
+constexpr DWORD WAIT_ABANDONED_0 = 0x80;
+constexpr DWORD WAIT_TIMEOUT = 0x102;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
+constexpr DWORD MAXIMUM_WAIT_OBJECTS = 64;
+constexpr DWORD PAGE_READONLY = 0x02;
+constexpr DWORD FILE_MAP_WRITE = 0x2;
+constexpr DWORD FILE_MAP_READ = 0x4;
+constexpr DWORD FILE_MAP_ALL_ACCESS = 0xF001F;
+constexpr DWORD ERROR_NOT_OWNER = 288;
+constexpr DWORD ERROR_MAPPED_ALIGNMENT = 1132;
+constexpr DWORD ERROR_TIMEOUT = 1460;
+
+VORLIX_API HANDLE CreateMutexA(void* lpMutexAttributes, BOOL bInitialOwner, const char* lpName);
+VORLIX_API BOOL ReleaseMutex(HANDLE hMutex);
+// Manual-reset events stay set until ResetEvent and release every waiter,
+// also one whose wait began before a SetEvent that a ResetEvent undid before
+// the waiter ran; auto-reset events release one waiter and reset.
+VORLIX_API HANDLE CreateEventA(void* lpEventAttributes, BOOL bManualReset, BOOL bInitialState, const char* lpName);
+VORLIX_API BOOL SetEvent(HANDLE hEvent);
+VORLIX_API BOOL ResetEvent(HANDLE hEvent);
+// WAIT_OBJECT_0, WAIT_ABANDONED (a mutex whose owner ended), WAIT_TIMEOUT, or
+// WAIT_FAILED (ERROR_INVALID_HANDLE) for a handle that is no mutex or event.
+VORLIX_API DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+// 1 to 64 handles (else WAIT_FAILED, ERROR_INVALID_PARAMETER). Wait-all
+// takes every object at once or none and refuses one object given twice;
+// it returns WAIT_OBJECT_0, or WAIT_ABANDONED_0 + i when object i was an
+// abandoned mutex. Wait-any takes the first ready object in array order
+// (WAIT_OBJECT_0 + i or WAIT_ABANDONED_0 + i). A waiter on several objects
+// notices an owner's death or a change made by another process within
+// about 10 ms.
+VORLIX_API DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
+                                        DWORD dwMilliseconds);
+
+// Mappings of shared memory backed by no file (hFile INVALID_HANDLE_VALUE;
+// other files fail with ERROR_INVALID_PARAMETER), PAGE_READWRITE or
+// PAGE_READONLY. A new object is zero-filled; an existing one keeps its size
+// (it is never grown: a larger view of it fails with ERROR_ACCESS_DENIED)
+// and reports ERROR_ALREADY_EXISTS. A view keeps the object open after its
+// handle is closed. View offsets are multiples of 65536
+// (ERROR_MAPPED_ALIGNMENT); a length of 0 maps to the end.
+VORLIX_API HANDLE CreateFileMappingA(HANDLE hFile, void* lpFileMappingAttributes, DWORD flProtect,
+                                     DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow, const char* lpName);
+VORLIX_API void* MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh,
+                               DWORD dwFileOffsetLow, SIZE_T dwNumberOfBytesToMap);
+VORLIX_API BOOL UnmapViewOfFile(const void* lpBaseAddress);
+
+// Sleeps while the 1, 2, 4 or 8 bytes at Address equal those at
+// CompareAddress, until a wake-up for Address or the time-out (FALSE,
+// ERROR_TIMEOUT). May return early; callers check the value again. Within
+// one process.
+VORLIX_API BOOL WaitOnAddress(volatile void* Address, void* CompareAddress, SIZE_T AddressSize,
+                              DWORD dwMilliseconds);
+VORLIX_API void WakeByAddressAll(void* Address);
+VORLIX_API void WakeByAddressSingle(void* Address);
+
+// Suspends the calling thread for at least dwMilliseconds (INFINITE: for
+// ever); 0 gives up the rest of its time slice.
+VORLIX_API void Sleep(DWORD dwMilliseconds);
 // Time zone (text utilities). _tzset reads the zone again from TZ, or from
 // the system's setting when TZ is unset, as tzset() does, and stores the
 // local standard-time offset in _timezone: seconds west of UTC (18000 for

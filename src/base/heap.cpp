@@ -778,6 +778,11 @@ void* AllocSlow(int c, Cache* cache) {
 
 #if !defined(_WIN32)
 void LockAllForFork() {
+    // The forking thread's cache is made here, in the parent: made first in
+    // the child, it would register its thread-local destructor with the C
+    // runtime there, whose locks another thread of the parent may have held
+    // at the moment of the fork.
+    (void)ThreadCache();
     for (Central& k : g_central) k.lock.Lock();
     g_space.lock.Lock();
     g_kept.lock.Lock();

@@ -90,7 +90,9 @@ TEST(HeapFork, ChildrenOfABusyProcessUseTheHeap) {
                 ++nBusy;
                 if (bPause.load()) {
                     --nBusy;
-                    std::this_thread::yield();
+                    // Asleep rather than spinning, so that the child is not
+                    // starved of the processor on a busy machine.
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
                     continue;
                 }
                 nWrong += !Churn(i);

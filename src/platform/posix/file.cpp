@@ -1,5 +1,6 @@
 // Files on POSIX: CreateFile, ReadFile, WriteFile and SetFilePointerEx over
 // file descriptors.
+#include "file_calls.h"
 #include "fsnames.h"
 #include "kernel.h"
 
@@ -69,6 +70,7 @@ HANDLE OpenNative(const std::string& path, DWORD access, DWORD disposition) {
 
 HANDLE CreateFileA(const char* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
                    DWORD dwCreationDisposition, DWORD, HANDLE) {
+    posix::CountFileServiceCall();
     return posix::NoThrow(INVALID_HANDLE_VALUE, [&] {
         return OpenNative(posix::NativePath(lpFileName), dwDesiredAccess, dwCreationDisposition);
     });
@@ -76,6 +78,7 @@ HANDLE CreateFileA(const char* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
 
 HANDLE CreateFileW(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
                    DWORD dwCreationDisposition, DWORD, HANDLE) {
+    posix::CountFileServiceCall();
     // Names convert as for every 16-bit file service (fsnames.h), so that a
     // name a search reported opens again.
     return posix::NoThrow(INVALID_HANDLE_VALUE, [&] {
@@ -86,6 +89,7 @@ HANDLE CreateFileW(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
 
 BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead, DWORD* lpNumberOfBytesRead,
               void*) {
+    posix::CountFileServiceCall();
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
     BOOL ok = FALSE;
     bool found = posix::With<posix::FileObject>(hFile, [&](posix::FileObject& f) {
@@ -114,6 +118,7 @@ BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead, DWORD* l
 
 BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
                DWORD* lpNumberOfBytesWritten, void*) {
+    posix::CountFileServiceCall();
     if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
     BOOL ok = FALSE;
     bool found = posix::With<posix::FileObject>(hFile, [&](posix::FileObject& f) {
@@ -141,6 +146,7 @@ BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
 
 BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, LARGE_INTEGER* lpNewFilePointer,
                       DWORD dwMoveMethod) {
+    posix::CountFileServiceCall();
     BOOL ok = FALSE;
     bool found = posix::With<posix::FileObject>(hFile, [&](posix::FileObject& f) {
         int whence;

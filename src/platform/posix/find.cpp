@@ -6,6 +6,7 @@
 // directory; a last part without wildcards names one entry, which a single
 // statx describes. Entries are described as stat sees them through
 // symbolic links; a dangling link is described as the link itself.
+#include "file_calls.h"
 #include "fsnames.h"
 #include "kernel.h"
 
@@ -248,6 +249,7 @@ DWORD AttributesOfPath(const std::string& path) {
 }  // namespace
 
 HANDLE FindFirstFileA(const char* lpFileName, WIN32_FIND_DATAA* lpFindFileData) {
+    posix::CountFileServiceCall();
     if (!lpFileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
@@ -261,6 +263,7 @@ HANDLE FindFirstFileA(const char* lpFileName, WIN32_FIND_DATAA* lpFindFileData) 
 }
 
 HANDLE FindFirstFileW(const WCHAR* lpFileName, WIN32_FIND_DATAW* lpFindFileData) {
+    posix::CountFileServiceCall();
     if (!lpFileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
@@ -274,6 +277,7 @@ HANDLE FindFirstFileW(const WCHAR* lpFileName, WIN32_FIND_DATAW* lpFindFileData)
 }
 
 BOOL FindNextFileA(HANDLE hFindFile, WIN32_FIND_DATAA* lpFindFileData) {
+    posix::CountFileServiceCall();
     try {
         return FindNext(hFindFile, lpFindFileData);
     } catch (const std::bad_alloc&) {
@@ -283,6 +287,7 @@ BOOL FindNextFileA(HANDLE hFindFile, WIN32_FIND_DATAA* lpFindFileData) {
 }
 
 BOOL FindNextFileW(HANDLE hFindFile, WIN32_FIND_DATAW* lpFindFileData) {
+    posix::CountFileServiceCall();
     try {
         return FindNext(hFindFile, lpFindFileData);
     } catch (const std::bad_alloc&) {
@@ -292,6 +297,7 @@ BOOL FindNextFileW(HANDLE hFindFile, WIN32_FIND_DATAW* lpFindFileData) {
 }
 
 BOOL FindClose(HANDLE hFindFile) {
+    posix::CountFileServiceCall();
     // Only a search handle is closed here; any other handle is refused.
     if (!posix::With<FindObject>(hFindFile, [](FindObject&) {})) return FALSE;
     if (!posix::Close(hFindFile)) {
@@ -302,6 +308,7 @@ BOOL FindClose(HANDLE hFindFile) {
 }
 
 DWORD GetFileAttributesA(const char* lpFileName) {
+    posix::CountFileServiceCall();
     try {
         return AttributesOfPath(posix::NativePath(lpFileName));
     } catch (const std::bad_alloc&) {
@@ -311,6 +318,7 @@ DWORD GetFileAttributesA(const char* lpFileName) {
 }
 
 DWORD GetFileAttributesW(const WCHAR* lpFileName) {
+    posix::CountFileServiceCall();
     try {
         return AttributesOfPath(posix::NativePath(posix::WideToBytes(lpFileName).c_str()));
     } catch (const std::bad_alloc&) {

@@ -1,3 +1,4 @@
+#include "file_calls.h"
 #include "kernel.h"
 
 #include <cerrno>
@@ -18,6 +19,10 @@ KernelTable g_kernels;
 thread_local DWORD t_lastError = 0;
 
 }  // namespace
+
+thread_local unsigned long t_fileServiceCalls = 0;
+
+unsigned long FileServiceCalls() noexcept { return t_fileServiceCalls; }
 
 FileObject::~FileObject() {
     if (m_fd >= 0) ::close(m_fd);
@@ -88,6 +93,7 @@ std::string NativePath(const char* path) {
 }  // namespace posix
 
 BOOL CloseHandle(HANDLE hObject) {
+    posix::CountFileServiceCall();
     if (!posix::Close(hObject)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;

@@ -87,6 +87,10 @@ bool With(HANDLE h, F&& f) noexcept {
     });
 }
 
+// Goes up with every _tzset, so that what was computed for one zone is
+// known to be stale.
+unsigned ZoneGeneration();
+
 // Maps errno to the Windows error code.
 DWORD ErrorFromErrno(int err);
 // Sets the last error from errno.

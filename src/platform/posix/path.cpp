@@ -1,6 +1,7 @@
 // Paths on POSIX: full path names, the program's own file name, and the
 // runtime's directory functions (_getdrive, _getdcwd, _mkdir, _splitpath).
 // There are no drives; a path that begins with a separator starts at "/".
+#include "file_calls.h"
 #include "fsnames.h"
 #include "kernel.h"
 
@@ -164,6 +165,7 @@ void SplitPath(const Ch* path, Ch* drive, Ch* dir, Ch* fname, Ch* ext) {
 }  // namespace
 
 DWORD GetFullPathNameA(const char* lpFileName, DWORD nBufferLength, char* lpBuffer, char** lpFilePart) {
+    posix::CountFileServiceCall();
     if (!lpFileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -179,6 +181,7 @@ DWORD GetFullPathNameA(const char* lpFileName, DWORD nBufferLength, char* lpBuff
 }
 
 DWORD GetFullPathNameW(const WCHAR* lpFileName, DWORD nBufferLength, WCHAR* lpBuffer, WCHAR** lpFilePart) {
+    posix::CountFileServiceCall();
     if (!lpFileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -196,6 +199,7 @@ DWORD GetFullPathNameW(const WCHAR* lpFileName, DWORD nBufferLength, WCHAR* lpBu
 }
 
 DWORD GetModuleFileNameA(HMODULE hModule, char* lpFilename, DWORD nSize) {
+    posix::CountFileServiceCall();
     if (hModule) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return 0;
@@ -211,6 +215,7 @@ DWORD GetModuleFileNameA(HMODULE hModule, char* lpFilename, DWORD nSize) {
 }
 
 DWORD GetModuleFileNameW(HMODULE hModule, WCHAR* lpFilename, DWORD nSize) {
+    posix::CountFileServiceCall();
     if (hModule) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return 0;
@@ -229,6 +234,7 @@ DWORD GetModuleFileNameW(HMODULE hModule, WCHAR* lpFilename, DWORD nSize) {
 int _getdrive() { return 0; }
 
 char* _getdcwd(int nDrive, char* pBuffer, int nMaxLen) {
+    posix::CountFileServiceCall();
     if (nDrive != 0) {
         errno = EACCES;
         return nullptr;
@@ -244,6 +250,7 @@ char* _getdcwd(int nDrive, char* pBuffer, int nMaxLen) {
 }
 
 WCHAR* _wgetdcwd(int nDrive, WCHAR* pBuffer, int nMaxLen) {
+    posix::CountFileServiceCall();
     if (nDrive != 0) {
         errno = EACCES;
         return nullptr;
@@ -260,6 +267,7 @@ WCHAR* _wgetdcwd(int nDrive, WCHAR* pBuffer, int nMaxLen) {
 }
 
 int _mkdir(const char* pszPath) {
+    posix::CountFileServiceCall();
     if (!pszPath) {
         errno = EINVAL;
         return -1;
@@ -273,6 +281,7 @@ int _mkdir(const char* pszPath) {
 }
 
 int _wmkdir(const WCHAR* pszPath) {
+    posix::CountFileServiceCall();
     if (!pszPath) {
         errno = EINVAL;
         return -1;

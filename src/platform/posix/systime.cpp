@@ -46,23 +46,57 @@ BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, SYSTEMTIME* lpSystemTime) 
     return TRUE;
 }
 
+namespace {
+
+// The zone fields of the last second _ftime reported on this thread. The
+// zone's offset changes only at whole seconds, and a new zone only comes
+// with the C library's tzset (which _tzset calls, and which sets timezone
+// and daylight), so a reading in the same second of the same zone reuses
+// them instead of converting again, which costs more than the clock read.
+struct ZoneCache {
+    std::time_t second = -1;
+    unsigned generation = 0;
+    long west = 0;  // the C library's timezone and daylight when converted
+    int daylight = 0;
+    short timezone = 0;
+    short dstflag = 0;
+};
+thread_local ZoneCache t_zone;
+
+}  // namespace
+
 void _ftime(_timeb* pTime) {
     if (!pTime) return;
+    // The wall clock to the millisecond: the message-pump waits count on
+    // the millisecond (a wait of 0 ms looks at the queue for at least one),
+    // which the coarse clocks, ticking every 1 to 10 ms, do not give.
     struct timespec ts;
     ::clock_gettime(CLOCK_REALTIME, &ts);
     pTime->time = ts.tv_sec;
     pTime->millitm = static_cast<unsigned short>(ts.tv_nsec / 1000000);
-    struct tm local;
-    if (::localtime_r(&ts.tv_sec, &local)) {
-        // Minutes west of UTC for standard time, as the runtime reports it;
-        // daylight saving shows in the flag alone.
-        long west = -local.tm_gmtoff / 60 + (local.tm_isdst > 0 ? 60 : 0);
-        pTime->timezone = static_cast<short>(west);
-        pTime->dstflag = static_cast<short>(local.tm_isdst > 0 ? 1 : 0);
-    } else {
-        pTime->timezone = 0;
-        pTime->dstflag = 0;
+    ZoneCache& z = t_zone;
+    unsigned generation = posix::ZoneGeneration();
+    long west = ::timezone;
+    int daylight = ::daylight;
+    if (z.second != ts.tv_sec || z.generation != generation || z.west != west || z.daylight != daylight) {
+        struct tm local;
+        z.second = ts.tv_sec;
+        z.generation = generation;
+        z.west = west;
+        z.daylight = daylight;
+        if (::localtime_r(&ts.tv_sec, &local)) {
+            // Minutes west of UTC for standard time, as the runtime reports
+            // it; daylight saving shows in the flag alone.
+            long west = -local.tm_gmtoff / 60 + (local.tm_isdst > 0 ? 60 : 0);
+            z.timezone = static_cast<short>(west);
+            z.dstflag = static_cast<short>(local.tm_isdst > 0 ? 1 : 0);
+        } else {
+            z.timezone = 0;
+            z.dstflag = 0;
+        }
     }
+    pTime->timezone = z.timezone;
+    pTime->dstflag = z.dstflag;
 }
 
 }  // namespace win

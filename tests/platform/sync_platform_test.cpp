@@ -1,0 +1,315 @@
+// Mutexes, events, waits and shared memory through their Windows names: the
+// behaviour the locks rely on, which the real objects show under Wine too.
+// Tests of the POSIX layer's own guarantees are marked and skipped there.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include <vorlix/win.h>
+
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
+using namespace vorlix::win;
+
+namespace {
+
+// A name no other test run uses at the same time.
+std::string UniqueName(const char* what) {
+#if defined(_WIN32)
+    unsigned long pid = ::GetCurrentProcessId();
+#else
+    unsigned long pid = static_cast<unsigned long>(::getpid());
+#endif
+    return std::string("vorlix_test_") + what + "_" + std::to_string(pid);
+}
+
+// The result of a wait made by another thread.
+DWORD WaitElsewhere(HANDLE h, DWORD ms) {
+    DWORD r = WAIT_FAILED;
+    std::thread t([&] {
+        r = WaitForSingleObject(h, ms);
+        if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED) ReleaseMutex(h);
+    });
+    t.join();
+    return r;
+}
+
+}  // namespace
+
+TEST(PlatformSync, MutexBelongsToItsThreadAndCounts) {
+    HANDLE m = CreateMutexA(nullptr, FALSE, nullptr);
+    ASSERT_NE(m, nullptr);
+    EXPECT_FALSE(ReleaseMutex(m));  // nobody owns it
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_OWNER));
+    ASSERT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);  // again, by the owner
+    EXPECT_EQ(WaitElsewhere(m, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    BOOL foreign = TRUE;
+    std::thread([&] { foreign = ReleaseMutex(m); }).join();
+    EXPECT_FALSE(foreign);
+    EXPECT_TRUE(ReleaseMutex(m));
+    EXPECT_EQ(WaitElsewhere(m, 0), static_cast<DWORD>(WAIT_TIMEOUT));  // still held once
+    EXPECT_TRUE(ReleaseMutex(m));
+    EXPECT_EQ(WaitElsewhere(m, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_FALSE(ReleaseMutex(m));
+    EXPECT_TRUE(CloseHandle(m));
+
+    HANDLE owned = CreateMutexA(nullptr, TRUE, nullptr);
+    EXPECT_EQ(WaitElsewhere(owned, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_TRUE(ReleaseMutex(owned));
+    EXPECT_TRUE(CloseHandle(owned));
+}
+
+TEST(PlatformSync, MutexOfAnEndedThreadIsAbandonedOnce) {
+    HANDLE m = CreateMutexA(nullptr, FALSE, nullptr);
+    std::thread([&] { ASSERT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0); }).join();
+    EXPECT_EQ(WaitForSingleObject(m, 1000), static_cast<DWORD>(WAIT_ABANDONED));
+    EXPECT_TRUE(ReleaseMutex(m));  // the waiter owns it now
+    EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(ReleaseMutex(m));
+
+    // A waiter that sleeps while the owner ends is handed the mutex.
+    std::atomic<bool> taken{false}, quit{false};
+    std::thread owner([&] {
+        WaitForSingleObject(m, INFINITE);
+        taken = true;
+        while (!quit) std::this_thread::yield();
+    });
+    while (!taken) std::this_thread::yield();
+    DWORD r = WAIT_FAILED;
+    std::thread waiter([&] {
+        r = WaitForSingleObject(m, 10000);
+        if (r == WAIT_ABANDONED) ReleaseMutex(m);
+    });
+    quit = true;
+    owner.join();
+    waiter.join();
+    EXPECT_EQ(r, static_cast<DWORD>(WAIT_ABANDONED));
+    EXPECT_TRUE(CloseHandle(m));
+}
+
+TEST(PlatformSync, EventsManualAndAutomatic) {
+    HANDLE manual = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE autoev = CreateEventA(nullptr, FALSE, TRUE, nullptr);
+    ASSERT_NE(manual, nullptr);
+    ASSERT_NE(autoev, nullptr);
+    EXPECT_EQ(WaitForSingleObject(manual, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_TRUE(SetEvent(manual));
+    EXPECT_TRUE(SetEvent(manual));
+    EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);  // stays set
+    EXPECT_TRUE(ResetEvent(manual));
+    EXPECT_EQ(WaitForSingleObject(manual, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    EXPECT_EQ(WaitForSingleObject(autoev, 0), WAIT_OBJECT_0);  // initially set, then reset
+    EXPECT_EQ(WaitForSingleObject(autoev, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    // Sleepers wake on a set from another thread.
+    DWORD r1 = WAIT_FAILED, r2 = WAIT_FAILED;
+    std::thread a([&] { r1 = WaitForSingleObject(manual, 20000); });
+    std::thread b([&] { r2 = WaitForSingleObject(autoev, 20000); });
+    SetEvent(manual);
+    SetEvent(autoev);
+    a.join();
+    b.join();
+    EXPECT_EQ(r1, WAIT_OBJECT_0);
+    EXPECT_EQ(r2, WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(autoev, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    EXPECT_FALSE(SetEvent(nullptr));
+    EXPECT_EQ(WaitForSingleObject(nullptr, 0), WAIT_FAILED);
+    CloseHandle(manual);
+    CloseHandle(autoev);
+}
+
+TEST(PlatformSync, WaitAllTakesEverythingOrNothing) {
+    HANDLE h[3] = {CreateMutexA(nullptr, FALSE, nullptr), CreateMutexA(nullptr, FALSE, nullptr),
+                   CreateEventA(nullptr, TRUE, TRUE, nullptr)};
+    std::atomic<int> step{0};
+    std::thread holder([&] {
+        WaitForSingleObject(h[1], INFINITE);
+        step = 1;
+        while (step != 2) std::this_thread::yield();
+        ReleaseMutex(h[1]);
+    });
+    while (step != 1) std::this_thread::yield();
+    EXPECT_EQ(WaitForMultipleObjects(3, h, TRUE, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(WaitForMultipleObjects(3, h, TRUE, 30), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(WaitElsewhere(h[0], 0), WAIT_OBJECT_0);  // not kept by the failed wait
+    // Wait-any: the first ready object in array order.
+    EXPECT_EQ(WaitForMultipleObjects(2, h + 1, FALSE, 0), WAIT_OBJECT_0 + 1);
+    EXPECT_EQ(WaitForMultipleObjects(3, h, FALSE, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(ReleaseMutex(h[0]));
+
+    DWORD r = WAIT_FAILED;
+    std::thread waiter([&] {
+        r = WaitForMultipleObjects(3, h, TRUE, 20000);
+        if (r == WAIT_OBJECT_0) {
+            ReleaseMutex(h[0]);
+            ReleaseMutex(h[1]);
+        }
+    });
+    step = 2;
+    holder.join();
+    waiter.join();
+    EXPECT_EQ(r, WAIT_OBJECT_0);
+
+#if !defined(_WIN32)
+    // One object twice in a wait-all is refused (Wine accepts it).
+    HANDLE twice[2] = {h[0], h[0]};
+    EXPECT_EQ(WaitForMultipleObjects(2, twice, TRUE, 0), WAIT_FAILED);
+#endif
+    for (HANDLE x : h) CloseHandle(x);
+}
+
+TEST(PlatformSync, WaitAllOf64AndNoMore) {
+    HANDLE h[MAXIMUM_WAIT_OBJECTS + 1];
+    for (HANDLE& x : h) x = CreateMutexA(nullptr, FALSE, nullptr);
+    EXPECT_EQ(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS + 1, h, TRUE, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(WaitForMultipleObjects(0, h, TRUE, 0), WAIT_FAILED);
+    EXPECT_EQ(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS, h, TRUE, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitElsewhere(h[63], 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(WaitElsewhere(h[64], 0), WAIT_OBJECT_0);
+    for (DWORD i = 0; i < MAXIMUM_WAIT_OBJECTS; ++i) EXPECT_TRUE(ReleaseMutex(h[i]));
+    for (HANDLE x : h) CloseHandle(x);
+}
+
+TEST(PlatformSync, NamedMutexIsOneObject) {
+    std::string name = UniqueName("mutex");
+    HANDLE a = CreateMutexA(nullptr, TRUE, name.c_str());
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    HANDLE b = CreateMutexA(nullptr, FALSE, name.c_str());
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(WaitElsewhere(b, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(WaitForSingleObject(b, 0), WAIT_OBJECT_0);  // the owner again, through b
+    EXPECT_TRUE(ReleaseMutex(b));
+    EXPECT_TRUE(ReleaseMutex(a));
+    EXPECT_EQ(WaitElsewhere(b, 0), WAIT_OBJECT_0);
+#if !defined(_WIN32)
+    HANDLE both[2] = {a, b};
+    EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 0), WAIT_FAILED);  // one object twice
+#endif
+    CloseHandle(a);
+    CloseHandle(b);
+
+    // Gone with its last handle: the next creation is new.
+    HANDLE c = CreateMutexA(nullptr, FALSE, name.c_str());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    HANDLE ev = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+    EXPECT_EQ(ev, nullptr);  // the name belongs to a mutex
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    CloseHandle(c);
+}
+
+TEST(PlatformSync, NamedEventIsShared) {
+    std::string name = UniqueName("event");
+    HANDLE a = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+    HANDLE b = CreateEventA(nullptr, FALSE, TRUE, name.c_str());  // arguments of an existing one are ignored
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(WaitForSingleObject(b, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    DWORD r = WAIT_FAILED;
+    std::thread t([&] { r = WaitForSingleObject(b, 20000); });
+    SetEvent(a);
+    t.join();
+    EXPECT_EQ(r, WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(b, 0), WAIT_OBJECT_0);  // manual reset
+    CloseHandle(a);
+    CloseHandle(b);
+}
+
+TEST(PlatformSync, NamedMappingIsSharedZeroedAndNeverGrown) {
+    std::string name = UniqueName("mapping");
+    HANDLE a = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, name.c_str());
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    unsigned char* p = static_cast<unsigned char*>(MapViewOfFile(a, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 64));
+    ASSERT_NE(p, nullptr);
+    for (int i = 0; i < 64; ++i) EXPECT_EQ(p[i], 0) << i;
+    p[5] = 42;
+
+    HANDLE b = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 1 << 20, name.c_str());
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    unsigned char* q = static_cast<unsigned char*>(MapViewOfFile(b, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 64));
+    ASSERT_NE(q, nullptr);
+    EXPECT_NE(p, q);
+    EXPECT_EQ(q[5], 42);
+    q[6] = 7;
+    EXPECT_EQ(p[6], 7);
+    EXPECT_EQ(MapViewOfFile(b, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 1 << 20), nullptr);  // not grown
+    EXPECT_TRUE(UnmapViewOfFile(q));
+    EXPECT_TRUE(CloseHandle(b));
+
+    EXPECT_TRUE(CloseHandle(a));
+#if !defined(_WIN32)
+    // The view keeps the object after its handle is closed (not under Wine).
+    HANDLE c = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, name.c_str());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    CloseHandle(c);
+#endif
+    EXPECT_EQ(p[6], 7);
+    EXPECT_TRUE(UnmapViewOfFile(p));
+    EXPECT_FALSE(UnmapViewOfFile(p));
+
+    // Gone with its last user: created anew, zero-filled.
+    HANDLE d = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, name.c_str());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    unsigned char* r = static_cast<unsigned char*>(MapViewOfFile(d, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r[5], 0);
+    UnmapViewOfFile(r);
+    CloseHandle(d);
+
+    EXPECT_EQ(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0, name.c_str()), nullptr);
+}
+
+TEST(PlatformSync, WaitOnAddressWakesAndTimesOut) {
+    std::atomic<DWORD> word{0};
+    DWORD seen = 0;
+    EXPECT_FALSE(WaitOnAddress(&word, &seen, sizeof seen, 1));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+    DWORD other = 5;
+    EXPECT_TRUE(WaitOnAddress(&word, &other, sizeof other, INFINITE));  // differs: at once
+    std::thread t([&] {
+        word.store(1);
+        WakeByAddressAll(&word);
+    });
+    while (word.load() == 0) WaitOnAddress(&word, &seen, sizeof seen, INFINITE);
+    t.join();
+    EXPECT_EQ(word.load(), 1u);
+}
+
+#if !defined(_WIN32)
+// POSIX: a named object leaves nothing in the shared-memory folder once its
+// last handle is closed.
+TEST(PlatformSyncPosix, NamedObjectsLeaveNoFileBehind) {
+    std::string name = UniqueName("files");
+    std::string path = "/dev/shm/vorlix-" + std::to_string(static_cast<unsigned long>(::getuid())) + "-" + name;
+    HANDLE m = CreateMutexA(nullptr, TRUE, name.c_str());
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(::access(path.c_str(), F_OK), 0);
+    ReleaseMutex(m);
+    CloseHandle(m);
+    EXPECT_NE(::access(path.c_str(), F_OK), 0);
+
+    std::string slashes = name + "/a%b";
+    HANDLE f = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 8, slashes.c_str());
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(::access((path + "%2Fa%25b").c_str(), F_OK), 0);
+    CloseHandle(f);
+    EXPECT_NE(::access((path + "%2Fa%25b").c_str(), F_OK), 0);
+
+    std::string longName(261, 'x');
+    EXPECT_EQ(CreateMutexA(nullptr, FALSE, longName.c_str()), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+}
+#endif
