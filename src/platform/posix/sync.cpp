@@ -1,5 +1,8 @@
 // Mutexes, events and the waits on them, with the Windows rules, within a
 // process and between processes (named objects).
+// One file of about a thousand lines: single waits, wait-all and wait-any
+// share the state blocks, their guards and the lock order set out below, and
+// splitting them would spread that order over several files.
 //
 // Design. Every waitable object is a small state block: in private memory
 // for an unnamed object, in the object's shared-memory segment for a named
