@@ -10,6 +10,8 @@
 
 #include <vorlix/win.h>
 
+#include "sync/sync_support.h"
+
 #if !defined(_WIN32)
 #include <unistd.h>
 #endif
@@ -17,16 +19,6 @@
 using namespace vorlix::win;
 
 namespace {
-
-// A name no other test run uses at the same time.
-std::string UniqueName(const char* what) {
-#if defined(_WIN32)
-    unsigned long pid = ::GetCurrentProcessId();
-#else
-    unsigned long pid = static_cast<unsigned long>(::getpid());
-#endif
-    return std::string("vorlix_test_") + what + "_" + std::to_string(pid);
-}
 
 // The result of a wait made by another thread.
 DWORD WaitElsewhere(HANDLE h, DWORD ms) {
@@ -181,7 +173,7 @@ TEST(PlatformSync, WaitAllOf64AndNoMore) {
 }
 
 TEST(PlatformSync, NamedMutexIsOneObject) {
-    std::string name = UniqueName("mutex");
+    std::string name = synctest::UniqueName("vorlix_test_mutex");
     HANDLE a = CreateMutexA(nullptr, TRUE, name.c_str());
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
@@ -210,7 +202,7 @@ TEST(PlatformSync, NamedMutexIsOneObject) {
 }
 
 TEST(PlatformSync, NamedEventIsShared) {
-    std::string name = UniqueName("event");
+    std::string name = synctest::UniqueName("vorlix_test_event");
     HANDLE a = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
     HANDLE b = CreateEventA(nullptr, FALSE, TRUE, name.c_str());  // arguments of an existing one are ignored
     ASSERT_NE(b, nullptr);
@@ -227,7 +219,7 @@ TEST(PlatformSync, NamedEventIsShared) {
 }
 
 TEST(PlatformSync, NamedMappingIsSharedZeroedAndNeverGrown) {
-    std::string name = UniqueName("mapping");
+    std::string name = synctest::UniqueName("vorlix_test_mapping");
     HANDLE a = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, name.c_str());
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
@@ -292,7 +284,7 @@ TEST(PlatformSync, WaitOnAddressWakesAndTimesOut) {
 // POSIX: a named object leaves nothing in the shared-memory folder once its
 // last handle is closed.
 TEST(PlatformSyncPosix, NamedObjectsLeaveNoFileBehind) {
-    std::string name = UniqueName("files");
+    std::string name = synctest::UniqueName("vorlix_test_files");
     std::string path = "/dev/shm/vorlix-" + std::to_string(static_cast<unsigned long>(::getuid())) + "-" + name;
     HANDLE m = CreateMutexA(nullptr, TRUE, name.c_str());
     ASSERT_NE(m, nullptr);

@@ -16,11 +16,13 @@
 
 #include <vorlix/vorlix.h>
 
+#include "sync/sync_support.h"
+
 extern char** environ;
 
 namespace {
 
-constexpr DWORD kWritten = 0x80000000u;
+using synctest::kWritten;
 
 // The helper, its standard output on a pipe.
 class Helper {
@@ -70,10 +72,6 @@ private:
     int m_out = -1;
 };
 
-std::string UniqueName(const char* what) {
-    return std::string("vorlix\\twoproc_") + what + "_" + std::to_string(static_cast<long>(getpid()));
-}
-
 // The shared-memory objects of this user whose name contains `part`.
 int SharedObjects(const std::string& part) {
     int n = 0;
@@ -88,7 +86,7 @@ int SharedObjects(const std::string& part) {
 }  // namespace
 
 TEST(SyncTwoProcess, WriteSeenThenTakenAfterTheRelease) {
-    std::string name = UniqueName("seen");
+    std::string name = synctest::UniqueName("vorlix\\twoproc_seen");
     Helper helper(name, 4, 2, 300);
     ASSERT_TRUE(helper.Held());
     CWaitIndexMutexEx lock(4, name.c_str());
@@ -103,7 +101,7 @@ TEST(SyncTwoProcess, WriteSeenThenTakenAfterTheRelease) {
 }
 
 TEST(SyncTwoProcess, KilledWriterNeitherWedgesNorLeavesObjects) {
-    std::string name = UniqueName("killed");
+    std::string name = synctest::UniqueName("vorlix\\twoproc_killed");
     std::string upper = "VORLIX_TWOPROC_KILLED_" + std::to_string(static_cast<long>(getpid()));
     {
         Helper helper(name, 3, 1, -1);
