@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <set>
 #include <string>
 
 #include "fs/fs_support.h"
+#include "util/zone.h"
 
 using fstest::Fs;
 using fstest::TempTree;
@@ -23,21 +22,6 @@ protected:
 };
 TYPED_TEST_SUITE(FileFind, fstest::Widths);
 
-#if !defined(_WIN32)
-// Puts the process in another time zone for one test.
-struct ZoneGuard {
-    const char* had = std::getenv("TZ");
-    std::string old = had ? had : "";
-    explicit ZoneGuard(const char* tz) {
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-    ~ZoneGuard() {
-        had ? ::setenv("TZ", old.c_str(), 1) : ::unsetenv("TZ");
-        ::tzset();
-    }
-};
-#endif
 
 }  // namespace
 
@@ -162,7 +146,7 @@ TYPED_TEST(FileFind, FailureClosesKeepsTheRootAndTheErrorCode) {
 TYPED_TEST(FileFind, TimeStampsAreTheirUtcFieldsReadAsLocalTime) {
     typedef typename TestFixture::W W;
 #if !defined(_WIN32)
-    ZoneGuard zone("JST-9");  // a zone other than UTC, where reading the fields as local time shows
+    testsupport::ScopedTimeZone zone("JST-9");  // a zone other than UTC, where reading the fields as local time shows
 #endif
     TempTree t("times");
     t.File("t.txt");

@@ -4,53 +4,45 @@
 #include <string>
 #include <vector>
 
-#include "support.h"
+#include "widths.h"
 
 namespace {
+
+using widths::S;
 
 // One name per operation for both widths.
 int Find(MStringArray& a, const char* k) { return Byte_FindInAry(a, k); }
 int Find(UStringArray& a, const unsigned short* k) { return Uni_FindInAry(a, k); }
 int FindSorted(MStringArray& a, const char* k) { return Byte_FindInSortedAry(a, k); }
 int FindSorted(UStringArray& a, const unsigned short* k) { return Uni_FindInSortedAry(a, k); }
-int Sort(MStringArray& a) { return Byte_SortStringAry(a); }
-int Sort(UStringArray& a) { return Uni_SortStringAry(a); }
-int Uniq(MStringArray& a) { return Byte_MakeUniqAry(a); }
-int Uniq(UStringArray& a) { return Uni_MakeUniqAry(a); }
-
-template <class Ch>
-vorlix::BasicString<Ch> Str(const std::string& s) {
-    std::vector<Ch> v(s.begin(), s.end());
-    v.push_back(0);
-    return vorlix::BasicString<Ch>(v.data());
-}
-
-// Runs op on the items in width Ch; returns its result and the array after
-// it, joined with "|".
-template <class Ch, class Op>
-std::string Run(const std::vector<std::string>& items, Op op) {
-    vorlix::BasicStringArray<Ch> a;
-    for (const std::string& s : items) a.Add(Str<Ch>(s));
-    std::string out = std::to_string(op(a)) + ":";
-    for (int i = 0; i < a.GetSize(); ++i)
-        out += (i ? "|" : "") + std::string(a[i].GetString(), a[i].GetString() + a[i].GetLength());
-    return out;
-}
+int Sort(MStringArray& a, const char*) { return Byte_SortStringAry(a); }
+int Sort(UStringArray& a, const unsigned short*) { return Uni_SortStringAry(a); }
+int Uniq(MStringArray& a, const char*) { return Byte_MakeUniqAry(a); }
+int Uniq(UStringArray& a, const unsigned short*) { return Uni_MakeUniqAry(a); }
 
 typedef std::vector<std::string> V;
 
+// Runs op(array, key) on the items in width W; its result and the array
+// after it, joined with "|".
+template <class W, class Op>
+std::string Run(const V& items, const std::string& key, Op op) {
+    vorlix::BasicStringArray<typename W::Ch> a;
+    for (const std::string& s : items) a.Add(S<W>(s));
+    std::string out = std::to_string(op(a, S<W>(key).GetString())) + ":";
+    for (int i = 0; i < a.GetSize(); ++i) out += (i ? "|" : "") + widths::N<W>(a[i]);
+    return out;
+}
+
 // The same operation in both widths must give want.
-template <class Call>
-void ExpectBoth(const V& items, const std::string& key, Call call, const std::string& want) {
-    EXPECT_EQ(Run<char>(items, [&](MStringArray& a) { return call(a, Str<char>(key).GetString()); }), want);
-    EXPECT_EQ(Run<unsigned short>(items,
-                                  [&](UStringArray& a) { return call(a, Str<unsigned short>(key).GetString()); }),
-              want);
+template <class Op>
+void ExpectBoth(const V& items, const std::string& key, Op op, const std::string& want) {
+    EXPECT_EQ(Run<widths::Narrow>(items, key, op), want);
+    EXPECT_EQ(Run<widths::Wide>(items, key, op), want);
 }
 const auto kFind = [](auto& a, const auto* k) { return Find(a, k); };
 const auto kFindSorted = [](auto& a, const auto* k) { return FindSorted(a, k); };
-const auto kSort = [](auto& a, const auto*) { return Sort(a); };
-const auto kUniq = [](auto& a, const auto*) { return Uniq(a); };
+const auto kSort = [](auto& a, const auto* k) { return Sort(a, k); };
+const auto kUniq = [](auto& a, const auto* k) { return Uniq(a, k); };
 
 }  // namespace
 

@@ -8,43 +8,28 @@
 #include <vector>
 
 #include "support.h"
+#include "widths.h"
 
 namespace {
 
-// One width: its string, and its functions.
-template <class Str, class Ch>
-struct Width {
-    typedef Str S_;
-    void (*parse)(const Ch*, Str&, Str&, Str&, Str&, unsigned short&);
-    void (*base)(Str&);
-    void (*standard)(Str&, int);
-    int (*ip)(const Ch*, unsigned char*);
-    // ASCII test text in this width, and back (other characters as "#").
-    static Str S(const std::string& a) {
-        std::vector<Ch> v(a.begin(), a.end());
-        v.push_back(0);
-        return Str(v.data(), static_cast<int>(a.size()));
-    }
-    static std::string A(const Str& s) {
-        std::string out;
-        for (int i = 0; i < s.GetLength(); ++i) out.push_back(static_cast<unsigned>(s[i]) < 0x80 ? static_cast<char>(s[i]) : '#');
-        return out;
-    }
-};
-struct Narrow : Width<MString, char> {
-    Narrow() : Width{Byte_ParsorUrl, Byte_GetBaseUrl, Byte_StandardUrl, Byte_IPStrToIPByte} {}
-};
-struct Wide : Width<UString, unsigned short> {
-    Wide() : Width{Uni_ParsorUrl, Uni_GetBaseUrl, Uni_StandardUrl, Uni_IPStrToIPByte} {}
-};
+using widths::N;
+using widths::S;
+
+// One name per function for both widths.
+void Parse(const char* u, MString& s, MString& h, MString& p, MString& q, unsigned short& n) { Byte_ParsorUrl(u, s, h, p, q, n); }
+void Parse(const unsigned short* u, UString& s, UString& h, UString& p, UString& q, unsigned short& n) {
+    Uni_ParsorUrl(u, s, h, p, q, n);
+}
+void Base(MString& u) { Byte_GetBaseUrl(u); }
+void Base(UString& u) { Uni_GetBaseUrl(u); }
+void Standard(MString& u, int b) { Byte_StandardUrl(u, b); }
+void Standard(UString& u, int b) { Uni_StandardUrl(u, b); }
+int Ip(const char* u, unsigned char* out) { return Byte_IPStrToIPByte(u, out); }
+int Ip(const unsigned short* u, unsigned char* out) { return Uni_IPStrToIPByte(u, out); }
 
 template <class W>
-class Url : public ::testing::Test {
-protected:
-    W w;
-};
-typedef ::testing::Types<Narrow, Wide> Widths;
-TYPED_TEST_SUITE(Url, Widths);
+class Url : public ::testing::Test {};
+TYPED_TEST_SUITE(Url, widths::Widths);
 
 TYPED_TEST(Url, SplitsIntoItsParts) {
     typedef TypeParam W;
@@ -78,10 +63,10 @@ TYPED_TEST(Url, SplitsIntoItsParts) {
         {"?x=1", "||0|/|"},
     };
     for (const auto& c : cases) {
-        typename W::S_ scheme = W::S("stale"), host = scheme, path = scheme, query = scheme;
+        typename W::Str scheme = S<W>("stale"), host = scheme, path = scheme, query = scheme;
         unsigned short port = 99;
-        this->w.parse(W::S(c.url), scheme, host, path, query, port);
-        EXPECT_EQ(W::A(scheme) + "|" + W::A(host) + "|" + std::to_string(port) + "|" + W::A(path) + "|" + W::A(query),
+        Parse(S<W>(c.url), scheme, host, path, query, port);
+        EXPECT_EQ(N<W>(scheme) + "|" + N<W>(host) + "|" + std::to_string(port) + "|" + N<W>(path) + "|" + N<W>(query),
                   c.parts)
             << c.url;
     }
@@ -99,9 +84,9 @@ TYPED_TEST(Url, BaseUrl) {
         {"/a/b", ":///a"},
     };
     for (const auto& c : cases) {
-        typename W::S_ url = W::S(c.url);
-        this->w.base(url);
-        EXPECT_EQ(W::A(url), c.base) << c.url;
+        typename W::Str url = S<W>(c.url);
+        Base(url);
+        EXPECT_EQ(N<W>(url), c.base) << c.url;
     }
 }
 
@@ -125,9 +110,9 @@ TYPED_TEST(Url, StandardForm) {
         {"http:/", 0, "http:/"},
     };
     for (const auto& c : cases) {
-        typename W::S_ url = W::S(c.url);
-        this->w.standard(url, c.bLowerHostOnly);
-        EXPECT_EQ(W::A(url), c.standard) << c.url;
+        typename W::Str url = S<W>(c.url);
+        Standard(url, c.bLowerHostOnly);
+        EXPECT_EQ(N<W>(url), c.standard) << c.url;
     }
 }
 
@@ -150,7 +135,7 @@ TYPED_TEST(Url, DottedAddress) {
     };
     for (const auto& c : cases) {
         unsigned char out[4] = {9, 9, 9, 9};
-        EXPECT_EQ(this->w.ip(W::S(c.ip), out), 1);
+        EXPECT_EQ(Ip(S<W>(c.ip), out), 1);
         EXPECT_EQ(std::vector<unsigned char>(out, out + 4), std::vector<unsigned char>(c.bytes, c.bytes + 4)) << c.ip;
     }
 }
