@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include <vorlix/util/winhelp.h>
@@ -28,38 +29,32 @@ TEST(WinHelp, NtFamilyIsNotWindows98) {
     EXPECT_EQ(API_IsWindow98(), 0);
 }
 
-TEST(WinHelp, WndMessagePeekHandlesEverythingUpToTheQuitMessage) {
-    Drain();
-    EXPECT_EQ(API_WndMessagePeek(), 0);  // empty queue
-
-    PostToSelf(WM_USER + 1);
-    PostToSelf(WM_USER + 2);
-    EXPECT_EQ(API_WndMessagePeek(), 0);
-    MSG msg;
-    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));  // all handled
-
-    PostToSelf(WM_USER + 3);
-    PostQuitMessage(7);
-    EXPECT_EQ(API_WndMessagePeek(), 1);
-    EXPECT_EQ(API_WndMessagePeek(), 0);  // the quit message is not put back
-    Drain();
-}
-
-TEST(WinHelp, WaitsEndWithOneOnTheQuitMessage) {
+// Each of the three loops handles the messages before the quit message,
+// dispatches that one without putting it back, and leaves those after it.
+TEST(WinHelp, LoopsEndWithOneOnTheQuitMessage) {
     int zero = 0, one = 1;
     Drain();
-    PostQuitMessage(0);
+    EXPECT_EQ(API_WndMessagePeek(), 0);  // empty queue
+    PostToSelf(WM_USER + 1);
+    EXPECT_EQ(API_WndMessagePeek(), 0);
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));  // handled
+
+    const std::function<int()> loops[] = {[] { return API_WndMessagePeek(); },
+                                          [&] { return API_WaitForFalse(10000, &zero); },
+                                          [&] { return API_WaitForTrue(10000, &one); }};
+    for (const auto& loop : loops) {
+        PostToSelf(WM_USER + 1);
+        PostToSelf(WM_QUIT);
+        PostToSelf(WM_USER + 2);
+        EXPECT_EQ(loop(), 1);
+        ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+        EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER + 2));
+        EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    }
+    PostQuitMessage(7);  // the quit flag, which comes after posted messages
     EXPECT_EQ(API_WaitForFalse(10000, &zero), 1);
     EXPECT_EQ(API_WndMessagePeek(), 0);
-
-    PostToSelf(WM_USER);
-    PostToSelf(WM_QUIT);
-    PostToSelf(WM_USER);
-    EXPECT_EQ(API_WaitForTrue(10000, &one), 1);
-    MSG msg;
-    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));  // the message behind the quit stays
-    EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER));
-    Drain();
 }
 
 TEST(WinHelp, WaitsReturnZeroAtOnceWhenTheFlagOrTheTimeHasEnded) {
