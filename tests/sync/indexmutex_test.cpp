@@ -328,6 +328,34 @@ TEST(MaskMutex, TablesAndMapping) {
     EXPECT_EQ(lock.m_pdwLockFlag[1], 0u);
 }
 
+namespace {
+// Maps a value by its second hex digit instead of its low bits.
+class ByTens : public CWaitMaskMutex {
+public:
+    ByTens() : CWaitMaskMutex(4) {}
+    DWORD MaskToIndex(DWORD dwMask) override { return (dwMask >> 4) & m_dwIndexMask; }
+};
+}  // namespace
+
+TEST(MaskMutex, EveryOperationMapsThroughTheVirtualMapping) {
+    ByTens lock;
+    ASSERT_EQ(lock.WaitForWrite(0x21, 1000, 1), 1);
+    EXPECT_EQ(lock.m_pdwLockFlag[2], kWritten);
+    lock.ReleaseForWrite(0x22);
+    EXPECT_EQ(lock.m_pdwLockFlag[2], 0u);
+    ASSERT_EQ(lock.WaitForRead(0x13, 1000, 1, 1), 1);
+    EXPECT_EQ(lock.m_pdwLockFlag[1], 1u);
+    EXPECT_EQ(lock.ReleaseForRead(0x10, 1), 1);
+    DWORD values[3] = {0x30, 0x31, 0x01};  // indices 3, 3, 0
+    ASSERT_EQ(lock.WaitForMultiRead(values, 3, 1000, 1), 1);
+    EXPECT_EQ(lock.m_pdwLockFlag[3] * 10 + lock.m_pdwLockFlag[0], 11u);
+    EXPECT_EQ(lock.ReleaseForMultiRead(values, 3, 1), 1);
+    ASSERT_EQ(lock.WaitForMultiWrite(values, 3, 1000), 1);
+    EXPECT_EQ(lock.m_pdwLockFlag[3], kWritten);
+    lock.ReleaseForMultiWrite(values, 3);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(lock.m_pdwLockFlag[i], 0u) << i;
+}
+
 TEST(IndexMutexEx, PrivateAndNegative) {
     CWaitIndexMutexEx priv(4, nullptr);
     EXPECT_TRUE(priv.IsOn());
