@@ -54,7 +54,6 @@ TEST(UtilDate, AcceptedAndRefusedForms) {
         {"Wed Dec 31 12:00:00 1969", "-1"},
         {"Sunday, 06-Nov-94 08:49:37 GMT", "refused"},  // RFC 850: 9 tokens, token 1 ","
         {"Sun 06 Nov 1994 08:49:37 GMT", "refused"},    // 10 tokens
-        {"Sun Nov 6 08:49:37 1994 x", "refused"},
         {"Sun, 06 Nov 1994 08:49:37 GMT +0000", "refused"},  // 12
         {"Sun, 06 Nov 1994 08:49:37 UTC", "refused"},
         {"Sun; 06 Nov 1994 08:49:37 GMT x", "refused"},
