@@ -120,25 +120,12 @@ void Iterator(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kFiles);
 }
 
-// Takes --fs_rounds=N and --fs_dir=DIR out of the arguments.
-int Options(int& argc, char** argv, std::string& dir) {
-    int rounds = 5, out = 1;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg.rfind("--fs_rounds=", 0) == 0) rounds = std::max(1, std::atoi(arg.c_str() + 12));
-        else if (arg.rfind("--fs_dir=", 0) == 0) dir = arg.substr(9);
-        else argv[out++] = argv[i];
-    }
-    argc = out;
-    argv[argc] = nullptr;
-    return rounds;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string dir;
-    int rounds = Options(argc, argv, dir);
+    TakeOption(argc, argv, "--fs_dir=", dir);
+    int rounds = TakeRounds(argc, argv, "--fs_rounds=");
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     if (!MakeDirectory(dir)) {
@@ -156,14 +143,10 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
 
     // The finder's time over the iterator's, pass by pass in run order.
-    std::size_t n = std::min(g_finderMs.size(), g_iteratorMs.size());
-    if (n > 0) {
-        std::vector<double> ratios;
-        for (std::size_t i = 0; i < n; ++i) ratios.push_back(g_finderMs[i] / g_iteratorMs[i]);
-        std::sort(ratios.begin(), ratios.end());
-        std::printf("finder / directory_iterator time over %zu passes: median %.2f, range %.2f to %.2f\n", n,
-                    ratios[n / 2], ratios.front(), ratios.back());
-    }
+    Spread s = RatioSpread(g_finderMs, g_iteratorMs);
+    if (s.n)
+        std::printf("finder / directory_iterator time over %zu passes: median %.2f, range %.2f to %.2f\n", s.n,
+                    s.median, s.low, s.high);
     RemoveDirectory();
     return 0;
 }

@@ -132,33 +132,16 @@ void SamePeriod(benchmark::State& state) {
     log.CloseLogFile();
 }
 
-// Takes --log_rounds=N out of the arguments.
-int Rounds(int& argc, char** argv) {
-    int rounds = 5, out = 1;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg.rfind("--log_rounds=", 0) == 0) rounds = std::max(1, std::atoi(arg.c_str() + 13));
-        else argv[out++] = argv[i];
-    }
-    argc = out;
-    argv[argc] = nullptr;
-    return rounds;
-}
-
 // The median and range of a/b, round by round.
 void PrintRatio(const char* what, const std::vector<double>& a, const std::vector<double>& b) {
-    std::size_t n = std::min(a.size(), b.size());
-    if (n == 0) return;
-    std::vector<double> r;
-    for (std::size_t i = 0; i < n; ++i) r.push_back(a[i] / b[i]);
-    std::sort(r.begin(), r.end());
-    std::printf("%-40s median %.2f, range %.2f to %.2f over %zu rounds\n", what, r[n / 2], r.front(), r.back(), n);
+    Spread s = RatioSpread(a, b);
+    if (s.n) std::printf("%-40s median %.2f, range %.2f to %.2f over %zu rounds\n", what, s.median, s.low, s.high, s.n);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    int rounds = Rounds(argc, argv);
+    int rounds = TakeRounds(argc, argv, "--log_rounds=");
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     g_dir = TempPath("vorlix_bench_log");

@@ -36,6 +36,8 @@
 
 #include <vorlix/vorlix.h>
 
+#include "bench_support.h"
+
 namespace {
 
 constexpr int kSlots = 64;
@@ -230,16 +232,9 @@ void TwoProcessesBoost(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
-// ---- Registration in rounds, and the ratios ----
+// ---- The pairs ----
 
-struct Pair {
-    const char* name;
-    void (*vorlix)(benchmark::State&);
-    void (*peer)(benchmark::State&);
-    int threads;
-};
-
-const Pair kPairs[] = {
+const BenchPair kPairs[] = {
     {"read_1t", ReadVorlix, ReadStd, 1},
     {"mixed_1t", MixedVorlix, MixedStd, 1},
     {"mixed_2t", MixedVorlix, MixedStd, 2},
@@ -248,63 +243,18 @@ const Pair kPairs[] = {
     {"two_processes", TwoProcessesVorlix, TwoProcessesBoost, 1},
 };
 
-// Prints as the console reporter does, and keeps each run's pairs per
-// second by pair and side.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs) {
-            if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
-            auto it = r.counters.find("items_per_second");
-            if (it == r.counters.end()) continue;
-            std::string name = r.benchmark_name();
-            bool bPeer = name.find("/peer") != std::string::npos;
-            (bPeer ? m_peer : m_vorlix)[name.substr(0, name.find('/'))].push_back(it->second.value);
-        }
-    }
-    void PrintRatios() const {
-        std::printf("\nVorlix time per pair / peer time per pair, per round (median [min, max]):\n");
-        for (const Pair& p : kPairs) {
-            auto a = m_vorlix.find(p.name), b = m_peer.find(p.name);
-            if (a == m_vorlix.end() || b == m_peer.end()) continue;
-            std::vector<double> ratios;
-            for (std::size_t i = 0; i < a->second.size() && i < b->second.size(); ++i)
-                ratios.push_back(b->second[i] / a->second[i]);
-            if (ratios.empty()) continue;
-            std::sort(ratios.begin(), ratios.end());
-            std::printf("  %-14s %6.2f [%.2f, %.2f] over %zu rounds\n", p.name, ratios[ratios.size() / 2],
-                        ratios.front(), ratios.back(), ratios.size());
-        }
-    }
-
-private:
-    std::map<std::string, std::vector<double>> m_vorlix, m_peer;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    int rounds = 5;
-    int out = 1;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg.rfind("--sync_rounds=", 0) == 0) rounds = std::max(1, std::atoi(arg.c_str() + 14));
-        else argv[out++] = argv[i];
-    }
-    argc = out;
+    int rounds = TakeRounds(argc, argv, "--sync_rounds=");
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    for (int r = 0; r < rounds; ++r) {
-        for (const Pair& p : kPairs) {
-            std::string base = std::string(p.name) + "/";
-            benchmark::RegisterBenchmark((base + "vorlix").c_str(), p.vorlix)->Threads(p.threads)->UseRealTime();
-            benchmark::RegisterBenchmark((base + "peer").c_str(), p.peer)->Threads(p.threads)->UseRealTime();
-        }
-    }
-    RatioReporter reporter;
+    RegisterInRounds(kPairs, rounds, [](auto* bm, const BenchPair& p) {
+        bm->Threads(p.param)->UseRealTime();
+    });
+    SeriesReporter reporter(SeriesReporter::TimePerItem);
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
+    PrintPairRatios(reporter, kPairs, "Vorlix time per pair / peer time per pair");
     benchmark::Shutdown();
     return 0;
 }

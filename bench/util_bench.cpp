@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
+
 namespace {
 
 // ---- Data ----
@@ -218,83 +220,28 @@ void SplitStdBench(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
 }
 
-// ---- Registration in rounds, and the ratios ----
+// ---- The pairs ----
 
-struct Pair {
-    const char* name;
-    void (*vorlix)(benchmark::State&);
-    void (*peer)(benchmark::State&);
-    int arg;
-};
-
-const Pair kPairs[] = {
+const BenchPair kPairs[] = {
     {"sort_1000", SortVorlix, SortStd, 1000},
     {"sort_10000", SortVorlix, SortStd, 10000},
     {"find_sorted_1M", FindSortedVorlix, FindSortedStd, 0},
     {"split_10MB", SplitVorlix, SplitStdBench, 0},
 };
 
-// Prints as the console reporter does, and keeps each run's processor time
-// per iteration by pair and side: on a shared machine the wall-clock time
-// also counts the time the process waited for a processor.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs) {
-            if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
-            std::string name = r.benchmark_name();
-            std::size_t slash = name.find('/');
-            bool bPeer = name.find("/peer") != std::string::npos;
-            (bPeer ? m_peer : m_vorlix)[name.substr(0, slash)].push_back(r.GetAdjustedCPUTime());
-        }
-    }
-    void PrintRatios() const {
-        std::printf("\nlibrary CPU time / peer CPU time, per round (median [min, max]):\n");
-        for (const Pair& p : kPairs) {
-            auto a = m_vorlix.find(p.name), b = m_peer.find(p.name);
-            if (a == m_vorlix.end() || b == m_peer.end()) continue;
-            std::vector<double> ratios;
-            for (std::size_t i = 0; i < a->second.size() && i < b->second.size(); ++i)
-                ratios.push_back(a->second[i] / b->second[i]);
-            if (ratios.empty()) continue;
-            std::sort(ratios.begin(), ratios.end());
-            std::printf("  %-16s %6.2f [%.2f, %.2f] over %zu rounds\n", p.name, ratios[ratios.size() / 2],
-                        ratios.front(), ratios.back(), ratios.size());
-        }
-    }
-
-private:
-    std::map<std::string, std::vector<double>> m_vorlix, m_peer;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    int rounds = 5;
-    int out = 1;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg.rfind("--util_rounds=", 0) == 0) rounds = std::max(1, std::atoi(arg.c_str() + 14));
-        else argv[out++] = argv[i];
-    }
-    argc = out;
+    int rounds = TakeRounds(argc, argv, "--util_rounds=");
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    for (int r = 0; r < rounds; ++r) {
-        for (const Pair& p : kPairs) {
-            std::string base = std::string(p.name) + "/";
-            auto* a = benchmark::RegisterBenchmark((base + "vorlix").c_str(), p.vorlix);
-            auto* b = benchmark::RegisterBenchmark((base + "peer").c_str(), p.peer);
-            for (auto* bm : {a, b}) {
-                bm->Unit(benchmark::kMicrosecond);
-                if (p.arg) bm->Arg(p.arg);
-            }
-        }
-    }
-    RatioReporter reporter;
+    RegisterInRounds(kPairs, rounds, [](auto* bm, const BenchPair& p) {
+        bm->Unit(benchmark::kMicrosecond);
+        if (p.param) bm->Arg(p.param);
+    });
+    SeriesReporter reporter(SeriesReporter::CpuTime);
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
+    PrintPairRatios(reporter, kPairs, "library CPU time / peer CPU time");
     benchmark::Shutdown();
     return 0;
 }

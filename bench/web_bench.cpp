@@ -24,6 +24,8 @@
 #include <utility>
 #include <vector>
 
+#include "bench_support.h"
+
 namespace {
 
 // ---- Inputs ----
@@ -203,49 +205,19 @@ bool SameResults() {
            r.target == static_cast<const char*>(header.m_strUri);
 }
 
-// Collects each run's time per call by name, and prints it as it goes.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) m_times[run.benchmark_name()] = run.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    // Vorlix time / std time for each round of one case.
-    void PrintRatios(const char* what, int rounds) const {
-        std::vector<double> ratios, ours, theirs;
-        for (int r = 0; r < rounds; ++r) {
-            auto a = m_times.find(std::string(what) + "/vorlix/round:" + std::to_string(r));
-            auto b = m_times.find(std::string(what) + "/std/round:" + std::to_string(r));
-            if (a == m_times.end() || b == m_times.end() || b->second <= 0) continue;
-            ratios.push_back(a->second / b->second);
-            ours.push_back(a->second);
-            theirs.push_back(b->second);
-        }
-        if (ratios.empty()) return;
-        std::sort(ratios.begin(), ratios.end());
-        std::sort(ours.begin(), ours.end());
-        std::sort(theirs.begin(), theirs.end());
-        std::size_t m = ratios.size() / 2;
-        std::printf("%-7s Vorlix %.0f ns, std %.0f ns CPU time per call (medians); ratio %.2f (%.2f to %.2f over %zu rounds)\n",
-                    what, ours[m], theirs[m], ratios[m], ratios.front(), ratios.back(), ratios.size());
-    }
-
-private:
-    std::map<std::string, double> m_times;
-};
+// Vorlix time / std time for each round of one case, with the median times.
+void PrintRatios(const SeriesReporter& reporter, const char* what) {
+    Spread ratio = reporter.Ratio(what, "vorlix", "std");
+    if (!ratio.n) return;
+    Spread ours = SpreadOf(reporter.Series(what, "vorlix")), theirs = SpreadOf(reporter.Series(what, "std"));
+    std::printf("%-7s Vorlix %.0f ns, std %.0f ns CPU time per call (medians); ratio %.2f (%.2f to %.2f over %zu rounds)\n",
+                what, ours.median, theirs.median, ratio.median, ratio.low, ratio.high, ratio.n);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    int rounds = 5;
-    // --rounds=N, taken out before the library sees the arguments.
-    for (int i = 1; i < argc; ++i)
-        if (std::strncmp(argv[i], "--rounds=", 9) == 0) {
-            rounds = std::max(1, std::atoi(argv[i] + 9));
-            for (int k = i; k < argc - 1; ++k) argv[k] = argv[k + 1];
-            --argc;
-            --i;
-        }
+    int rounds = TakeRounds(argc, argv, "--rounds=");
     if (!SameResults()) {
         std::fprintf(stderr, "the contenders disagree on the parse\n");
         return 1;
@@ -259,11 +231,11 @@ int main(int argc, char** argv) {
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
+    SeriesReporter reporter(SeriesReporter::CpuTime);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n");
-    reporter.PrintRatios("query", rounds);
-    reporter.PrintRatios("header", rounds);
+    PrintRatios(reporter, "query");
+    PrintRatios(reporter, "header");
     benchmark::Shutdown();
     return 0;
 }

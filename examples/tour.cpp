@@ -18,6 +18,21 @@ void PrintU(const char* label, const UString& s) {
     std::printf("%s%s\n", label, static_cast<const char*>(utf8));
 }
 
+// A new file (made again if it is there) holding n bytes of text, open for
+// reading and writing at its start; null, and a line saying so, when it
+// cannot be made.
+void* NewFileWith(const char* path, const char* text, DWORD n) {
+    std::remove(path);
+    void* h = Byte_OpenFile(path, 0xC0000000, 3, 1);
+    if (!h) {
+        std::printf("cannot create %s\n", path);
+        return nullptr;
+    }
+    API_WriteFile(h, text, n);
+    API_SeekFile(h, 0, 0);
+    return h;
+}
+
 void Strings() {
     Heading("strings");
     MString greeting = "Hello";
@@ -71,15 +86,9 @@ void Tokens() {
 void Files() {
     Heading("files and lines");
     std::string path = "vorlix_tour.txt";
-    std::remove(path.c_str());
-    void* h = Byte_OpenFile(path.c_str(), 0xC0000000, 3, 1);
-    if (!h) {
-        std::printf("cannot create %s\n", path.c_str());
-        return;
-    }
     const char text[] = "first line\r\nsecond line\rthird line\n\nlast line without an end";
-    API_WriteFile(h, text, sizeof text - 1);
-    API_SeekFile(h, 0, 0);
+    void* h = NewFileWith(path.c_str(), text, sizeof text - 1);
+    if (!h) return;
     MString line;
     int n = 0;
     while (Byte_Read1Line(h, line, 1))
@@ -218,12 +227,6 @@ void TextUtilities() {
     // A configuration file with comments: the reader skips "//" lines and
     // the indentation, and keeps blank lines and trailing comments.
     std::string path = "vorlix_tour.conf";
-    std::remove(path.c_str());
-    void* h = Byte_OpenFile(path.c_str(), 0xC0000000, 3, 1);
-    if (!h) {
-        std::printf("cannot create %s\n", path.c_str());
-        return;
-    }
     const char conf[] =
         "// server settings\r\n"
         "  host = example.org\r\n"
@@ -231,8 +234,8 @@ void TextUtilities() {
         "\r\n"
         "  port = 8080   // the test port\r\n"
         "tags = a,,b\r\n";
-    API_WriteFile(h, conf, sizeof conf - 1);
-    API_SeekFile(h, 0, 0);
+    void* h = NewFileWith(path.c_str(), conf, sizeof conf - 1);
+    if (!h) return;
     MString line;
     MStringArray parts;
     while (Byte_Read1LineSkipComment(h, line)) {

@@ -9,14 +9,16 @@
 // the room a huge announced length takes; lengths past what a string can
 // hold are covered by the unit tests.
 //
-// Text mode also checks the query's own scan of items against the
-// general tokenizer's, item by item, for both of its separator sets.
+// Text mode also checks the items the query parse reads, with its two
+// separator sets built at compile time, against the general tokenizer's
+// with the same sets built at run time, item by item.
 #include <vorlix/vorlix.h>
 
-#include "../src/web/query_scan.h"
+#include "../src/web/query_sets.h"
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include <unistd.h>
@@ -89,17 +91,21 @@ void FromEnvironment(const std::string& input) {
 
 }  // namespace
 
-// The query scan gives the items Byte_GetTokenOpt gives for its sets.
-void SameItems(const char* text) {
+// The query parse reads the items Byte_GetTokenOpt gives for its sets.
+void SameItems(const std::string& input) {
+    namespace d = vorlix::detail;
+    const char* text = input.c_str();
+    const long len = static_cast<long>(std::strlen(text));  // what SetArgs keeps of the input
     for (bool bQuote : {false, true}) {
-        const char* seps = bQuote ? "\"" : "=&*^";
+        const char* seps = bQuote ? d::kQueryQuoteSeps : d::kQueryPairSeps;
+        const d::SepSet<char>& set = bQuote ? d::kQueryQuoteSet : d::kQueryPairSet;
         long pos = 0;
         for (;;) {
             MString token;
             int index, ownIndex;
             long start;
             long next = Byte_GetTokenOpt(text, pos, token, seps, index, -1, 3);
-            long own = vorlix::detail::NextQueryItem(text, pos, start, ownIndex, bQuote);
+            long own = d::NextQueryItem(text, pos, len, set, start, ownIndex);
             Check(next == own);
             if (next < 0) break;
             Check(index == ownIndex);
@@ -116,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FromEnvironment(input);
         return 0;
     }
-    SameItems(input.c_str());
+    SameItems(input);
     for (int bDecode = 0; bDecode <= 1; ++bDecode) {
         CCgiParam p;
         p.SetArgs(input.c_str(), bDecode);

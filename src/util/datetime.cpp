@@ -5,6 +5,8 @@
 #include <vorlix/util/split.h>
 #include <vorlix/win.h>
 
+#include "../base/literal.h"
+
 #include <climits>
 #include <cstddef>
 
@@ -13,16 +15,6 @@ using namespace vorlix::win;
 namespace vorlix {
 namespace detail {
 namespace {
-
-// A text literal in either width, built at compile time.
-template <class Ch, std::size_t N>
-struct Lit {
-    Ch s[N];
-    constexpr explicit Lit(const char (&a)[N]) : s() {
-        for (std::size_t i = 0; i < N; ++i) s[i] = static_cast<Ch>(a[i]);
-    }
-    constexpr operator const Ch*() const { return s; }
-};
 
 template <class Ch>
 struct DateLits {

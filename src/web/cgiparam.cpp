@@ -6,7 +6,8 @@
 #include <vorlix/win.h>
 
 #include "../base/length.h"
-#include "query_scan.h"
+#include "web_internal.h"
+#include "query_sets.h"
 
 namespace win = vorlix::win;
 
@@ -14,9 +15,6 @@ namespace {
 
 // The longest REQUEST_METHOD that is looked at.
 const int kMethodChars = 79;
-
-// White space as the string's TrimRight sees it.
-bool IsSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
 // Appends a pair's text for the rebuilt query.
 void AppendKeyValue(MString& out, const MString& key, const MString& value) {
@@ -37,13 +35,7 @@ CCgiParam::CCgiParam(const CCgiParam& src) : m_chSeparator('&') { *this = src; }
 
 const CCgiParam& CCgiParam::operator=(const CCgiParam& src) {
     if (this == &src) return *this;
-    m_aryKey.Copy(src.m_aryKey);
-    m_aryData.Copy(src.m_aryData);
-    // A copy that ran out of memory part way leaves no half pairs behind.
-    if (m_aryKey.GetSize() != src.m_aryKey.GetSize() || m_aryData.GetSize() != src.m_aryData.GetSize()) {
-        m_aryKey.RemoveAll();
-        m_aryData.RemoveAll();
-    }
+    vorlix::detail::CopyPairs(m_aryKey, m_aryData, src.m_aryKey, src.m_aryData);
     m_strArgBuf = src.m_strArgBuf;
     m_chSeparator = src.m_chSeparator;
     return *this;
@@ -79,7 +71,7 @@ bool CCgiParam::AppendPair(MString& strKey, MString& strValue) {
 }
 
 bool CCgiParam::StorePair(const char* pszKey, int nKey, MString& strValue, int bDecode) {
-    while (nKey > 0 && IsSpace(pszKey[nKey - 1])) --nKey;
+    while (nKey > 0 && vorlix::detail::IsSpace(pszKey[nKey - 1])) --nKey;
     MString key(pszKey, nKey);
     strValue.TrimRight();
     if (bDecode) {
@@ -92,7 +84,7 @@ bool CCgiParam::StorePair(const char* pszKey, int nKey, MString& strValue, int b
 }
 
 int CCgiParam::SetArgs(const char* pszArgs, int bDecode) {
-    using vorlix::detail::NextQueryItem;
+    namespace d = vorlix::detail;
     m_aryKey.RemoveAll();
     m_aryData.RemoveAll();
     if (pszArgs) {
@@ -104,18 +96,19 @@ int CCgiParam::SetArgs(const char* pszArgs, int bDecode) {
 
     // The items are those of Byte_GetTokenOpt(text, pos, item, "=&*^",
     // index, -1, 3): words, "=" (index 0) and the pair separators "&", "*"
-    // and "^" (1 to 3); see query_scan.h.
+    // and "^" (1 to 3); see query_sets.h.
     enum State { kExpectKey, kAfterKey, kAfterEquals, kPairStored };
     State state = kExpectKey;
     m_chSeparator = '&';
     int nKeyless = 0;
     const char* text = m_strArgBuf;
+    const long len = m_strArgBuf.GetLength();
     long pos = 0;
     long keyStart = 0, keyEnd = 0;
     for (;;) {
         long start;
         int index;
-        long next = NextQueryItem(text, pos, start, index, false);
+        long next = d::NextQueryItem(text, pos, len, d::kQueryPairSet, start, index);
         bool bEnd = next < 0;
         bool bEquals = !bEnd && index == 0;
         bool bPairSep = !bEnd && index > 0;
@@ -161,13 +154,13 @@ int CCgiParam::SetArgs(const char* pszArgs, int bDecode) {
                     // separators lie between.
                     long restStart;
                     int quoteIndex;
-                    long after = NextQueryItem(text, next, restStart, quoteIndex, true);
+                    long after = d::NextQueryItem(text, next, len, d::kQueryQuoteSet, restStart, quoteIndex);
                     if (after >= 0) {
                         if (quoteIndex < 0) {
                             value.Delete(0, 1);
                             value.Append(text + restStart, static_cast<int>(after - restStart));
                             // The closing quote, if there is one.
-                            long closing = NextQueryItem(text, after, restStart, quoteIndex, true);
+                            long closing = d::NextQueryItem(text, after, len, d::kQueryQuoteSet, restStart, quoteIndex);
                             if (closing >= 0) after = closing;
                         }
                         next = after;

@@ -6,6 +6,8 @@
 #include <vorlix/web/httpheader.h>
 #include <vorlix/win.h>
 
+#include "web_internal.h"
+
 #include <cstddef>
 #include <cstring>
 
@@ -25,9 +27,6 @@ const int kShortestStartLine = 5;
 
 // The line reader's option: the one it is always given here.
 const int kLineOpt = 1;
-
-// White space as the string's TrimLeft sees it.
-bool IsSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
 // ASCII letters folded to lower case, as the string's CompareNoCase does.
 unsigned FoldCase(char c) {
@@ -57,13 +56,7 @@ const CHttpHeader& CHttpHeader::operator=(const CHttpHeader& src) {
     m_strUri = src.m_strUri;
     m_strVersion = src.m_strVersion;
     m_strStatus = src.m_strStatus;
-    m_aryName.Copy(src.m_aryName);
-    m_aryValue.Copy(src.m_aryValue);
-    // A copy that ran out of memory part way leaves no half fields behind.
-    if (m_aryName.GetSize() != src.m_aryName.GetSize() || m_aryValue.GetSize() != src.m_aryValue.GetSize()) {
-        m_aryName.RemoveAll();
-        m_aryValue.RemoveAll();
-    }
+    vorlix::detail::CopyPairs(m_aryName, m_aryValue, src.m_aryName, src.m_aryValue);
     m_cgiParam = src.m_cgiParam;
     return *this;
 }
@@ -101,7 +94,7 @@ int CHttpHeader::ProcessLine(const char* pszLine, int nState, int, int bDecode) 
         const char* colon = std::strchr(pszLine, ':');
         if (colon) {
             const char* value = colon + 1;
-            while (IsSpace(*value)) ++value;
+            while (vorlix::detail::IsSpace(*value)) ++value;
             UpdateField(pszLine, static_cast<int>(colon - pszLine), value, static_cast<int>(std::strlen(value)));
         }
         return kFieldLines;

@@ -6,6 +6,8 @@
 #include <vorlix/web/url.h>
 #include <vorlix/win.h>
 
+#include "../base/literal.h"
+
 #include <cstddef>
 
 namespace win = vorlix::win;
@@ -14,30 +16,15 @@ namespace vorlix {
 namespace detail {
 namespace {
 
-// A character literal in either width, built at compile time.
-template <class Ch, std::size_t N>
-struct UrlLit {
-    Ch s[N];
-    constexpr explicit UrlLit(const char (&a)[N]) : s() {
-        for (std::size_t i = 0; i < N; ++i) s[i] = static_cast<Ch>(static_cast<unsigned char>(a[i]));
-    }
-    constexpr operator const Ch*() const { return s; }
-};
-
-template <class Ch, std::size_t N>
-constexpr UrlLit<Ch, N> MakeUrlLit(const char (&a)[N]) {
-    return UrlLit<Ch, N>(a);
-}
-
 template <class Ch>
 struct UrlLits {
-    static constexpr auto kHostSeps = MakeUrlLit<Ch>(":/?");
-    static constexpr auto kPathSeps = MakeUrlLit<Ch>("/?");
-    static constexpr auto kQuery = MakeUrlLit<Ch>("?");
-    static constexpr auto kSlash = MakeUrlLit<Ch>("/");
-    static constexpr auto kSchemeEnd = MakeUrlLit<Ch>("://");
-    static constexpr auto kFile = MakeUrlLit<Ch>("file");
-    static constexpr auto kHttp = MakeUrlLit<Ch>("http://");
+    static constexpr auto kHostSeps = MakeLit<Ch>(":/?");
+    static constexpr auto kPathSeps = MakeLit<Ch>("/?");
+    static constexpr auto kQuery = MakeLit<Ch>("?");
+    static constexpr auto kSlash = MakeLit<Ch>("/");
+    static constexpr auto kSchemeEnd = MakeLit<Ch>("://");
+    static constexpr auto kFile = MakeLit<Ch>("file");
+    static constexpr auto kHttp = MakeLit<Ch>("http://");
 };
 
 // Tokenizer options: blanks and tabs before an item are skipped.

@@ -1,11 +1,14 @@
-// What the XML sources share: the literals of both widths, the callbacks
-// named by width, and the functions one file of src/xml/ gives the others
-// (each defined and instantiated for both widths in the file named).
+// What the XML sources share: the literals of both widths
+// (../base/literal.h), the callbacks named by width, and the functions one
+// file of src/xml/ gives the others (each defined and instantiated for both
+// widths in the file named).
 #ifndef VORLIX_SRC_XML_XML_INTERNAL_H
 #define VORLIX_SRC_XML_XML_INTERNAL_H
 
 #include <vorlix/base/heap.h>
 #include <vorlix/xml/xml.h>
+
+#include "../base/literal.h"
 
 #include <cstddef>
 #include <cstring>
@@ -14,22 +17,7 @@
 namespace vorlix {
 namespace detail {
 
-// A character literal in either width, built at compile time.
-template <class Ch, std::size_t N>
-struct Lit {
-    Ch s[N];
-    constexpr explicit Lit(const char (&a)[N]) : s() {
-        for (std::size_t i = 0; i < N; ++i) s[i] = static_cast<Ch>(static_cast<unsigned char>(a[i]));
-    }
-    constexpr operator const Ch*() const { return s; }
-    static constexpr int Length() { return static_cast<int>(N) - 1; }
-};
-
-template <class Ch, std::size_t N>
-constexpr Lit<Ch, N> MakeLit(const char (&a)[N]) {
-    return Lit<Ch, N>(a);
-}
-
+// Appends a literal, without its NUL.
 template <class Ch, std::size_t N>
 inline void Put(BasicString<Ch>& out, const Lit<Ch, N>& lit) {
     out.Append(lit.s, static_cast<int>(N) - 1);

@@ -66,6 +66,38 @@ HANDLE OpenNative(const std::string& path, DWORD access, DWORD disposition) {
     return h ? h : INVALID_HANDLE_VALUE;
 }
 
+// Moves n bytes between the file and p with io (read or write), again
+// after an interruption, until all are moved, an error, or (bEndAtZero) a
+// call that moves nothing: the end of the file for a read; for a write,
+// moving nothing is an error. *pDone gets the count moved either way.
+template <class Byte, class Io>
+BOOL Transfer(HANDLE h, Byte* p, DWORD n, DWORD* pDone, Io io, bool bEndAtZero) {
+    posix::CountFileServiceCall();
+    if (pDone) *pDone = 0;
+    BOOL ok = FALSE;
+    bool found = posix::With<posix::FileObject>(h, [&](posix::FileObject& f) {
+        if (!p && n) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return;
+        }
+        DWORD done = 0;
+        while (done < n) {
+            ssize_t moved = io(f.fd(), p + done, n - done);
+            if (moved < 0 && errno == EINTR) continue;
+            if (moved == 0 && bEndAtZero) break;
+            if (moved <= 0) {
+                posix::SetLastErrorFromErrno();
+                if (pDone) *pDone = done;
+                return;
+            }
+            done += static_cast<DWORD>(moved);
+        }
+        if (pDone) *pDone = done;
+        ok = TRUE;
+    });
+    return found && ok;
+}
+
 }  // namespace
 
 HANDLE CreateFileA(const char* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
@@ -89,59 +121,13 @@ HANDLE CreateFileW(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
 
 BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead, DWORD* lpNumberOfBytesRead,
               void*) {
-    posix::CountFileServiceCall();
-    if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
-    BOOL ok = FALSE;
-    bool found = posix::With<posix::FileObject>(hFile, [&](posix::FileObject& f) {
-        if (!lpBuffer && nNumberOfBytesToRead) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return;
-        }
-        char* p = static_cast<char*>(lpBuffer);
-        DWORD done = 0;
-        while (done < nNumberOfBytesToRead) {
-            ssize_t n = ::read(f.fd(), p + done, nNumberOfBytesToRead - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                posix::SetLastErrorFromErrno();
-                if (lpNumberOfBytesRead) *lpNumberOfBytesRead = done;
-                return;
-            }
-            if (n == 0) break;
-            done += static_cast<DWORD>(n);
-        }
-        if (lpNumberOfBytesRead) *lpNumberOfBytesRead = done;
-        ok = TRUE;
-    });
-    return found && ok;
+    return Transfer(hFile, static_cast<char*>(lpBuffer), nNumberOfBytesToRead, lpNumberOfBytesRead, ::read, true);
 }
 
 BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
                DWORD* lpNumberOfBytesWritten, void*) {
-    posix::CountFileServiceCall();
-    if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
-    BOOL ok = FALSE;
-    bool found = posix::With<posix::FileObject>(hFile, [&](posix::FileObject& f) {
-        if (!lpBuffer && nNumberOfBytesToWrite) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return;
-        }
-        const char* p = static_cast<const char*>(lpBuffer);
-        DWORD done = 0;
-        while (done < nNumberOfBytesToWrite) {
-            ssize_t n = ::write(f.fd(), p + done, nNumberOfBytesToWrite - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                posix::SetLastErrorFromErrno();
-                if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
-                return;
-            }
-            done += static_cast<DWORD>(n);
-        }
-        if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
-        ok = TRUE;
-    });
-    return found && ok;
+    return Transfer(hFile, static_cast<const char*>(lpBuffer), nNumberOfBytesToWrite, lpNumberOfBytesWritten,
+                    ::write, false);
 }
 
 BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, LARGE_INTEGER* lpNewFilePointer,

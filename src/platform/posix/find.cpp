@@ -246,54 +246,48 @@ DWORD AttributesOfPath(const std::string& path) {
     return posix::AttributesFromMode(info.mode, LastPart(path, scratch));
 }
 
+// A name of either width as the byte path the system takes.
+std::string NativeName(const char* name) { return posix::NativePath(name); }
+std::string NativeName(const WCHAR* name) { return posix::NativePath(posix::WideToBytes(name).c_str()); }
+
+template <class Ch, class Data>
+HANDLE FindFirstFileOf(const Ch* name, Data* data) {
+    posix::CountFileServiceCall();
+    if (!name) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    return posix::NoThrow(INVALID_HANDLE_VALUE, [&] { return FindFirst(NativeName(name), data); });
+}
+
+template <class Data>
+BOOL FindNextFileOf(HANDLE h, Data* data) {
+    posix::CountFileServiceCall();
+    return posix::NoThrow(FALSE, [&] { return FindNext(h, data); });
+}
+
+template <class Ch>
+DWORD FileAttributesOf(const Ch* name) {
+    posix::CountFileServiceCall();
+    return posix::NoThrow(INVALID_FILE_ATTRIBUTES, [&] { return AttributesOfPath(NativeName(name)); });
+}
+
 }  // namespace
 
 HANDLE FindFirstFileA(const char* lpFileName, WIN32_FIND_DATAA* lpFindFileData) {
-    posix::CountFileServiceCall();
-    if (!lpFileName) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    try {
-        return FindFirst(posix::NativePath(lpFileName), lpFindFileData);
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return INVALID_HANDLE_VALUE;
-    }
+    return FindFirstFileOf(lpFileName, lpFindFileData);
 }
 
 HANDLE FindFirstFileW(const WCHAR* lpFileName, WIN32_FIND_DATAW* lpFindFileData) {
-    posix::CountFileServiceCall();
-    if (!lpFileName) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    try {
-        return FindFirst(posix::NativePath(posix::WideToBytes(lpFileName).c_str()), lpFindFileData);
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return INVALID_HANDLE_VALUE;
-    }
+    return FindFirstFileOf(lpFileName, lpFindFileData);
 }
 
 BOOL FindNextFileA(HANDLE hFindFile, WIN32_FIND_DATAA* lpFindFileData) {
-    posix::CountFileServiceCall();
-    try {
-        return FindNext(hFindFile, lpFindFileData);
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
+    return FindNextFileOf(hFindFile, lpFindFileData);
 }
 
 BOOL FindNextFileW(HANDLE hFindFile, WIN32_FIND_DATAW* lpFindFileData) {
-    posix::CountFileServiceCall();
-    try {
-        return FindNext(hFindFile, lpFindFileData);
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
+    return FindNextFileOf(hFindFile, lpFindFileData);
 }
 
 BOOL FindClose(HANDLE hFindFile) {
@@ -307,25 +301,9 @@ BOOL FindClose(HANDLE hFindFile) {
     return TRUE;
 }
 
-DWORD GetFileAttributesA(const char* lpFileName) {
-    posix::CountFileServiceCall();
-    try {
-        return AttributesOfPath(posix::NativePath(lpFileName));
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-}
+DWORD GetFileAttributesA(const char* lpFileName) { return FileAttributesOf(lpFileName); }
 
-DWORD GetFileAttributesW(const WCHAR* lpFileName) {
-    posix::CountFileServiceCall();
-    try {
-        return AttributesOfPath(posix::NativePath(posix::WideToBytes(lpFileName).c_str()));
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-}
+DWORD GetFileAttributesW(const WCHAR* lpFileName) { return FileAttributesOf(lpFileName); }
 
 }  // namespace win
 }  // namespace vorlix

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -162,137 +161,117 @@ void SplitPath(const Ch* path, Ch* drive, Ch* dir, Ch* fname, Ch* ext) {
     CopyPart(ext, path + dot, n - dot, _MAX_EXT);
 }
 
+// What differs between the two widths of a service: how a name becomes the
+// byte path the system takes, and how a byte text is handed back.
+template <class Ch>
+struct Width;
+
+template <>
+struct Width<char> {
+    static std::string Path(const char* name) { return posix::NativePath(name); }
+    static const std::string& Text(const std::string& text) { return text; }
+};
+
+template <>
+struct Width<WCHAR> {
+    static std::string Path(const WCHAR* name) { return posix::NativePath(posix::WideToBytes(name).c_str()); }
+    static std::u16string Text(const std::string& text) { return posix::BytesToWide(text.data(), text.size()); }
+};
+
+// Runs f, the body of a runtime function: a failed allocation gives the
+// failure with errno ENOMEM, as the runtime reports it.
+template <class R, class F>
+R NoThrowErrno(R failure, F&& f) noexcept {
+    try {
+        return f();
+    } catch (...) {
+        errno = ENOMEM;
+        return failure;
+    }
+}
+
+template <class Ch>
+DWORD FullPathName(const Ch* name, DWORD size, Ch* buffer, Ch** filePart) {
+    posix::CountFileServiceCall();
+    if (!name) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    return posix::NoThrow(DWORD(0), [&]() -> DWORD {
+        std::string full;
+        if (!FullPath(Width<Ch>::Path(name), full)) return 0;
+        const auto& text = Width<Ch>::Text(full);
+        return PutFullPath(reinterpret_cast<const Ch*>(text.data()), text.size(), size, buffer, filePart);
+    });
+}
+
+template <class Ch>
+DWORD ModuleFileName(HMODULE module, Ch* buffer, DWORD size) {
+    posix::CountFileServiceCall();
+    if (module) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
+    }
+    return posix::NoThrow(DWORD(0), [&]() -> DWORD {
+        std::string exe;
+        if (!ExecutablePath(exe)) return 0;
+        const auto& text = Width<Ch>::Text(exe);
+        return PutModuleName(reinterpret_cast<const Ch*>(text.data()), text.size(), buffer, size);
+    });
+}
+
+template <class Ch>
+Ch* CurrentDirectoryOn(int drive, Ch* buffer, int maxLen) {
+    posix::CountFileServiceCall();
+    if (drive != 0) {
+        errno = EACCES;
+        return nullptr;
+    }
+    return NoThrowErrno(static_cast<Ch*>(nullptr), [&]() -> Ch* {
+        std::string cwd;
+        if (!posix::CurrentDirectory(cwd)) return nullptr;
+        const auto& text = Width<Ch>::Text(cwd);
+        return PutCurrentDirectory(reinterpret_cast<const Ch*>(text.data()), text.size(), buffer, maxLen);
+    });
+}
+
+template <class Ch>
+int MakeDirectory(const Ch* path) {
+    posix::CountFileServiceCall();
+    if (!path) {
+        errno = EINVAL;
+        return -1;
+    }
+    return NoThrowErrno(-1, [&] { return ::mkdir(Width<Ch>::Path(path).c_str(), 0777) == 0 ? 0 : -1; });
+}
+
 }  // namespace
 
 DWORD GetFullPathNameA(const char* lpFileName, DWORD nBufferLength, char* lpBuffer, char** lpFilePart) {
-    posix::CountFileServiceCall();
-    if (!lpFileName) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    try {
-        std::string full;
-        if (!FullPath(posix::NativePath(lpFileName), full)) return 0;
-        return PutFullPath(full.data(), full.size(), nBufferLength, lpBuffer, lpFilePart);
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    }
+    return FullPathName(lpFileName, nBufferLength, lpBuffer, lpFilePart);
 }
 
 DWORD GetFullPathNameW(const WCHAR* lpFileName, DWORD nBufferLength, WCHAR* lpBuffer, WCHAR** lpFilePart) {
-    posix::CountFileServiceCall();
-    if (!lpFileName) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    try {
-        std::string full;
-        if (!FullPath(posix::NativePath(posix::WideToBytes(lpFileName).c_str()), full)) return 0;
-        std::u16string wide = posix::BytesToWide(full.data(), full.size());
-        return PutFullPath(reinterpret_cast<const WCHAR*>(wide.data()), wide.size(), nBufferLength, lpBuffer,
-                           lpFilePart);
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    }
+    return FullPathName(lpFileName, nBufferLength, lpBuffer, lpFilePart);
 }
 
 DWORD GetModuleFileNameA(HMODULE hModule, char* lpFilename, DWORD nSize) {
-    posix::CountFileServiceCall();
-    if (hModule) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return 0;
-    }
-    try {
-        std::string exe;
-        if (!ExecutablePath(exe)) return 0;
-        return PutModuleName(exe.data(), exe.size(), lpFilename, nSize);
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    }
+    return ModuleFileName(hModule, lpFilename, nSize);
 }
 
 DWORD GetModuleFileNameW(HMODULE hModule, WCHAR* lpFilename, DWORD nSize) {
-    posix::CountFileServiceCall();
-    if (hModule) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return 0;
-    }
-    try {
-        std::string exe;
-        if (!ExecutablePath(exe)) return 0;
-        std::u16string wide = posix::BytesToWide(exe.data(), exe.size());
-        return PutModuleName(reinterpret_cast<const WCHAR*>(wide.data()), wide.size(), lpFilename, nSize);
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    }
+    return ModuleFileName(hModule, lpFilename, nSize);
 }
 
 int _getdrive() { return 0; }
 
-char* _getdcwd(int nDrive, char* pBuffer, int nMaxLen) {
-    posix::CountFileServiceCall();
-    if (nDrive != 0) {
-        errno = EACCES;
-        return nullptr;
-    }
-    try {
-        std::string cwd;
-        if (!posix::CurrentDirectory(cwd)) return nullptr;
-        return PutCurrentDirectory(cwd.data(), cwd.size(), pBuffer, nMaxLen);
-    } catch (const std::bad_alloc&) {
-        errno = ENOMEM;
-        return nullptr;
-    }
-}
+char* _getdcwd(int nDrive, char* pBuffer, int nMaxLen) { return CurrentDirectoryOn(nDrive, pBuffer, nMaxLen); }
 
-WCHAR* _wgetdcwd(int nDrive, WCHAR* pBuffer, int nMaxLen) {
-    posix::CountFileServiceCall();
-    if (nDrive != 0) {
-        errno = EACCES;
-        return nullptr;
-    }
-    try {
-        std::string cwd;
-        if (!posix::CurrentDirectory(cwd)) return nullptr;
-        std::u16string wide = posix::BytesToWide(cwd.data(), cwd.size());
-        return PutCurrentDirectory(reinterpret_cast<const WCHAR*>(wide.data()), wide.size(), pBuffer, nMaxLen);
-    } catch (const std::bad_alloc&) {
-        errno = ENOMEM;
-        return nullptr;
-    }
-}
+WCHAR* _wgetdcwd(int nDrive, WCHAR* pBuffer, int nMaxLen) { return CurrentDirectoryOn(nDrive, pBuffer, nMaxLen); }
 
-int _mkdir(const char* pszPath) {
-    posix::CountFileServiceCall();
-    if (!pszPath) {
-        errno = EINVAL;
-        return -1;
-    }
-    try {
-        return ::mkdir(posix::NativePath(pszPath).c_str(), 0777) == 0 ? 0 : -1;
-    } catch (const std::bad_alloc&) {
-        errno = ENOMEM;
-        return -1;
-    }
-}
+int _mkdir(const char* pszPath) { return MakeDirectory(pszPath); }
 
-int _wmkdir(const WCHAR* pszPath) {
-    posix::CountFileServiceCall();
-    if (!pszPath) {
-        errno = EINVAL;
-        return -1;
-    }
-    try {
-        return ::mkdir(posix::NativePath(posix::WideToBytes(pszPath).c_str()).c_str(), 0777) == 0 ? 0 : -1;
-    } catch (const std::bad_alloc&) {
-        errno = ENOMEM;
-        return -1;
-    }
-}
+int _wmkdir(const WCHAR* pszPath) { return MakeDirectory(pszPath); }
 
 void _splitpath(const char* pszPath, char* pszDrive, char* pszDir, char* pszFname, char* pszExt) {
     SplitPath(pszPath, pszDrive, pszDir, pszFname, pszExt);
