@@ -217,12 +217,7 @@ public:
         DWORD flag = Flag(i);
         if (flag == 1 && Owner(i) == dwOwner) {
             // The last reader, the one that holds the index mutex.
-            Flag(i) = 0;
-            Owner(i) = 0;
-            RefReleaseMutex(IndexMutex(i));
-            GiveFlag(i);
-            Released(kReadGen);
-            return 1;
+            return FreeAfterRead(i);
         }
         return ReleaseReadOther(i, dwOwner, flag);
     }
@@ -255,6 +250,11 @@ public:
             Trace("ReleaseForRead - 03");
             return 1;
         }
+        return FreeAfterRead(i);
+    }
+
+    // Frees index i after its last reader, the flag mutex held; releases it.
+    int FreeAfterRead(DWORD i) const {
         Flag(i) = 0;
         Owner(i) = 0;
         RefReleaseMutex(IndexMutex(i));
