@@ -102,8 +102,8 @@ void ReportLines(benchmark::State& state, std::size_t bytes, std::size_t lines) 
     if (bytes != g_linesBytes - g_linesCount || lines != g_linesCount)
         state.SkipWithError("read a different text than was written");
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(g_linesBytes));
-    state.counters["lines/s"] = benchmark::Counter(static_cast<double>(g_linesCount) * state.iterations(),
-                                                   benchmark::Counter::kIsRate);
+    state.counters["lines/s"] =
+        benchmark::Counter(static_cast<double>(g_linesCount) * state.iterations(), benchmark::Counter::kIsRate);
 }
 
 void BM_Lines_Vorlix_Read1Line(benchmark::State& state) {
@@ -217,9 +217,9 @@ const ShortTexts& Texts() {
 
 void SetAppendCounters(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kAppends);
-    state.counters["ns/append"] = benchmark::Counter(static_cast<double>(state.iterations()) * kAppends,
-                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert,
-                                                     benchmark::Counter::kIs1000);
+    state.counters["ns/append"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kAppends,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
 }
 
 // The array is built and destroyed inside the timing, like the vector.
@@ -252,7 +252,8 @@ void BM_Append_ObjArray_Existing(benchmark::State& state) {
     const ShortTexts& texts = Texts();
     std::vector<MString> source;
     source.reserve(kAppends);
-    for (int i = 0; i < kAppends; ++i) source.emplace_back(texts.Text(i * 7 + i / 4096), texts.Length(i * 7 + i / 4096));
+    for (int i = 0; i < kAppends; ++i)
+        source.emplace_back(texts.Text(i * 7 + i / 4096), texts.Length(i * 7 + i / 4096));
     for (auto _ : state) {
         CObjArray<MString, const MString&> arr;
         for (int i = 0; i < kAppends; ++i) arr.Add(source[static_cast<std::size_t>(i)]);

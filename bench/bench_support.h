@@ -141,7 +141,6 @@ private:
     std::map<std::pair<std::string, std::string>, std::vector<double>> m_series;
 };
 
-
 // A library function and its peer, run as "name/vorlix" and "name/peer".
 struct BenchPair {
     const char* name;

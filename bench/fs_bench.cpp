@@ -49,8 +49,8 @@ bool MakeDirectory(const std::string& dir) {
         g_keepDir = true;
         std::filesystem::create_directories(g_dir, ec);
         std::size_t have = 0;
-        for (auto it = std::filesystem::directory_iterator(g_dir, ec); !ec && it != std::filesystem::directory_iterator();
-             it.increment(ec))
+        for (auto it = std::filesystem::directory_iterator(g_dir, ec);
+             !ec && it != std::filesystem::directory_iterator(); it.increment(ec))
             ++have;
         if (have == kFiles) return true;
         if (have != 0) return false;  // not a directory this program made

@@ -148,9 +148,13 @@ int main(int argc, char** argv) {
     g_record = std::string(99, 'x') + "\n";
     std::atexit(RemoveDirectory);
     for (int r = 0; r < rounds; ++r) {
-        benchmark::RegisterBenchmark("BM_Log_Vorlix_Layout1", VorlixLayout1)->Iterations(1)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("BM_Log_Vorlix_Layout1", VorlixLayout1)
+            ->Iterations(1)
+            ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark("BM_Log_Fwrite_Fflush", Fwrite)->Iterations(1)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark("BM_Log_Vorlix_Layout5", VorlixLayout5)->Iterations(1)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("BM_Log_Vorlix_Layout5", VorlixLayout5)
+            ->Iterations(1)
+            ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark("BM_Log_Spdlog_DailySink", Spdlog)->Iterations(1)->Unit(benchmark::kMillisecond);
     }
     benchmark::RegisterBenchmark("BM_Log_OpenLogFile_SamePeriod", SamePeriod)->Arg(1)->Arg(5);

@@ -148,12 +148,10 @@ void SharedReadBoost(benchmark::State& state) {
 // and tries again, as a caller of the shared lock would.
 void SharedStep(CWaitIndexMutexEx& lock, DWORD owner, DWORD i, bool read) {
     if (read) {
-        while (!lock.WaitForRead(i, 1, owner, 1)) {
-        }
+        while (!lock.WaitForRead(i, 1, owner, 1)) {}
         lock.GuaranteeReleaseForRead(i, owner);
     } else {
-        while (!lock.WaitForWrite(i, 1, 1)) {
-        }
+        while (!lock.WaitForWrite(i, 1, 1)) {}
         lock.ReleaseForWrite(i);
     }
 }
@@ -249,9 +247,7 @@ int main(int argc, char** argv) {
     int rounds = TakeRounds(argc, argv, "--sync_rounds=");
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RegisterInRounds(kPairs, rounds, [](auto* bm, const BenchPair& p) {
-        bm->Threads(p.param)->UseRealTime();
-    });
+    RegisterInRounds(kPairs, rounds, [](auto* bm, const BenchPair& p) { bm->Threads(p.param)->UseRealTime(); });
     SeriesReporter reporter(SeriesReporter::TimePerItem);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     PrintPairRatios(reporter, kPairs, "Vorlix time per pair / peer time per pair");

@@ -43,7 +43,6 @@ const std::string& Document(bool bOneLine) {
     return bOneLine ? single : multi;
 }
 
-
 void Tokenize(CTokenDataStreamA& stream, benchmark::State& state) {
     MString token;
     int delim;

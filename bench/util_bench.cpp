@@ -110,9 +110,8 @@ const SearchData& Search() {
 }
 
 void SetLookupCounter(benchmark::State& state) {
-    state.counters["per_lookup"] = benchmark::Counter(static_cast<double>(kLookups),
-                                                      benchmark::Counter::kIsIterationInvariantRate |
-                                                          benchmark::Counter::kInvert);
+    state.counters["per_lookup"] = benchmark::Counter(
+        static_cast<double>(kLookups), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void FindSortedVorlix(benchmark::State& state) {
@@ -172,8 +171,8 @@ const std::string& SplitText() {
 // skipped, a blank or tab in the set only splits, a separator after a
 // separator makes an empty token, separators above 0x20 (as signed bytes)
 // are kept.
-void SplitStd(const std::string& text, const char* seps, std::vector<std::string>& out, bool bAddSep,
-              bool bAddEmpty, bool bNoLeadEmpty) {
+void SplitStd(const std::string& text, const char* seps, std::vector<std::string>& out, bool bAddSep, bool bAddEmpty,
+              bool bNoLeadEmpty) {
     out.clear();
     bool in[256] = {};
     for (const char* p = seps; *p; ++p) in[static_cast<unsigned char>(*p)] = true;

@@ -201,8 +201,8 @@ bool SameResults() {
     header.Setup(g_header.c_str(), 0, 1);
     StdRequest r = StdParseHeader(g_header);
     return header.m_aryName.GetSize() == static_cast<int>(r.fields.size()) && header.m_aryName.GetSize() == 20 &&
-           header.m_cgiParam.GetParamSum() == static_cast<int>(r.query.size()) && r.target == "/app/search/results.html" &&
-           r.target == static_cast<const char*>(header.m_strUri);
+           header.m_cgiParam.GetParamSum() == static_cast<int>(r.query.size()) &&
+           r.target == "/app/search/results.html" && r.target == static_cast<const char*>(header.m_strUri);
 }
 
 // Vorlix time / std time for each round of one case, with the median times.
@@ -210,8 +210,9 @@ void PrintRatios(const SeriesReporter& reporter, const char* what) {
     Spread ratio = reporter.Ratio(what, "vorlix", "std");
     if (!ratio.n) return;
     Spread ours = SpreadOf(reporter.Series(what, "vorlix")), theirs = SpreadOf(reporter.Series(what, "std"));
-    std::printf("%-7s Vorlix %.0f ns, std %.0f ns CPU time per call (medians); ratio %.2f (%.2f to %.2f over %zu rounds)\n",
-                what, ours.median, theirs.median, ratio.median, ratio.low, ratio.high, ratio.n);
+    std::printf(
+        "%-7s Vorlix %.0f ns, std %.0f ns CPU time per call (medians); ratio %.2f (%.2f to %.2f over %zu rounds)\n",
+        what, ours.median, theirs.median, ratio.median, ratio.low, ratio.high, ratio.n);
 }
 
 }  // namespace

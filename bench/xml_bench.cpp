@@ -93,28 +93,21 @@ long GenerateDocument(bool bOneLine, size_t nTarget, Sink&& sink) {
     while (nSize < nTarget) {
         int i = static_cast<int>(nRecords++);
         if (i % kRecordsPerGroup == 0)
-            emit(std::snprintf(buf, sizeof buf, "%s<group id=\"g%d\" region=\"%s\">%s", ind(1),
-                               i / kRecordsPerGroup, (i / kRecordsPerGroup) % 2 ? "south" : "north", eol));
-        emit(std::snprintf(
-            buf, sizeof buf,
-            "%s<record id=\"%d\" kind=\"item\" price=\"%d.%02d\" stock=\"%d\">%s"
-            "%s<name>Record number %d &amp; co</name>%s"
-            "%s<!-- note %d -->%s"
-            "%s<value unit=\"kg\">%d</value>%s"
-            "%s<detail origin=\"Z\xC3\xBCrich\" grade=\"%c\">%s"
-            "%s<part code=\"p%d-1\" weight=\"%d\"/>%s"
-            "%s<part code=\"p%d-2\">Spare part %d</part>%s"
-            "%s</detail>%s"
-            "%s</record>%s",
-            ind(2), i, i % 1000, i % 100, i % 37, eol,
-            ind(3), i, eol,
-            ind(3), i, eol,
-            ind(3), i * 7, eol,
-            ind(3), 'A' + i % 4, eol,
-            ind(4), i, i % 9 + 1, eol,
-            ind(4), i, i, eol,
-            ind(3), eol,
-            ind(2), eol));
+            emit(std::snprintf(buf, sizeof buf, "%s<group id=\"g%d\" region=\"%s\">%s", ind(1), i / kRecordsPerGroup,
+                               (i / kRecordsPerGroup) % 2 ? "south" : "north", eol));
+        emit(std::snprintf(buf, sizeof buf,
+                           "%s<record id=\"%d\" kind=\"item\" price=\"%d.%02d\" stock=\"%d\">%s"
+                           "%s<name>Record number %d &amp; co</name>%s"
+                           "%s<!-- note %d -->%s"
+                           "%s<value unit=\"kg\">%d</value>%s"
+                           "%s<detail origin=\"Z\xC3\xBCrich\" grade=\"%c\">%s"
+                           "%s<part code=\"p%d-1\" weight=\"%d\"/>%s"
+                           "%s<part code=\"p%d-2\">Spare part %d</part>%s"
+                           "%s</detail>%s"
+                           "%s</record>%s",
+                           ind(2), i, i % 1000, i % 100, i % 37, eol, ind(3), i, eol, ind(3), i, eol, ind(3), i * 7,
+                           eol, ind(3), 'A' + i % 4, eol, ind(4), i, i % 9 + 1, eol, ind(4), i, i, eol, ind(3), eol,
+                           ind(2), eol));
         if (i % kRecordsPerGroup == kRecordsPerGroup - 1 || nSize >= nTarget)
             emit(std::snprintf(buf, sizeof buf, "%s</group>%s", ind(1), eol));
     }
@@ -133,8 +126,8 @@ struct Document {
 Document MakeDocument(bool bOneLine) {
     Document doc;
     doc.text.reserve(kDocumentSize + (64u << 10));
-    doc.nCounted = GenerateDocument(bOneLine, kDocumentSize,
-                                    [&doc](const char* p, size_t n) { doc.text.append(p, n); });
+    doc.nCounted =
+        GenerateDocument(bOneLine, kDocumentSize, [&doc](const char* p, size_t n) { doc.text.append(p, n); });
     doc.pszCounted = "record";
     return doc;
 }
@@ -483,8 +476,8 @@ void Libxml2Parse(benchmark::State& state, const Document& doc, bool bNoBlanks) 
     int options = XML_PARSE_NONET | XML_PARSE_HUGE | (bNoBlanks ? XML_PARSE_NOBLANKS : 0);
     xmlInitParser();
     for (auto _ : state) {
-        xmlDocPtr xml = xmlReadMemory(doc.text.data(), static_cast<int>(doc.text.size()), "bench.xml", nullptr,
-                                      options);
+        xmlDocPtr xml =
+            xmlReadMemory(doc.text.data(), static_cast<int>(doc.text.size()), "bench.xml", nullptr, options);
         if (!xml) {
             state.SkipWithError("libxml2 does not parse the document");
             break;

@@ -115,6 +115,7 @@ private:
 
     const char* Word() {
         // Short words often, long ones now and then, as in prose.
+        // clang-format off
         static const char* const kWords[] = {
             "the", "a", "of", "to", "and", "in", "is", "it", "that", "for", "on", "as", "with", "by", "at",
             "from", "this", "which", "be", "are", "or", "an", "not", "but", "each", "one", "its", "when",
@@ -127,6 +128,7 @@ private:
             "small", "large", "long", "short", "plain", "nested", "mixed", "empty", "whole", "same",
             "café", "naïve", "Zürich", "façade", "—", "résumé", "1998", "2024", "42", "3.14",
         };
+        // clang-format on
         return kWords[Next() % (sizeof kWords / sizeof kWords[0])];
     }
 
@@ -179,9 +181,10 @@ private:
                 nInline = Range(1, 4);
                 if (pszOpen[0] == 'l') {
                     char tag[96];
-                    int n = std::snprintf(tag, sizeof tag,
-                                          "<link href=\"https://example.org/reference/%u/part-%u?lang=en&amp;view=full\">",
-                                          Next() % 1000u, Next() % 50u);
+                    int n =
+                        std::snprintf(tag, sizeof tag,
+                                      "<link href=\"https://example.org/reference/%u/part-%u?lang=en&amp;view=full\">",
+                                      Next() % 1000u, Next() % 50u);
                     piece.append(tag, static_cast<std::size_t>(n));
                 } else {
                     piece += '<';
@@ -248,10 +251,11 @@ private:
         OpenTag("pre", " lang=\"cpp\"");
         Markup("<![CDATA[");
         std::size_t n = m_out.size();
-        m_out += "for (int i = 0; i < n && p[i] != '<'; ++i) {\r\n"
-                 "\tif (p[i] == '&') i += Entity(p + i, n - i);\r\n"
-                 "\tout << \"<\" << p[i] << \">\";\r\n"
-                 "}";
+        m_out +=
+            "for (int i = 0; i < n && p[i] != '<'; ++i) {\r\n"
+            "\tif (p[i] == '&') i += Entity(p + i, n - i);\r\n"
+            "\tout << \"<\" << p[i] << \">\";\r\n"
+            "}";
         m_stats.nText += m_out.size() - n;
         Markup("]]>");
         CloseTag("pre");

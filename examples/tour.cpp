@@ -133,8 +133,8 @@ void Tokenizer() {
     stream.GetToken(token, delims, delim);  // "<"
     stream.GetToken(token, delims, delim);  // "note"
     std::printf("element %s at position %lu\n", static_cast<const char*>(token), stream.GetTokenPos());
-    stream.GetToken(token, delims, delim);  // "date"
-    stream.GetToken(token, delims, delim);  // "="
+    stream.GetToken(token, delims, delim);         // "date"
+    stream.GetToken(token, delims, delim);         // "="
     stream.GetTokenToDelimChar('"', token, 0, 1);  // the opening quote
     stream.GetTokenToDelimChar('"', token, 0, 0);
     std::printf("attribute date = %s\n", static_cast<const char*>(token));
@@ -152,8 +152,7 @@ void Tokenizer() {
     stream.RewindToStack(here);
 
     // A comment that spans lines: the text up to a delimiter string.
-    while (stream.GetToken(token, delims, delim) && token != "!") {
-    }
+    while (stream.GetToken(token, delims, delim) && token != "!") {}
     stream.ReadChar(token, 2);  // "--"
     stream.GetTokenToDelimStr("-->", text, 1, 0);
     std::printf("comment: [%s]\n", static_cast<const char*>(text));
@@ -187,8 +186,8 @@ void Xml() {
         return;
     }
     CXmlTagA& library = doc.GetTag(1);
-    std::printf("%d top-level nodes; <%s> has %d books\n", doc.GetTagCount(), static_cast<const char*>(library.m_strName),
-                CAnalXmlA::GetTagCount(library, "BOOK"));
+    std::printf("%d top-level nodes; <%s> has %d books\n", doc.GetTagCount(),
+                static_cast<const char*>(library.m_strName), CAnalXmlA::GetTagCount(library, "BOOK"));
 
     // Edit an attribute, then add a node.
     int start = 0;
@@ -215,8 +214,7 @@ void Xml() {
 void Time() {
     Heading("time");
     MTime t(2026, 12, 5, 21, 30, 0);
-    std::printf("2026-12-05 21:30:00 local is %ld seconds since 1970; day of week %d\n", t.GetTime(),
-                t.GetDayOfWeek());
+    std::printf("2026-12-05 21:30:00 local is %ld seconds since 1970; day of week %d\n", t.GetTime(), t.GetDayOfWeek());
     MTime now = MTime::GetTickCount();
     std::printf("now: %04d-%02d-%02d %02d:%02d:%02d\n", now.GetYear(), now.GetMonth(), now.GetDay(), now.GetHour(),
                 now.GetMinute(), now.GetSecond());
@@ -255,8 +253,8 @@ void TextUtilities() {
     // An HTTP date (GMT) and an asctime date (local time).
     MTime t;
     if (Byte_ParsorStrTime("Sun, 06 Nov 1994 08:49:37 GMT", t))
-        std::printf("Sun, 06 Nov 1994 08:49:37 GMT -> %ld (local %04d-%02d-%02d %02d:%02d)\n", t.GetTime(),
-                    t.GetYear(), t.GetMonth(), t.GetDay(), t.GetHour(), t.GetMinute());
+        std::printf("Sun, 06 Nov 1994 08:49:37 GMT -> %ld (local %04d-%02d-%02d %02d:%02d)\n", t.GetTime(), t.GetYear(),
+                    t.GetMonth(), t.GetDay(), t.GetHour(), t.GetMinute());
     std::printf("RFC 850 dates are refused: %d\n", Byte_ParsorStrTime("Sunday, 06-Nov-94 08:49:37 GMT", t));
     std::printf("2026/12/05/21:30 -> %ld\n", Byte_String2Time("2026/12/05/21:30"));
 
@@ -326,9 +324,10 @@ void Web() {
     std::printf("edited and rebuilt with the separator met last: %s\n", query.UpdateArgBuf());
 
     CHttpHeader header;
-    header.Setup("GET /search?q=xml&page=2 HTTP/1.1\r\nHost: example.test\r\n"
-                 "Content-Type: text/html; charset=EUC-KR\r\n\r\nthe body is not read",
-                 0, 1);
+    header.Setup(
+        "GET /search?q=xml&page=2 HTTP/1.1\r\nHost: example.test\r\n"
+        "Content-Type: text/html; charset=EUC-KR\r\n\r\nthe body is not read",
+        0, 1);
     std::printf("request: %s %s %s, %d query pairs, code page %d\n", static_cast<const char*>(header.m_strMethod),
                 static_cast<const char*>(header.m_strUri), static_cast<const char*>(header.m_strVersion),
                 header.m_cgiParam.GetParamSum(), header.GetCodePage());

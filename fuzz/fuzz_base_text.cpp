@@ -24,8 +24,7 @@ void Text8(const char* text) {
         MString tok;
         int index;
         long at = 0;
-        while ((at = Byte_GetTokenOpt(line, at, tok, kXmlDelims, index, -1, 3)) >= 0) {
-        }
+        while ((at = Byte_GetTokenOpt(line, at, tok, kXmlDelims, index, -1, 3)) >= 0) {}
     }
     MStringArray parts;
     Byte_GetSplitToken(text, 0, ",: /", parts);
@@ -49,8 +48,7 @@ void Text16(const unsigned short* text) {
             UString tok;
             int index;
             long at = 0;
-            while ((at = Uni_GetTokenOpt(line, at, tok, kXmlDelimsU, index, -1, 3)) >= 0) {
-            }
+            while ((at = Uni_GetTokenOpt(line, at, tok, kXmlDelimsU, index, -1, 3)) >= 0) {}
         }
     }
     UStringArray parts;
@@ -88,8 +86,7 @@ void File(const uint8_t* data, size_t size) {
             API_SeekFile(h, 0, 0);
             UString wline;
             int lines = 0;
-            while (Uni_Read1LineEndian(h, wline, 1, endian) && ++lines < 100000) {
-            }
+            while (Uni_Read1LineEndian(h, wline, 1, endian) && ++lines < 100000) {}
         }
         API_CloseFile(h);
     }

@@ -50,7 +50,9 @@ void* const kPointers[] = {nullptr, &g_target, reinterpret_cast<void*>(~std::uin
 const char kLong8[] =
     "a longer text that goes on for a while so that precisions and widths have something to cut, "
     "\xED\x95\x9C\xEA\xB8\x80 with Hangul and \xF0\x9F\x98\x80 a pair at the end";
+// clang-format off
 const char* const kNarrows[] = {"", "abc", "\xED\x95\x9C\xF0\x9F\x98\x80z", "\xE0\xA0" "A\xFF\xC3", kLong8, nullptr};
+// clang-format on
 const unsigned short kW1[] = {0};
 const unsigned short kW2[] = {'a', 'b', 'c', 0};
 const unsigned short kW3[] = {0xD55C, 0xD83D, 0xDE00, 'z', 0};
@@ -86,6 +88,7 @@ const Ch* ParseConversion(const Ch* p, std::vector<Type>& types) {
     bool wide = false, narrow = false;
     for (bool more = true; more;) {
         switch (*p) {
+        // clang-format off
         case 'h': length = length == kH ? kHH : kH; narrow = true; ++p; break;
         case 'l': length = length == kL ? kLL : kL; wide = true; ++p; break;
         case 'w': wide = true; ++p; break;
@@ -100,6 +103,7 @@ const Ch* ParseConversion(const Ch* p, std::vector<Type>& types) {
             else { length = kSize; ++p; }
             break;
         default: more = false;
+            // clang-format on
         }
     }
     Ch c = *p;
@@ -107,9 +111,7 @@ const Ch* ParseConversion(const Ch* p, std::vector<Type>& types) {
     bool ownIsNarrow = sizeof(Ch) == 1;
     switch (c) {
     case 'd':
-    case 'i':
-        types.push_back(length == kL ? kLong : length == kLL ? kLongLong : length == kSize ? kLong : kInt);
-        break;
+    case 'i': types.push_back(length == kL ? kLong : length == kLL ? kLongLong : length == kSize ? kLong : kInt); break;
     case 'u':
     case 'o':
     case 'x':

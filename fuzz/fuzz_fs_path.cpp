@@ -111,20 +111,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
     std::string cstr(text.c_str());  // up to the first NUL
 
-    FullPath<char>(bufferSize, [&](DWORD n, char* buf, char** part) {
-        return GetFullPathNameA(cstr.c_str(), n, buf, part);
-    });
+    FullPath<char>(bufferSize,
+                   [&](DWORD n, char* buf, char** part) { return GetFullPathNameA(cstr.c_str(), n, buf, part); });
     std::u16string units;
     for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
-        char16_t u = static_cast<char16_t>(static_cast<unsigned char>(text[i]) |
-                                           (static_cast<unsigned char>(text[i + 1]) << 8));
+        char16_t u =
+            static_cast<char16_t>(static_cast<unsigned char>(text[i]) | (static_cast<unsigned char>(text[i + 1]) << 8));
         if (u == 0) break;
         units += u;
     }
     const WCHAR* wide = reinterpret_cast<const WCHAR*>(units.c_str());
-    FullPath<WCHAR>(bufferSize, [&](DWORD n, WCHAR* buf, WCHAR** part) {
-        return GetFullPathNameW(wide, n, buf, part);
-    });
+    FullPath<WCHAR>(bufferSize,
+                    [&](DWORD n, WCHAR* buf, WCHAR** part) { return GetFullPathNameW(wide, n, buf, part); });
 
     SplitPath(cstr.c_str(), cstr.size(), _splitpath);
     std::vector<WCHAR> wcopy(units.begin(), units.end());

@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CHttpHeader copy(h);
         Check(copy.m_aryName.GetSize() == h.m_aryName.GetSize());
         // Lines fed one by one in states other than 1 and 2 change nothing.
-        Check(h.ProcessLine(text.c_str(), static_cast<int>(size % 5), 0, bDecode) == (size % 5 == 1 || size % 5 == 2 ? 2 : static_cast<int>(size % 5)));
+        Check(h.ProcessLine(text.c_str(), static_cast<int>(size % 5), 0, bDecode) ==
+              (size % 5 == 1 || size % 5 == 2 ? 2 : static_cast<int>(size % 5)));
     }
     Byte_CharSetToCodePage(text.c_str(), -1);
     std::vector<unsigned short> units(size / 2 + 1, 0);

@@ -43,8 +43,7 @@ bool SameTag(const Tag& a, const Tag& b) {
 
 template <class Doc>
 bool SameDoc(const Doc& a, const Doc& b) {
-    if (a.m_nParseResult != b.m_nParseResult || a.m_dwParsePos != b.m_dwParsePos ||
-        !SameShape(a.m_aryTag, b.m_aryTag))
+    if (a.m_nParseResult != b.m_nParseResult || a.m_dwParsePos != b.m_dwParsePos || !SameShape(a.m_aryTag, b.m_aryTag))
         return false;
     for (int i = 0; i < a.m_aryTag.GetSize(); ++i)
         if (!SameTag(a.m_aryTag[i], b.m_aryTag[i])) return false;

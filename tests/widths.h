@@ -27,7 +27,7 @@ struct Narrow {
     typedef CTagOptionA Opt;
     typedef CXmlTagA Tag;
     typedef CAnalXmlA Doc;
-    typedef xmltest::RecA Rec;  // a document that records its callbacks
+    typedef xmltest::RecA Rec;   // a document that records its callbacks
     static const int kUnit = 1;  // file bytes per character
     static std::string FileBytes(const std::string& a) { return a; }
 };

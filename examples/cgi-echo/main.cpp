@@ -14,7 +14,9 @@
 
 namespace {
 
-void Write(const MString& s) { std::fwrite(static_cast<const char*>(s), 1, static_cast<std::size_t>(s.GetLength()), stdout); }
+void Write(const MString& s) {
+    std::fwrite(static_cast<const char*>(s), 1, static_cast<std::size_t>(s.GetLength()), stdout);
+}
 
 }  // namespace
 

@@ -4,15 +4,15 @@
 #define VORLIX_CONFIG_H
 
 #if defined(VORLIX_STATIC)
-#  define VORLIX_API
+#define VORLIX_API
 #elif defined(_WIN32)
-#  if defined(VORLIX_BUILDING)
-#    define VORLIX_API __declspec(dllexport)
-#  else
-#    define VORLIX_API __declspec(dllimport)
-#  endif
+#if defined(VORLIX_BUILDING)
+#define VORLIX_API __declspec(dllexport)
 #else
-#  define VORLIX_API __attribute__((visibility("default")))
+#define VORLIX_API __declspec(dllimport)
+#endif
+#else
+#define VORLIX_API __attribute__((visibility("default")))
 #endif
 
 // DWORD is 32 bits wide everywhere. On Windows it is the same type that

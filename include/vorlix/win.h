@@ -38,8 +38,8 @@
 #include <time.h>
 #include <wchar.h>
 
-#include <direct.h>    // _getdrive, _getdcwd, _mkdir: the file system helpers
-#include <sys/timeb.h> // _ftime: the message-pump waits
+#include <direct.h>     // _getdrive, _getdcwd, _mkdir: the file system helpers
+#include <sys/timeb.h>  // _ftime: the message-pump waits
 
 namespace vorlix {
 namespace win {
@@ -244,17 +244,17 @@ inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<
 // Files. Security attributes, flags and template handles are accepted and
 // ignored; sharing is not enforced.
 VORLIX_API HANDLE CreateFileA(const char* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                              void* lpSecurityAttributes, DWORD dwCreationDisposition,
-                              DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+                              void* lpSecurityAttributes, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                              HANDLE hTemplateFile);
 VORLIX_API HANDLE CreateFileW(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                              void* lpSecurityAttributes, DWORD dwCreationDisposition,
-                              DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
-VORLIX_API BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
-                         DWORD* lpNumberOfBytesRead, void* lpOverlapped);
+                              void* lpSecurityAttributes, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                              HANDLE hTemplateFile);
+VORLIX_API BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead, DWORD* lpNumberOfBytesRead,
+                         void* lpOverlapped);
 VORLIX_API BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
                           DWORD* lpNumberOfBytesWritten, void* lpOverlapped);
-VORLIX_API BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove,
-                                 LARGE_INTEGER* lpNewFilePointer, DWORD dwMoveMethod);
+VORLIX_API BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, LARGE_INTEGER* lpNewFilePointer,
+                                 DWORD dwMoveMethod);
 VORLIX_API BOOL CloseHandle(HANDLE hObject);
 VORLIX_API DWORD GetFileAttributesA(const char* lpFileName);
 VORLIX_API DWORD GetFileAttributesW(const WCHAR* lpFileName);
@@ -290,11 +290,11 @@ VORLIX_API void SetLastError(DWORD dwErrCode);
 // Code-page conversion, with the Windows conventions: a length of -1 takes
 // the text up to and including its NUL; an output size of 0 asks for the
 // size needed; 0 is returned on failure with the last-error code set.
-VORLIX_API int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr,
-                                   int cbMultiByte, WCHAR* lpWideCharStr, int cchWideChar);
-VORLIX_API int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const WCHAR* lpWideCharStr,
-                                   int cchWideChar, char* lpMultiByteStr, int cbMultiByte,
-                                   const char* lpDefaultChar, BOOL* lpUsedDefaultChar);
+VORLIX_API int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr, int cbMultiByte,
+                                   WCHAR* lpWideCharStr, int cchWideChar);
+VORLIX_API int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const WCHAR* lpWideCharStr, int cchWideChar,
+                                   char* lpMultiByteStr, int cbMultiByte, const char* lpDefaultChar,
+                                   BOOL* lpUsedDefaultChar);
 // The system's default code page, which CP_ACP stands for: CP_UTF8 on POSIX.
 VORLIX_API UINT GetACP();
 // Whether a byte begins a two-byte character of a double-byte code page:
@@ -363,8 +363,7 @@ VORLIX_API DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 // (WAIT_OBJECT_0 + i or WAIT_ABANDONED_0 + i). A waiter on several objects
 // notices an owner's death or a change made by another process within
 // about 10 ms.
-VORLIX_API DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
-                                        DWORD dwMilliseconds);
+VORLIX_API DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds);
 
 // Mappings of shared memory backed by no file (hFile INVALID_HANDLE_VALUE;
 // other files fail with ERROR_INVALID_PARAMETER), PAGE_READWRITE or
@@ -383,8 +382,7 @@ VORLIX_API BOOL UnmapViewOfFile(const void* lpBaseAddress);
 // CompareAddress, until a wake-up for Address or the time-out (FALSE,
 // ERROR_TIMEOUT). May return early; callers check the value again. Within
 // one process.
-VORLIX_API BOOL WaitOnAddress(volatile void* Address, void* CompareAddress, SIZE_T AddressSize,
-                              DWORD dwMilliseconds);
+VORLIX_API BOOL WaitOnAddress(volatile void* Address, void* CompareAddress, SIZE_T AddressSize, DWORD dwMilliseconds);
 VORLIX_API void WakeByAddressAll(void* Address);
 VORLIX_API void WakeByAddressSingle(void* Address);
 
@@ -496,8 +494,7 @@ VORLIX_API BOOL FindClose(HANDLE hFindFile);
 // every name found can be opened again; other lone surrogates become
 // U+FFFD.
 VORLIX_API DWORD GetFullPathNameA(const char* lpFileName, DWORD nBufferLength, char* lpBuffer, char** lpFilePart);
-VORLIX_API DWORD GetFullPathNameW(const WCHAR* lpFileName, DWORD nBufferLength, WCHAR* lpBuffer,
-                                  WCHAR** lpFilePart);
+VORLIX_API DWORD GetFullPathNameW(const WCHAR* lpFileName, DWORD nBufferLength, WCHAR* lpBuffer, WCHAR** lpFilePart);
 
 // The running program's file (/proc/self/exe); hModule must be null (else
 // 0 and ERROR_MOD_NOT_FOUND). A name that does not fit is cut to nSize - 1
@@ -563,8 +560,7 @@ VORLIX_API WCHAR* _wgetdcwd(int nDrive, WCHAR* pBuffer, int nMaxLen);
 VORLIX_API int _mkdir(const char* pszPath);
 VORLIX_API int _wmkdir(const WCHAR* pszPath);
 VORLIX_API void _splitpath(const char* pszPath, char* pszDrive, char* pszDir, char* pszFname, char* pszExt);
-VORLIX_API void _wsplitpath(const WCHAR* pszPath, WCHAR* pszDrive, WCHAR* pszDir, WCHAR* pszFname,
-                            WCHAR* pszExt);
+VORLIX_API void _wsplitpath(const WCHAR* pszPath, WCHAR* pszDrive, WCHAR* pszDir, WCHAR* pszFname, WCHAR* pszExt);
 
 // The wall-clock time with milliseconds, the local zone's offset in minutes
 // west of UTC and whether daylight saving is in force.

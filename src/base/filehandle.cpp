@@ -168,14 +168,14 @@ using vorlix::detail::FileUse;
 
 void* Byte_OpenFile(const char* pszPath, DWORD dwAccess, DWORD dwShare, int bCreate) {
     if (!pszPath || !*pszPath) return nullptr;
-    return vorlix::detail::Wrap(CreateFileA(pszPath, dwAccess, dwShare, nullptr,
-                                            vorlix::detail::Disposition(bCreate), 0x80, nullptr));
+    return vorlix::detail::Wrap(
+        CreateFileA(pszPath, dwAccess, dwShare, nullptr, vorlix::detail::Disposition(bCreate), 0x80, nullptr));
 }
 
 void* Uni_OpenFile(const unsigned short* pszPath, DWORD dwAccess, DWORD dwShare, int bCreate) {
     if (!pszPath || !*pszPath) return nullptr;
-    return vorlix::detail::Wrap(CreateFileW(reinterpret_cast<const WCHAR*>(pszPath), dwAccess, dwShare,
-                                            nullptr, vorlix::detail::Disposition(bCreate), 0x80, nullptr));
+    return vorlix::detail::Wrap(CreateFileW(reinterpret_cast<const WCHAR*>(pszPath), dwAccess, dwShare, nullptr,
+                                            vorlix::detail::Disposition(bCreate), 0x80, nullptr));
 }
 
 DWORD API_ReadFile(void* hFile, void* pBuffer, DWORD dwBytes) {

@@ -381,6 +381,7 @@ void PutOtherText(Builder<unsigned short>& b, const char* text, std::size_t limi
             // Each continuation byte is read only once the bytes before it
             // are a valid start; an ill-formed sequence gives one U+FFFD.
             unsigned need, code, lo = 0x80, hi = 0xBF;
+            // clang-format off
             if (c >= 0xC2 && c <= 0xDF) { need = 1; code = c & 0x1F; }
             else if (c == 0xE0) { need = 2; code = 0; lo = 0xA0; }
             else if (c >= 0xE1 && c <= 0xEC) { need = 2; code = c & 0x0F; }
@@ -390,6 +391,7 @@ void PutOtherText(Builder<unsigned short>& b, const char* text, std::size_t limi
             else if (c >= 0xF1 && c <= 0xF3) { need = 3; code = c & 0x07; }
             else if (c == 0xF4) { need = 3; code = 4; hi = 0x8F; }
             else { need = 0; code = kReplacement; }
+            // clang-format on
             bytes = 1;
             for (unsigned k = 0; k < need; ++k) {
                 unsigned x = p[i + bytes];
@@ -553,17 +555,36 @@ int FormatInto(BasicString<Ch>& out, const Ch* pszFormat, std::va_list* ap, int 
                 s.wide = true;
                 ++p;
                 break;
-            case 'w': s.wide = true; ++p; break;
-            case 'L': s.length = Conversion::kLD; ++p; break;
+            case 'w':
+                s.wide = true;
+                ++p;
+                break;
+            case 'L':
+                s.length = Conversion::kLD;
+                ++p;
+                break;
             case 'q':
-            case 'j': s.length = Conversion::kLL; ++p; break;
+            case 'j':
+                s.length = Conversion::kLL;
+                ++p;
+                break;
             case 'z':
-            case 't': s.length = Conversion::kSize; ++p; break;
+            case 't':
+                s.length = Conversion::kSize;
+                ++p;
+                break;
             case 'I':
                 // p[2] is read only when p[1] is not the end.
-                if (p[1] == '6' && p[2] == '4') { s.length = Conversion::kLL; p += 3; }
-                else if (p[1] == '3' && p[2] == '2') { s.length = Conversion::kNone; p += 3; }
-                else { s.length = Conversion::kSize; ++p; }
+                if (p[1] == '6' && p[2] == '4') {
+                    s.length = Conversion::kLL;
+                    p += 3;
+                } else if (p[1] == '3' && p[2] == '2') {
+                    s.length = Conversion::kNone;
+                    p += 3;
+                } else {
+                    s.length = Conversion::kSize;
+                    ++p;
+                }
                 break;
             default: more = false;
             }
@@ -594,7 +615,8 @@ int FormatInto(BasicString<Ch>& out, const Ch* pszFormat, std::va_list* ap, int 
             case Conversion::kSize: v = static_cast<long long>(va_arg(*ap, std::ptrdiff_t)); break;
             default: v = va_arg(*ap, int); break;
             }
-            unsigned long long mag = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+            unsigned long long mag =
+                v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
             PutInteger(b, mag, v < 0, true, 10, false, s);
             break;
         }
@@ -626,8 +648,7 @@ int FormatInto(BasicString<Ch>& out, const Ch* pszFormat, std::va_list* ap, int 
         case 'C': {
             int v = va_arg(*ap, int);
             // c: the string's own width unless h or l says otherwise; C: the other width.
-            bool other = conv == 'C' ? !(sizeof(Ch) == 1 ? s.narrow : s.wide)
-                                     : (sizeof(Ch) == 1 ? s.wide : s.narrow);
+            bool other = conv == 'C' ? !(sizeof(Ch) == 1 ? s.narrow : s.wide) : (sizeof(Ch) == 1 ? s.wide : s.narrow);
             std::size_t at = b.Length();
             if (!other || v == 0) {
                 b.Put(static_cast<Ch>(v));
@@ -643,8 +664,7 @@ int FormatInto(BasicString<Ch>& out, const Ch* pszFormat, std::va_list* ap, int 
         }
         case 's':
         case 'S': {
-            bool other = conv == 'S' ? !(sizeof(Ch) == 1 ? s.narrow : s.wide)
-                                     : (sizeof(Ch) == 1 ? s.wide : s.narrow);
+            bool other = conv == 'S' ? !(sizeof(Ch) == 1 ? s.narrow : s.wide) : (sizeof(Ch) == 1 ? s.wide : s.narrow);
             if (!other) {
                 PutSame(b, va_arg(*ap, const Ch*), s);
             } else if constexpr (sizeof(Ch) == 1) {

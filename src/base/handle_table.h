@@ -162,8 +162,7 @@ public:
         std::uint64_t s = slot->state.load(std::memory_order_relaxed);
         for (;;) {
             if (!(s & kLive) || (s >> kGenShift) != gen) return false;
-            if (slot->state.compare_exchange_weak(s, s & ~kLive, std::memory_order_acq_rel,
-                                                  std::memory_order_relaxed))
+            if (slot->state.compare_exchange_weak(s, s & ~kLive, std::memory_order_acq_rel, std::memory_order_relaxed))
                 break;
         }
         if ((s & kUseMask) == 0) Destroy(slot);
@@ -194,8 +193,7 @@ private:
         std::uint64_t s = slot->state.load(std::memory_order_relaxed);
         for (;;) {
             if (!(s & kLive) || (s >> kGenShift) != gen || (s & kUseMask) == kUseMask) return nullptr;
-            if (slot->state.compare_exchange_weak(s, s + kUseOne, std::memory_order_acq_rel,
-                                                  std::memory_order_relaxed))
+            if (slot->state.compare_exchange_weak(s, s + kUseOne, std::memory_order_acq_rel, std::memory_order_relaxed))
                 break;
         }
         out = slot;
@@ -256,8 +254,7 @@ private:
                 made[k].next.store(0, std::memory_order_relaxed);
                 made[k].index = first + k;
             }
-            if (chunkRef.compare_exchange_strong(chunk, made, std::memory_order_acq_rel,
-                                                 std::memory_order_acquire)) {
+            if (chunkRef.compare_exchange_strong(chunk, made, std::memory_order_acq_rel, std::memory_order_acquire)) {
                 chunk = made;
             } else {
                 delete[] made;  // another thread made it first
@@ -278,15 +275,15 @@ private:
         for (;;) {
             slot->next.store(static_cast<std::uint32_t>(head & kHeadIndexMask), std::memory_order_relaxed);
             std::uint64_t counter = (head >> 32) + 1;
-            if (m_free.compare_exchange_weak(head, (counter << 32) | (i + 1),
-                                             std::memory_order_acq_rel, std::memory_order_relaxed))
+            if (m_free.compare_exchange_weak(head, (counter << 32) | (i + 1), std::memory_order_acq_rel,
+                                             std::memory_order_relaxed))
                 return;
         }
     }
 
     std::atomic<Slot*> m_chunks[kChunks] = {};
-    std::atomic<std::uint32_t> m_used{0};   // slots ever taken from the chunks
-    std::atomic<std::uint64_t> m_free{0};   // head of the free list
+    std::atomic<std::uint32_t> m_used{0};  // slots ever taken from the chunks
+    std::atomic<std::uint64_t> m_free{0};  // head of the free list
 };
 
 }  // namespace detail

@@ -296,10 +296,9 @@ constexpr std::size_t kPoolLimitMax = (std::size_t(256) << 20) / kSlabSize;
 // Block sizes: steps of 16 bytes up to 256, then four steps per doubling.
 // A slab holds at least seven blocks of the largest size, and loses at
 // most 8 KiB (an eighth) of its space to the rounding.
-constexpr std::uint16_t kClassSize[kClasses] = {16,   32,   48,   64,   80,   96,   112,  128,  144,
-                                                160,  176,  192,  208,  224,  240,  256,  320,  384,
-                                                448,  512,  640,  768,  896,  1024, 1280, 1536, 1792,
-                                                2048, 2560, 3072, 3584, 4096, 5120, 6144, 7168, 8192};
+constexpr std::uint16_t kClassSize[kClasses] = {16,   32,   48,   64,   80,   96,   112,  128,  144,  160,  176,  192,
+                                                208,  224,  240,  256,  320,  384,  448,  512,  640,  768,  896,  1024,
+                                                1280, 1536, 1792, 2048, 2560, 3072, 3584, 4096, 5120, 6144, 7168, 8192};
 
 // The size class of 257..8192 bytes by (n - 1) / 64.
 struct LargeClassTable {
@@ -414,7 +413,8 @@ bool Reserve() {
         g_space.state.store(2, std::memory_order_release);
         return false;
     }
-    char* aligned = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(base) + kSlabSize - 1) & ~(kSlabSize - 1));
+    char* aligned =
+        reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(base) + kSlabSize - 1) & ~(kSlabSize - 1));
     g_space.frontier = g_space.committed = aligned;
     g_space.base.store(aligned, std::memory_order_relaxed);
     g_space.size.store(want, std::memory_order_relaxed);
@@ -440,7 +440,9 @@ inline int LowestBit(std::uint64_t w) {
 }
 
 void MarkReleased(Slab* s) {
-    std::size_t i = static_cast<std::size_t>(reinterpret_cast<char*>(s) - g_space.base.load(std::memory_order_relaxed)) >> kSlabShift;
+    std::size_t i =
+        static_cast<std::size_t>(reinterpret_cast<char*>(s) - g_space.base.load(std::memory_order_relaxed)) >>
+        kSlabShift;
     g_space.released[i / 64] |= std::uint64_t(1) << (i % 64);
     ++g_space.nReleased;
     if (i / 64 < g_space.releasedFrom) g_space.releasedFrom = i / 64;

@@ -27,9 +27,8 @@ constexpr int CheckedLength(N n) {
     if constexpr (std::is_signed<N>::value) {
         if (n < 0) return -1;
     }
-    return static_cast<unsigned long long>(n) <= static_cast<unsigned long long>(kMaxLength<Ch>)
-               ? static_cast<int>(n)
-               : -1;
+    return static_cast<unsigned long long>(n) <= static_cast<unsigned long long>(kMaxLength<Ch>) ? static_cast<int>(n)
+                                                                                                 : -1;
 }
 
 }  // namespace detail

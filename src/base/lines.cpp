@@ -253,8 +253,7 @@ int Uni_ReadText1Line(const unsigned short* pszText, unsigned long& dwPos, UStri
     return d::Deliver(src, dwPos, strLine);
 }
 
-int Uni_ReadText1LineEndian(const unsigned short* pszText, unsigned long& dwPos, UString& strLine, int,
-                            int nEndian) {
+int Uni_ReadText1LineEndian(const unsigned short* pszText, unsigned long& dwPos, UString& strLine, int, int nEndian) {
     if (d::InPlatformOrder(nEndian)) {
         d::InPlaceLines<unsigned short> src(pszText);
         return d::Deliver(src, dwPos, strLine);

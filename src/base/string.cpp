@@ -38,8 +38,7 @@ inline bool IsSpace(Ch c) {
 
 template <class Ch>
 inline const Ch* FindUnit(const Ch* p, Ch ch, std::size_t n) {
-    if (sizeof(Ch) == 1)
-        return static_cast<const Ch*>(std::memchr(p, static_cast<unsigned char>(ch), n));
+    if (sizeof(Ch) == 1) return static_cast<const Ch*>(std::memchr(p, static_cast<unsigned char>(ch), n));
     for (const Ch* e = p + n; p < e; ++p)
         if (*p == ch) return p;
     return nullptr;
@@ -103,7 +102,8 @@ Ch* BasicString<Ch>::PrepareWrite(int nLength, int nKeep) {
             PrjWarningMsg(0);
             return nullptr;
         }
-        void* p = detail::BlockRealloc(h, sizeof(detail::StrHeader) + (static_cast<std::size_t>(nCapacity) + 1) * sizeof(Ch));
+        void* p =
+            detail::BlockRealloc(h, sizeof(detail::StrHeader) + (static_cast<std::size_t>(nCapacity) + 1) * sizeof(Ch));
         if (!p) return nullptr;
         h = static_cast<detail::StrHeader*>(p);
         h->nCapacity = nCapacity;
@@ -432,17 +432,29 @@ void TrimRightIf(BasicString<Ch>& s, Pred pred) {
 }  // namespace
 
 template <typename Ch>
-void BasicString<Ch>::TrimLeft() { TrimLeftIf(*this, [](Ch c) { return IsSpace(c); }); }
+void BasicString<Ch>::TrimLeft() {
+    TrimLeftIf(*this, [](Ch c) { return IsSpace(c); });
+}
 template <typename Ch>
-void BasicString<Ch>::TrimLeft(Ch chTarget) { TrimLeftIf(*this, [=](Ch c) { return c == chTarget; }); }
+void BasicString<Ch>::TrimLeft(Ch chTarget) {
+    TrimLeftIf(*this, [=](Ch c) { return c == chTarget; });
+}
 template <typename Ch>
-void BasicString<Ch>::TrimLeft(const Ch* pszTargets) { TrimLeftIf(*this, [=](Ch c) { return InSet(c, pszTargets); }); }
+void BasicString<Ch>::TrimLeft(const Ch* pszTargets) {
+    TrimLeftIf(*this, [=](Ch c) { return InSet(c, pszTargets); });
+}
 template <typename Ch>
-void BasicString<Ch>::TrimRight() { TrimRightIf(*this, [](Ch c) { return IsSpace(c); }); }
+void BasicString<Ch>::TrimRight() {
+    TrimRightIf(*this, [](Ch c) { return IsSpace(c); });
+}
 template <typename Ch>
-void BasicString<Ch>::TrimRight(Ch chTarget) { TrimRightIf(*this, [=](Ch c) { return c == chTarget; }); }
+void BasicString<Ch>::TrimRight(Ch chTarget) {
+    TrimRightIf(*this, [=](Ch c) { return c == chTarget; });
+}
 template <typename Ch>
-void BasicString<Ch>::TrimRight(const Ch* pszTargets) { TrimRightIf(*this, [=](Ch c) { return InSet(c, pszTargets); }); }
+void BasicString<Ch>::TrimRight(const Ch* pszTargets) {
+    TrimRightIf(*this, [=](Ch c) { return InSet(c, pszTargets); });
+}
 
 template <typename Ch>
 void BasicString<Ch>::MakeLower() {

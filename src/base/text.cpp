@@ -27,8 +27,7 @@ long TokenAt(const Ch* text, long pos, const SepSet<Ch>& seps, int& index, int n
 // The item copied into tok; an item longer than a string can hold is no
 // item (-1, and tok empty).
 template <class Ch>
-long GetTokenOpt(const Ch* text, long pos, BasicString<Ch>& tok, const SepSet<Ch>& seps, int& index, int len,
-                 int opt) {
+long GetTokenOpt(const Ch* text, long pos, BasicString<Ch>& tok, const SepSet<Ch>& seps, int& index, int len, int opt) {
     long start = 0;
     long end = TokenAt(text, pos, seps, index, len, opt, start);
     int n = end < 0 ? -1 : CheckedLength<Ch>(end - start);
@@ -144,8 +143,7 @@ long Uni_GetTokenOpt(const unsigned short* pszText, long lPos, UString& strToken
 int Byte_GetSplitToken(const char* pszText, long lPos, const char* pszSeps, MStringArray& aryOut) {
     return d::GetSplitToken(pszText, lPos, pszSeps, aryOut);
 }
-int Uni_GetSplitToken(const unsigned short* pszText, long lPos, const unsigned short* pszSeps,
-                      UStringArray& aryOut) {
+int Uni_GetSplitToken(const unsigned short* pszText, long lPos, const unsigned short* pszSeps, UStringArray& aryOut) {
     return d::GetSplitToken(pszText, lPos, pszSeps, aryOut);
 }
 

@@ -102,8 +102,7 @@ inline long ScanToken(const Ch* text, long pos, long len, const SepSet<Ch>& set,
         if (place >= 0) return i + 1;
         break;
     }
-    while (++i < len && !set.Stops(ScanUnit(text[i]))) {
-    }
+    while (++i < len && !set.Stops(ScanUnit(text[i]))) {}
     return i;
 }
 

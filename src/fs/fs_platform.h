@@ -57,9 +57,7 @@ inline unsigned short* CurrentDir(int drive, unsigned short* buffer, int size) {
 }
 
 inline DWORD ModuleFileName(char* buffer, DWORD size) { return GetModuleFileNameA(nullptr, buffer, size); }
-inline DWORD ModuleFileName(unsigned short* buffer, DWORD size) {
-    return GetModuleFileNameW(nullptr, W(buffer), size);
-}
+inline DWORD ModuleFileName(unsigned short* buffer, DWORD size) { return GetModuleFileNameW(nullptr, W(buffer), size); }
 
 template <class Ch>
 inline bool IsSeparator(Ch c) {

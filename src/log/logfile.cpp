@@ -54,9 +54,7 @@ struct LogWidth<char> {
 template <>
 struct LogWidth<unsigned short> {
     static int Exists(const unsigned short* path) { return Uni_ExistFile(path); }
-    static void* Open(const unsigned short* path, int bCreate) {
-        return Uni_OpenFile(path, kAccess, kShare, bCreate);
-    }
+    static void* Open(const unsigned short* path, int bCreate) { return Uni_OpenFile(path, kAccess, kShare, bCreate); }
     static int MakeDirectories(const unsigned short* path) { return Uni_MakeDirectory(path, 1); }
 };
 
@@ -173,7 +171,9 @@ BasicLogFile<Ch>::BasicLogFile() noexcept : m_hFile(nullptr), m_nLogType(0) {}
 
 template <class Ch>
 BasicLogFile<Ch>::BasicLogFile(const BasicLogFile& src) noexcept
-    : m_strFilePath(src.m_strFilePath), m_hFile(src.m_hFile), m_strLogName(src.m_strLogName),
+    : m_strFilePath(src.m_strFilePath),
+      m_hFile(src.m_hFile),
+      m_strLogName(src.m_strLogName),
       m_nLogType(src.m_nLogType) {}
 
 template <class Ch>

@@ -12,8 +12,7 @@ constexpr int kTableOnStack = 64;
 // The distinct indices of a set of values, first occurrences in order.
 class IndexTable {
 public:
-    IndexTable(CWaitMaskMutex& lock, DWORD* pdwMask, int nCount,
-               int (CWaitMaskMutex::*exists)(DWORD*, int, DWORD)) {
+    IndexTable(CWaitMaskMutex& lock, DWORD* pdwMask, int nCount, int (CWaitMaskMutex::*exists)(DWORD*, int, DWORD)) {
         if (nCount < 1) return;
         if (!pdwMask) {
             PrjWarningMsg(0);

@@ -340,10 +340,8 @@ void BasicTokenDataStream<Ch>::SkipCurLine(BasicString<Ch>& strRest) {
     detail::PushRing(*this);
     Item& cur = this->m_curPos;
     int len = cur.m_strLine.GetLength();
-    if (cur.m_dwColumn < static_cast<unsigned long>(len))
-        strRest = cur.m_strLine.Mid(static_cast<int>(cur.m_dwColumn));
-    else
-        strRest.Empty();
+    if (cur.m_dwColumn < static_cast<unsigned long>(len)) strRest = cur.m_strLine.Mid(static_cast<int>(cur.m_dwColumn));
+    else strRest.Empty();
     cur.m_dwColumn = static_cast<unsigned long>(len);
 }
 

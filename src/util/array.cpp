@@ -20,10 +20,8 @@ int FindInSortedAry(const BasicStringArray<Ch>& ary, const Ch* key) {
         int mid = low + (high - low) / 2;  // (low + high) / 2 without overflow
         int cmp = data[mid].CompareNoCase(key);
         if (cmp == 0) return mid;
-        if (cmp < 0)
-            low = mid + 1;
-        else
-            high = mid - 1;
+        if (cmp < 0) low = mid + 1;
+        else high = mid - 1;
     }
     return -1;
 }

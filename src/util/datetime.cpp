@@ -23,10 +23,10 @@ struct DateLits {
     static constexpr Lit<Ch, 2> kComma{","};
     static constexpr Lit<Ch, 2> kColon{":"};
     static constexpr Lit<Ch, 4> kGmt{"GMT"};
-    static constexpr Lit<Ch, 4> kMonths[12] = {
-        Lit<Ch, 4>("Jan"), Lit<Ch, 4>("Feb"), Lit<Ch, 4>("Mar"), Lit<Ch, 4>("Apr"),
-        Lit<Ch, 4>("May"), Lit<Ch, 4>("Jun"), Lit<Ch, 4>("Jul"), Lit<Ch, 4>("Aug"),
-        Lit<Ch, 4>("Sep"), Lit<Ch, 4>("Oct"), Lit<Ch, 4>("Nov"), Lit<Ch, 4>("Dec")};
+    static constexpr Lit<Ch, 4> kMonths[12] = {Lit<Ch, 4>("Jan"), Lit<Ch, 4>("Feb"), Lit<Ch, 4>("Mar"),
+                                               Lit<Ch, 4>("Apr"), Lit<Ch, 4>("May"), Lit<Ch, 4>("Jun"),
+                                               Lit<Ch, 4>("Jul"), Lit<Ch, 4>("Aug"), Lit<Ch, 4>("Sep"),
+                                               Lit<Ch, 4>("Oct"), Lit<Ch, 4>("Nov"), Lit<Ch, 4>("Dec")};
 };
 
 // The width's own splitter, number readers and runtime atoi.
@@ -45,9 +45,7 @@ int Split(const unsigned short* text, UStringArray& out) {
 long ToLong(const char* text) { return Byte_AtoL(text); }
 long ToLong(const unsigned short* text) { return Uni_AtoL(text); }
 int RuntimeToInt(const char* text) { return vorlix::win::atoi(text); }
-int RuntimeToInt(const unsigned short* text) {
-    return vorlix::win::_wtoi(reinterpret_cast<const WCHAR*>(text));
-}
+int RuntimeToInt(const unsigned short* text) { return vorlix::win::_wtoi(reinterpret_cast<const WCHAR*>(text)); }
 
 // A number as a calendar field for MTime, which computes year - 1900 and
 // month - 1 in int: values beyond that range are taken as its nearest end

@@ -38,8 +38,7 @@ int Uni_ReadText1LineSkipComment(const unsigned short* pszText, unsigned long& d
 
 int Uni_ReadText1LineSkipCommentEndian(const unsigned short* pszText, unsigned long& dwPos, UString& strLine,
                                        int nEndian) {
-    return ReadSkippingComments(strLine,
-                                [&] { return Uni_ReadText1LineEndian(pszText, dwPos, strLine, 0, nEndian); });
+    return ReadSkippingComments(strLine, [&] { return Uni_ReadText1LineEndian(pszText, dwPos, strLine, 0, nEndian); });
 }
 
 int Byte_Read1LineSkipComment(void* hFile, MString& strLine) {

@@ -20,10 +20,8 @@ long NextItem(const unsigned short* text, long pos, UString& tok, const unsigned
 // 16-bit unit without sign.
 template <class Ch>
 bool KeepsSeparator(Ch ch) {
-    if constexpr (sizeof(Ch) == 1)
-        return static_cast<signed char>(ch) > 0x20;
-    else
-        return static_cast<unsigned>(ch) > 0x20;
+    if constexpr (sizeof(Ch) == 1) return static_cast<signed char>(ch) > 0x20;
+    else return static_cast<unsigned>(ch) > 0x20;
 }
 
 // True when no NUL lies before nPos, so that the tokenizer may start there.
@@ -35,8 +33,8 @@ bool StartsInText(const Ch* text, long nPos) {
 }
 
 template <class Ch>
-int GetSplitTokenEx(const Ch* text, long nPos, const Ch* seps, BasicStringArray<Ch>& out, int bAddSep,
-                    int bAddEmpty, int bNoLeadEmpty) {
+int GetSplitTokenEx(const Ch* text, long nPos, const Ch* seps, BasicStringArray<Ch>& out, int bAddSep, int bAddEmpty,
+                    int bNoLeadEmpty) {
     out.RemoveAll();
     if (!text || nPos < 0 || !StartsInText(text, nPos)) return 0;
     bool bAfterWord = bNoLeadEmpty != 0;
@@ -67,12 +65,12 @@ int GetSplitTokenEx(const Ch* text, long nPos, const Ch* seps, BasicStringArray<
 
 int Byte_GetSplitTokenEx(const void* pBuf, long nPos, const char* pszSeps, MStringArray& aryToken, int bAddSep,
                          int bAddEmpty, int bNoLeadEmpty) {
-    return vorlix::detail::GetSplitTokenEx(static_cast<const char*>(pBuf), nPos, pszSeps, aryToken, bAddSep,
-                                           bAddEmpty, bNoLeadEmpty);
+    return vorlix::detail::GetSplitTokenEx(static_cast<const char*>(pBuf), nPos, pszSeps, aryToken, bAddSep, bAddEmpty,
+                                           bNoLeadEmpty);
 }
 
-int Uni_GetSplitTokenEx(const void* pBuf, long nPos, const unsigned short* pszSeps, UStringArray& aryToken,
-                        int bAddSep, int bAddEmpty, int bNoLeadEmpty) {
-    return vorlix::detail::GetSplitTokenEx(static_cast<const unsigned short*>(pBuf), nPos, pszSeps, aryToken,
-                                           bAddSep, bAddEmpty, bNoLeadEmpty);
+int Uni_GetSplitTokenEx(const void* pBuf, long nPos, const unsigned short* pszSeps, UStringArray& aryToken, int bAddSep,
+                        int bAddEmpty, int bNoLeadEmpty) {
+    return vorlix::detail::GetSplitTokenEx(static_cast<const unsigned short*>(pBuf), nPos, pszSeps, aryToken, bAddSep,
+                                           bAddEmpty, bNoLeadEmpty);
 }

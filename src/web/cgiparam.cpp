@@ -198,8 +198,7 @@ int CCgiParam::UpdateValue(const char* pszKey, const char* pszValue) {
 int CCgiParam::AddValue(const char* pszKey, const char* pszValue) {
     PrjWarningMsg(pszKey != nullptr);
     if (!pszKey) return GetParamSum();
-    if (m_aryData.Add(pszValue) >= 0 && m_aryKey.Add(pszKey) < 0)
-        m_aryData.RemoveAt(m_aryData.GetSize() - 1);
+    if (m_aryData.Add(pszValue) >= 0 && m_aryKey.Add(pszKey) < 0) m_aryData.RemoveAt(m_aryData.GetSize() - 1);
     return GetParamSum();
 }
 

@@ -183,14 +183,16 @@ void CHttpHeader::UpdateField(const char* pszName, int nName, const char* pszVal
         return;
     }
     typedef CObjArray<MString, const MString&> ObjArray;
-    if (m_aryName.ObjArray::Add(MString(pszName, nName)) >= 0 && m_aryValue.ObjArray::Add(MString(pszValue, nValue)) < 0)
+    if (m_aryName.ObjArray::Add(MString(pszName, nName)) >= 0 &&
+        m_aryValue.ObjArray::Add(MString(pszValue, nValue)) < 0)
         m_aryName.RemoveAt(m_aryName.GetSize() - 1);
 }
 
 void CHttpHeader::UpdateHeaderValue(const char* pszName, const char* pszValue) {
     PrjWarningMsg(pszName != nullptr);
     if (!pszName) return;
-    UpdateField(pszName, static_cast<int>(std::strlen(pszName)), pszValue, pszValue ? static_cast<int>(std::strlen(pszValue)) : 0);
+    UpdateField(pszName, static_cast<int>(std::strlen(pszName)), pszValue,
+                pszValue ? static_cast<int>(std::strlen(pszValue)) : 0);
 }
 
 void CHttpHeader::ToHeaderString(MString& strHeader, int bRequest) {
@@ -245,9 +247,9 @@ struct CharSetEntry {
 };
 
 const CharSetEntry kCharSets[] = {
-    {"utf-8", 65001},      {"euc-kr", 949}, {"ks_c_5601-1987", 949}, {"iso-2022-kr", 949},
-    {"shift_jis", 932},    {"iso-2022-jp", 50220}, {"euc-jp", 51932}, {"gbk", 936},
-    {"big5", 950},
+    {"utf-8", 65001},     {"euc-kr", 949},    {"ks_c_5601-1987", 949},
+    {"iso-2022-kr", 949}, {"shift_jis", 932}, {"iso-2022-jp", 50220},
+    {"euc-jp", 51932},    {"gbk", 936},       {"big5", 950},
 };
 
 // The longest name in the table, with room for its NUL.

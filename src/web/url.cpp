@@ -200,7 +200,9 @@ MString StandardQuery(const char* query) {
     return params.m_strArgBuf;
 }
 
-BasicString<char> StandardQuery(const BasicString<char>& query) { return StandardQuery(static_cast<const char*>(query)); }
+BasicString<char> StandardQuery(const BasicString<char>& query) {
+    return StandardQuery(static_cast<const char*>(query));
+}
 
 BasicString<unsigned short> StandardQuery(const BasicString<unsigned short>& query) {
     MString narrow;

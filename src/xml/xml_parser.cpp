@@ -163,9 +163,9 @@ public:
     const Delims<Ch>& attr;
     const Delims<Ch>& bracket;
     Str text;
-    Option option;                               // the attribute being read
-    CObjArray<Tag, const Tag&> pending;         // finished children of the open nodes
-    CObjArray<Option, const Option&> options;   // the attributes of the tag being read
+    Option option;                             // the attribute being read
+    CObjArray<Tag, const Tag&> pending;        // finished children of the open nodes
+    CObjArray<Option, const Option&> options;  // the attributes of the tag being read
 
 private:
     static const int kSlots = 256;
@@ -286,8 +286,7 @@ public:
             if (!m_r.GetToken(t, m_x.attr, d)) return 0;
             switch (d) {
             case kAttrLt:
-            case kAttrBlank:
-                return 0;
+            case kAttrBlank: return 0;
             case kAttrQuestion:
             case kAttrSlash:
             case kAttrGt:
@@ -463,8 +462,7 @@ private:
         if (tok.n >= 2 && tok.p[0] == '-' && tok.p[1] == '-') {
             // The text starts right after the two dashes, inside the token.
             m_r.SetColumn(m_r.Column() - static_cast<unsigned long>(tok.n - 2));
-            if (!m_r.ToDelimStr(L::kCommentEnd, L::kCommentEnd.Length(), run, 1))
-                return Fail(k, XMLRES_BAD_COMMENT);
+            if (!m_r.ToDelimStr(L::kCommentEnd, L::kCommentEnd.Length(), run, 1)) return Fail(k, XMLRES_BAD_COMMENT);
             t.m_strName.SetString(run.p, run.n - L::kCommentEnd.Length());
             t.m_nTagType = XMLTAG_COMMENT;
             return Complete(k, Level(k));
@@ -552,8 +550,7 @@ private:
         for (;;) {
             Frame& f = m_x.F(k);
             Tag& t = Node(k);
-            if (!m_r.GetToken(tok, m_x.node, d))
-                return Fail(k, f.bFirst ? XMLRES_END_OF_DATA : XMLRES_UNEXPECTED_END);
+            if (!m_r.GetToken(tok, m_x.node, d)) return Fail(k, f.bFirst ? XMLRES_END_OF_DATA : XMLRES_UNEXPECTED_END);
             f.bFirst = false;
             if (d == kNodeGt) return Fail(k, XMLRES_BAD_TEXT);
             if (d != kNodeLt) {
@@ -581,11 +578,8 @@ private:
                 m_x.Share(t.m_strName, tok.p, tok.n);
                 step = TagRest(k);
                 break;
-            case kNodeBang:
-                step = Bang(k);
-                break;
-            case kNodeSlash:
-                return EndTag(k);
+            case kNodeBang: step = Bang(k); break;
+            case kNodeSlash: return EndTag(k);
             case kNodeLt:  // "<" "<"
                 return Fail(k, XMLRES_UNEXPECTED_END);
             default:  // ">", "=" or "&"
@@ -599,8 +593,8 @@ private:
     Doc* m_pDoc;
     Scratch<Ch>& m_x;
     Tag* m_pRoot = nullptr;
-    int m_nTop = 0;      // the innermost open node
-    Span<Ch> m_name;     // the name of a child element that begins
+    int m_nTop = 0;   // the innermost open node
+    Span<Ch> m_name;  // the name of a child element that begins
 };
 
 // Parses the document's top-level nodes one after another, appending them

@@ -208,8 +208,7 @@ public:
     // positions count from another place than its offsets), so a take-back
     // to it keeps the line itself.
     DocReader(const Source& src, unsigned long dwStart, bool bKeepFirst)
-        : m_src(src), m_cur(dwStart), m_next(dwStart), m_col(dwStart), m_dwStart(dwStart),
-          m_bKeepFirst(bKeepFirst) {}
+        : m_src(src), m_cur(dwStart), m_next(dwStart), m_col(dwStart), m_dwStart(dwStart), m_bKeepFirst(bKeepFirst) {}
 
     // ---- the cursor of the shared reads ----
     const Ch* Line() const { return m_line; }

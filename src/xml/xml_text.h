@@ -18,8 +18,8 @@ namespace detail {
 
 template <class Ch>
 struct RunFacts {
-    bool bAsItIs = true;             // no "&", and every line end is CR LF
-    const Ch* pLastEnd = nullptr;    // the last CR or LF, or null
+    bool bAsItIs = true;           // no "&", and every line end is CR LF
+    const Ch* pLastEnd = nullptr;  // the last CR or LF, or null
 };
 
 // One of "&", CR or LF at p[k] of the run p[0, n) (which "<" or NUL follows).

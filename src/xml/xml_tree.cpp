@@ -97,8 +97,8 @@ template <class Ch>
 bool NeedsCopy(const BasicXmlTag<Ch>& receiver, const BasicXmlTag<Ch>& tag) {
     const auto* p = receiver.m_arySubTag.m_pData;
     const void* q = &tag;
-    return q == &receiver || (p && q >= static_cast<const void*>(p) &&
-                              q < static_cast<const void*>(p + receiver.m_arySubTag.m_nSize)) ||
+    return q == &receiver ||
+           (p && q >= static_cast<const void*>(p) && q < static_cast<const void*>(p + receiver.m_arySubTag.m_nSize)) ||
            Contains(tag, &receiver);
 }
 
@@ -199,7 +199,12 @@ BasicXmlTag<Ch>::BasicXmlTag()
 
 template <class Ch>
 BasicXmlTag<Ch>::BasicXmlTag(const BasicXmlTag& src)
-    : CObjCore(src), m_nParseResult(0), m_dwParsePos(0), m_nLevel(0), m_nTagType(XMLTAG_NONE), m_nUserFlag(1),
+    : CObjCore(src),
+      m_nParseResult(0),
+      m_dwParsePos(0),
+      m_nLevel(0),
+      m_nTagType(XMLTAG_NONE),
+      m_nUserFlag(1),
       m_bNoChild(0) {
     detail::AssignInPlace(*this, src);
 }
@@ -212,7 +217,9 @@ BasicXmlTag<Ch>::~BasicXmlTag() {
     Option* o = m_aryOption.m_pData;
     int n = m_aryOption.m_nSize;
     for (int i = 0; i < n; ++i) {
-        if (i + 1 < n) detail::Prefetch(reinterpret_cast<const char*>(o[i + 1].m_strValue.GetString()) - sizeof(detail::StrHeader));
+        if (i + 1 < n)
+            detail::Prefetch(reinterpret_cast<const char*>(o[i + 1].m_strValue.GetString()) -
+                             sizeof(detail::StrHeader));
         o[i].Option::~Option();
     }
     m_aryOption.m_nSize = 0;

@@ -199,9 +199,7 @@ void AppendLeaf(TextOut<Ch>& out, const BasicXmlTag<Ch>& t) {
         out.Add(t.m_strName);
         out.Add(L::kCommentClose);
         return;
-    case XMLTAG_TEXT:
-        out.AddEncoded(t.m_strName);
-        return;
+    case XMLTAG_TEXT: out.AddEncoded(t.m_strName); return;
     case XMLTAG_CDATA:
         out.Add(L::kCDataOpen);
         out.Add(t.m_strName);
@@ -212,8 +210,7 @@ void AppendLeaf(TextOut<Ch>& out, const BasicXmlTag<Ch>& t) {
         out.Add(t.m_strName);
         out.Add(L::kDeclClose);
         return;
-    default:
-        return;
+    default: return;
     }
 }
 

@@ -35,8 +35,8 @@ void ExpectLikeC(const char* fmt, T value) {
 }
 
 TEST(FormatTest, NumbersAndCharsLikeC) {
-    for (const char* conv : {"%d", "[%-5d]", "[%05d]", "%+d", "% d", "[%8.3d]", "[%08.3d]", "%#x", "%#X",
-                             "%#o", "%u", "[%-+6d]", "%.0d", "%hd", "%hhu"})
+    for (const char* conv : {"%d", "[%-5d]", "[%05d]", "%+d", "% d", "[%8.3d]", "[%08.3d]", "%#x", "%#X", "%#o", "%u",
+                             "[%-+6d]", "%.0d", "%hd", "%hhu"})
         for (int v : {0, 7, -42, 255, 65536, INT_MAX, INT_MIN}) ExpectLikeC(conv, v);
     for (long v : {LONG_MIN, LONG_MAX}) ExpectLikeC("[%12ld]", v);
     for (long long v : {LLONG_MIN, LLONG_MAX}) ExpectLikeC("[%-22lld]", v);
@@ -198,7 +198,9 @@ TEST(FormatHostile, PrecisionNeverCutsACharacter) {
     EXPECT_EQ(Units(u), u"[|   |\U0001F600|\uD55C]");
     // Ill-formed input: one U+FFFD per maximal ill-formed part, as the
     // code-page conversion gives; a lone surrogate becomes U+FFFD.
-    u.Format(u"%hs", "\xE0\xA0" "A\xFF");
+    u.Format(u"%hs",
+             "\xE0\xA0"
+             "A\xFF");
     EXPECT_EQ(Units(u), u"\uFFFDA\uFFFD");
     const unsigned short lone[] = {'a', 0xDC00, 0xD800, 0};
     m.Format("%ls|%lc", lone, 0xD800);

@@ -49,7 +49,7 @@ TEST(FileHandles, ClosedHandleNeverReachesTheNextFile) {
         EXPECT_EQ(API_SeekFile(a, 0, 2), -1);
         MString line = "old";
         EXPECT_EQ(Byte_Read1Line(a, line, 0), 0);
-        API_CloseFile(a);  // twice: harmless
+        API_CloseFile(a);                // twice: harmless
         EXPECT_EQ(warnings.count(), 5);  // each misuse is reported
     }
     EXPECT_EQ(API_WriteFile(b, "fresh", 5), 5u);
@@ -68,8 +68,8 @@ TEST(FileHandles, GarbageValuesAreRefused) {
                               reinterpret_cast<void*>(~std::uintptr_t(0)),  // INVALID_HANDLE_VALUE
                               reinterpret_cast<void*>(std::uintptr_t(1)),
                               bytes,
-                              reinterpret_cast<void*>(v + 1),                          // another slot
-                              reinterpret_cast<void*>(v ^ (std::uintptr_t(1) << 30)),  // another generation
+                              reinterpret_cast<void*>(v + 1),                           // another slot
+                              reinterpret_cast<void*>(v ^ (std::uintptr_t(1) << 30)),   // another generation
                               reinterpret_cast<void*>(v ^ (std::uintptr_t(1) << 61))};  // another table
     // A handle of the platform layer is not a file handle of the base.
     using namespace vorlix::win;  // unqualified: the constants are macros on Windows

@@ -69,7 +69,8 @@ bool UseTheHeap(int seed) {
 // heap's locks.
 bool Churn(int seed) {
     MStringArray texts;
-    for (int j = 0; j < 48; ++j) texts.Add(MString(static_cast<char>('a' + j % 26), 2048 + (seed * 31 + j * 97) % 6000));
+    for (int j = 0; j < 48; ++j)
+        texts.Add(MString(static_cast<char>('a' + j % 26), 2048 + (seed * 31 + j * 97) % 6000));
     return texts.GetSize() == 48 && UseTheHeap(seed);
 }
 

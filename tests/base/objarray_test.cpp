@@ -15,8 +15,14 @@ public:
     typedef void RelocatesAsBytes;  // holds no pointer into itself
     explicit Probe(int i = 0) : id(i) {}
     Probe(const Probe& o) : CObjCore(o), id(o.id) { ++copied; }
-    Probe& operator=(const Probe& o) { id = o.id; return *this; }
-    ~Probe() override { ++destroyed; destroyedWithId += id != 0; }
+    Probe& operator=(const Probe& o) {
+        id = o.id;
+        return *this;
+    }
+    ~Probe() override {
+        ++destroyed;
+        destroyedWithId += id != 0;
+    }
     static void Reset() { copied = destroyed = destroyedWithId = 0; }
     explicit operator int() const { return id; }
 

@@ -40,7 +40,7 @@ TYPED_TEST_SUITE(StringTest, Widths);
 TYPED_TEST(StringTest, BuildCompareAndSelfReference) {
     typedef typename TypeParam::CharType Ch;
     EXPECT_EQ("yxx!", A(static_cast<const Ch*>(L("y")) + TypeParam(Ch('x'), 2) + Ch('!')));
-    EXPECT_LT(L("abc").Compare(L("ab\xE9")), 0);  // units compare unsigned
+    EXPECT_LT(L("abc").Compare(L("ab\xE9")), 0);       // units compare unsigned
     EXPECT_NE(0, L("\xE9").CompareNoCase(L("\xC9")));  // only ASCII folds
 
     TypeParam s = L("abcdef");
@@ -56,8 +56,8 @@ TYPED_TEST(StringTest, SubstringsFindReplaceTrim) {
     typedef typename TypeParam::CharType Ch;
     TypeParam s = L("abcdef");
     EXPECT_EQ("|abcdef|cd|cdef||ab|def|", A(s.Left(-1)) + "|" + A(s.Left(100)) + "|" + A(s.Mid(2, 2)) + "|" +
-                                            A(s.Mid(2, 100)) + "|" + A(s.Mid(100, 2)) + "|" + A(s.Mid(-3, 2)) +
-                                            "|" + A(s.Right(3)) + "|" + A(s.Right(-1)));
+                                              A(s.Mid(2, 100)) + "|" + A(s.Mid(100, 2)) + "|" + A(s.Mid(-3, 2)) + "|" +
+                                              A(s.Right(3)) + "|" + A(s.Right(-1)));
     s = L("abcabc");
     EXPECT_EQ(4, s.Find(Ch('b'), 2));
     EXPECT_EQ(3, s.Find(L("abc"), 1));
@@ -114,7 +114,11 @@ TYPED_TEST(StringTest, CopyOnWrite) {
         {"Replace", [](TypeParam& s) { s.Replace(L("o"), L("0")); }},
         {"MakeUpper", [](TypeParam& s) { s.MakeUpper(); }},
         {"TrimLeft", [](TypeParam& s) { s.TrimLeft(); }},
-        {"GetBuffer", [](TypeParam& s) { s.GetBuffer(40)[0] = Ch('*'); s.ReleaseBuffer(5); }},
+        {"GetBuffer",
+         [](TypeParam& s) {
+             s.GetBuffer(40)[0] = Ch('*');
+             s.ReleaseBuffer(5);
+         }},
     };
     const char* const text = "  Hello World  ";
     for (const auto& op : ops) {

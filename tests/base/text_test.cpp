@@ -80,11 +80,18 @@ TEST(TextToken, Items) {
 
 TEST(TextSplit, WordsBetweenSeparators) {
     const char* const cases[][3] = {
-        {"x y , z", ",", "x y|z"}, {"a, ,b", ",", "a||b"}, {",a", ",", "|a"}, {"a, ", ",", "a"},
-        {",", ",", ""},            {"", ",", "<none>"},
+        {"x y , z", ",", "x y|z"},
+        {"a, ,b", ",", "a||b"},
+        {",a", ",", "|a"},
+        {"a, ", ",", "a"},
+        {",", ",", ""},
+        {"", ",", "<none>"},
         // Blanks in the set make no empty words; other separators still do.
-        {"  a   b\t\tc ", " \t", "a|b|c"}, {"a , b", ", ", "a|b"}, {"a , , b", ", ", "a||b"},
-        {"C:\\a\\b", "\\/:", "C||a|b"},    {"/usr/bin/", "/", "|usr|bin"},
+        {"  a   b\t\tc ", " \t", "a|b|c"},
+        {"a , b", ", ", "a|b"},
+        {"a , , b", ", ", "a||b"},
+        {"C:\\a\\b", "\\/:", "C||a|b"},
+        {"/usr/bin/", "/", "|usr|bin"},
     };
     for (const auto& c : cases) EXPECT_EQ(c[2], Split(c[0], c[1])) << (c[0] ? c[0] : "(null)");
     EXPECT_EQ("b|c", Split("a,b,c", ",", 2));
@@ -96,19 +103,31 @@ TEST(TextPath, DirectoryNameAndExtension) {
         int part;
         const char* want;
     } cases[] = {
-        {"dir/sub/name.ext", 2, "dir/sub/"}, {"dir/sub/name.ext", 12, "name.ext"}, {"dir/sub\\name", 3, "dir/sub\\"},
-        {"name.txt", 3, ""},                 {"dir/", 4, ""},                      {"archive.tar.gz", 4, "archive.tar"},
-        {"archive.tar.gz", 8, ".gz"},        {"a.b/c", 8, ""},                     {nullptr, 15, ""},
+        {"dir/sub/name.ext", 2, "dir/sub/"},
+        {"dir/sub/name.ext", 12, "name.ext"},
+        {"dir/sub\\name", 3, "dir/sub\\"},
+        {"name.txt", 3, ""},
+        {"dir/", 4, ""},
+        {"archive.tar.gz", 4, "archive.tar"},
+        {"archive.tar.gz", 8, ".gz"},
+        {"a.b/c", 8, ""},
+        {nullptr, 15, ""},
 #ifdef _WIN32
-        {"C:\\dir\\f.txt", 1, "C:"},         {"C:\\dir\\f.txt", 2, "\\dir\\"},     {"C:\\dir\\f.txt", 3, "C:\\dir\\"},
-        {"c:f.txt", 3, "c:"},                {"c:f.txt", 4, "f"},
+        {"C:\\dir\\f.txt", 1, "C:"},
+        {"C:\\dir\\f.txt", 2, "\\dir\\"},
+        {"C:\\dir\\f.txt", 3, "C:\\dir\\"},
+        {"c:f.txt", 3, "c:"},
+        {"c:f.txt", 4, "f"},
 #else
         // Elsewhere "C:" is part of a name.
-        {"C:\\dir\\f.txt", 1, ""},           {"C:\\dir\\f.txt", 3, "C:\\dir\\"},   {"c:f.txt", 3, ""},
+        {"C:\\dir\\f.txt", 1, ""},
+        {"C:\\dir\\f.txt", 3, "C:\\dir\\"},
+        {"c:f.txt", 3, ""},
         {"c:f.txt", 4, "c:f"},
 #endif
     };
-    for (const auto& c : cases) EXPECT_EQ(c.want, Part(c.path, c.part)) << (c.path ? c.path : "(null)") << " " << c.part;
+    for (const auto& c : cases)
+        EXPECT_EQ(c.want, Part(c.path, c.part)) << (c.path ? c.path : "(null)") << " " << c.part;
 }
 
 TEST(TextNumber, AtoLSaturates) {
@@ -121,14 +140,21 @@ TEST(TextNumber, AtoLSaturates) {
         const char* text;
         long want;
     } cases[] = {
-        {"  \t-17x", -17},         {"- 5", 0},                  {nullptr, 0},
-        {maxText.c_str(), LONG_MAX}, {minText.c_str(), LONG_MIN}, {over.c_str(), LONG_MAX},
-        {negOver.c_str(), LONG_MIN}, {overMin.c_str(), LONG_MIN}, {"99999999999999999999999999", LONG_MAX},
+        {"  \t-17x", -17},
+        {"- 5", 0},
+        {nullptr, 0},
+        {maxText.c_str(), LONG_MAX},
+        {minText.c_str(), LONG_MIN},
+        {over.c_str(), LONG_MAX},
+        {negOver.c_str(), LONG_MIN},
+        {overMin.c_str(), LONG_MIN},
+        {"99999999999999999999999999", LONG_MAX},
     };
     for (const auto& c : cases) EXPECT_EQ(c.want, Byte_AtoL(c.text)) << (c.text ? c.text : "(null)");
 
     EXPECT_EQ(Uni_AtoL(U(u" -305\xD55C")), -305);
-    EXPECT_EQ(Uni_AtoL(U(u"\x0661" u"2")), 0);  // only ASCII digits count
+    EXPECT_EQ(Uni_AtoL(U(u"\x0661"
+                         u"2")),
+              0);  // only ASCII digits count
     EXPECT_EQ(Uni_AtoL(U(u"-99999999999999999999999999")), LONG_MIN);
 }
-

@@ -22,7 +22,6 @@ protected:
 };
 TYPED_TEST_SUITE(FileFind, fstest::Widths);
 
-
 }  // namespace
 
 TYPED_TEST(FileFind, FindNextMakesTheFetchedEntryCurrentUntilTheEnd) {
@@ -79,7 +78,7 @@ TYPED_TEST(FileFind, PathTitleAndUrlComeFromTheRoot) {
     t.File("b.log");
     typename TestFixture::Finder find;
     ASSERT_EQ(find.FindFile(W::S(t.Path("*.TXT"))), 1);  // wildcards ignore case
-    EXPECT_EQ(find.FindNext(), 0);                          // the only match
+    EXPECT_EQ(find.FindNext(), 0);                       // the only match
     EXPECT_EQ(this->Name(find), "a.txt");
     EXPECT_EQ(W::Str(find.GetRoot()), t.root());
     std::string path = t.root() + kSep + "a.txt";
@@ -184,7 +183,6 @@ TYPED_TEST(FileFind, SizesOfFourGigabytesAndMore) {
     find.FindNext();
     EXPECT_EQ(find.GetLength64(), 5LL << 30);
     EXPECT_EQ(find.GetLength(), 1UL << 30);  // the low 32 bits
-
 }
 
 namespace {

@@ -43,9 +43,8 @@ TYPED_TEST(Paths, MakeDirectoryCreatesEachMissingLevel) {
 
     // A level that is a file stops the chain; the levels before it stay.
     t.File(Join({"a", "file"}));
-    EXPECT_EQ(W::MakeDirectory(W::S(t.Path(Join({"g", "h"})) + kSep + ".." + kSep + ".." + kSep +
-                                    Join({"a", "file", "z"})),
-                               0),
+    EXPECT_EQ(W::MakeDirectory(
+                  W::S(t.Path(Join({"g", "h"})) + kSep + ".." + kSep + ".." + kSep + Join({"a", "file", "z"})), 0),
               0);
     EXPECT_TRUE(t.IsDir(Join({"g", "h"})));
     EXPECT_FALSE(t.Exists(Join({"a", "file", "z"})));
@@ -124,7 +123,6 @@ TYPED_TEST(Paths, ModulePathIsTheProgramsDirectoryWithItsSeparator) {
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(path, exe.substr(0, exe.find_last_of(kSep) + 1));
     EXPECT_EQ(W::ModulePath(), first);  // kept, not computed again
-
 
     typename W::String ini;
     W::DefaultFilePath(ini, W::S("x.ini"));

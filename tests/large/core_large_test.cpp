@@ -54,7 +54,8 @@ TEST(LargeLines, LinePast2To31InAFileFailsAndStays) {
         ASSERT_TRUE(f);
         std::string chunk(1 << 20, 'z');
         for (unsigned long long done = 0; done < nLine; done += chunk.size())
-            std::fwrite(chunk.data(), 1, static_cast<std::size_t>(std::min<unsigned long long>(chunk.size(), nLine - done)), f);
+            std::fwrite(chunk.data(), 1,
+                        static_cast<std::size_t>(std::min<unsigned long long>(chunk.size(), nLine - done)), f);
         std::fputs("\nnext\n", f);
         std::fclose(f);
     }

@@ -65,7 +65,8 @@ TYPED_TEST(Log, PathsOfEveryLayout) {
     const MTime t1(1999, 12, 31, 23, 59, 58), t2(2008, 3, 7, 14, 5, 9);
     EXPECT_EQ(this->PathAt("b", "app", 2, t1), "b" + s + "991231_app");
     EXPECT_EQ(this->PathAt("b", "app", 3, t2), "b" + s + "080307" + s + "14_app");
-    EXPECT_EQ(this->PathAt("b", "app", 4, t1), "b" + s + "1999" + s + "199912" + s + "19991231" + s + "19991231_app_23.log");
+    EXPECT_EQ(this->PathAt("b", "app", 4, t1),
+              "b" + s + "1999" + s + "199912" + s + "19991231" + s + "19991231_app_23.log");
     EXPECT_EQ(this->PathAt("b", "app", 5, t2),
               "b" + s + "2008" + s + "200803" + s + "20080307" + s + "14" + s + "05" + s + "20080307_app_140509.log");
     for (int type : {1, 0, -1, 6}) EXPECT_EQ(this->PathAt("b", "app", type, t1), "b" + s + "app");
@@ -199,10 +200,13 @@ TYPED_TEST(Log, AFailedOpenIsRetried) {
         ::_exit(0);
     };
     int code = -1;
-    EXPECT_EXIT(child(), [&](int status) {
-        code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return code == 0 || code == 77;
-    }, "");
+    EXPECT_EXIT(
+        child(),
+        [&](int status) {
+            code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            return code == 0 || code == 77;
+        },
+        "");
     if (code == 77) GTEST_SKIP() << "cannot drop root's privileges or make a directory as nobody";
 #endif
 }

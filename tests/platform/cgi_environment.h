@@ -30,7 +30,8 @@ public:
         return *this;
     }
     ~ScopedEnv() {
-        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) Put(it->name.c_str(), it->bSet ? it->value.c_str() : nullptr);
+        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it)
+            Put(it->name.c_str(), it->bSet ? it->value.c_str() : nullptr);
     }
 
 private:
@@ -84,7 +85,8 @@ public:
         std::string out;
         char buf[4096];
         int n;
-        while ((n = static_cast<int>(VORLIX_TEST_IO(read)(0, buf, sizeof buf))) > 0) out.append(buf, static_cast<std::size_t>(n));
+        while ((n = static_cast<int>(VORLIX_TEST_IO(read)(0, buf, sizeof buf))) > 0)
+            out.append(buf, static_cast<std::size_t>(n));
         return out;
     }
 

@@ -15,7 +15,11 @@ TEST(PlatformEnviron, VariablesAndBinaryStdin) {
     env.Set("VORLIX_TEST_VAR", nullptr);
     EXPECT_EQ(vorlix::win::getenv("VORLIX_TEST_VAR"), nullptr);
 
-    std::string bytes = std::string("a\r\nb\x1a" "c\n\0", 7) + std::string(3000, 'x');
+    std::string bytes = std::string(
+                            "a\r\nb\x1a"
+                            "c\n\0",
+                            7) +
+                        std::string(3000, 'x');
     testsupport::StdinPipe in(bytes);
     int prev = vorlix::win::_setmode(0, _O_BINARY);
     EXPECT_NE(prev, -1);

@@ -175,8 +175,8 @@ TEST(PlatformTime, FileTimesAndTheClock) {
     FILETIME ft = {static_cast<DWORD>(v), static_cast<DWORD>(v >> 32)};
     SYSTEMTIME st;
     ASSERT_TRUE(FileTimeToSystemTime(&ft, &st));
-    EXPECT_EQ(std::vector<int>({st.wYear, st.wMonth, st.wDay, st.wDayOfWeek, st.wHour, st.wMinute, st.wSecond,
-                                st.wMilliseconds}),
+    EXPECT_EQ(std::vector<int>(
+                  {st.wYear, st.wMonth, st.wDay, st.wDayOfWeek, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds}),
               std::vector<int>({2000, 2, 29, 2, 23, 59, 59, 890}));
     FILETIME start = {0, 0};  // 1601-01-01, a Monday
     ASSERT_TRUE(FileTimeToSystemTime(&start, &st));
@@ -214,8 +214,7 @@ TEST(PlatformTime, FtimeFollowsANewZoneAtOnce) {
 
 TEST(PlatformMessages, QueuesFiltersAndTheQuitFlag) {
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {}
     DWORD self = GetCurrentThreadId();
     ASSERT_TRUE(PostThreadMessageA(self, WM_USER + 5, 11, 22));
     ASSERT_TRUE(PostThreadMessageA(self, WM_USER + 1, 0, 0));
@@ -246,7 +245,6 @@ TEST(PlatformMessages, QueuesFiltersAndTheQuitFlag) {
     while (posted < 10001 && PostThreadMessageA(self, WM_USER, 0, 0)) ++posted;
     EXPECT_EQ(posted, 10000);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_QUOTA));
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {}
 #endif
 }

@@ -19,8 +19,8 @@ using testsupport::TempFile;
 namespace {
 
 HANDLE OpenA(const char* path, DWORD disposition) {
-    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 std::vector<WCHAR> ToWide(UINT cp, const std::string& bytes, DWORD flags = 0) {
@@ -36,9 +36,8 @@ std::string ToBytes(UINT cp, const std::vector<WCHAR>& units) {
     int n = WideCharToMultiByte(cp, 0, units.data(), static_cast<int>(units.size()), nullptr, 0, nullptr, nullptr);
     std::string out(n > 0 ? n : 0, '\0');
     if (n > 0) {
-        EXPECT_EQ(WideCharToMultiByte(cp, 0, units.data(), static_cast<int>(units.size()), &out[0], n, nullptr,
-                                      nullptr),
-                  n);
+        EXPECT_EQ(
+            WideCharToMultiByte(cp, 0, units.data(), static_cast<int>(units.size()), &out[0], n, nullptr, nullptr), n);
     }
     return out;
 }
@@ -103,7 +102,7 @@ TEST(PlatformFile, BackslashesSeparatePaths) {
 }
 
 TEST(PlatformCodePage, Utf8LengthsAndBufferSizes) {
-    const char* text = "h\xC3\xA9\xF0\x9F\x98\x80";  // h, e-acute, U+1F600
+    const char* text = "h\xC3\xA9\xF0\x9F\x98\x80";                       // h, e-acute, U+1F600
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0), 5);  // with the NUL
     WCHAR wide[8] = {};
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 8), 5);
@@ -126,10 +125,8 @@ TEST(PlatformCodePage, IllFormedUtf8BecomesReplacements) {
         std::string in;
         std::vector<WCHAR> out;
     } cases[] = {
-        {"\xC3\x28", {kFFFD, '('}},
-        {"a\xE2\x82z", {'a', kFFFD, 'z'}},
-        {"\x80\xBF", {kFFFD, kFFFD}},
-        {"\xC0\xAF", {kFFFD, kFFFD}},  // overlong
+        {"\xC3\x28", {kFFFD, '('}},   {"a\xE2\x82z", {'a', kFFFD, 'z'}},
+        {"\x80\xBF", {kFFFD, kFFFD}}, {"\xC0\xAF", {kFFFD, kFFFD}},  // overlong
         {"\xE0\xA0", {kFFFD}},
     };
     for (const Case& c : cases) EXPECT_EQ(ToWide(CP_UTF8, c.in), c.out) << "input " << ::testing::PrintToString(c.in);
@@ -154,7 +151,9 @@ TEST(PlatformCodePage, SecondByteOutOfRangeEndsTheSequence) {
 TEST(PlatformCodePage, KoreanRoundTrip) {
     // U+D55C U+AE00 are in the EUC-KR range; U+B620 only in the extension.
     const std::vector<WCHAR> hangul{0xD55C, 0xAE00, 'a', 0xB620};
-    const std::string bytes = "\xC7\xD1\xB1\xDB" "a\x8C\x63";
+    const std::string bytes =
+        "\xC7\xD1\xB1\xDB"
+        "a\x8C\x63";
     EXPECT_EQ(ToBytes(949, hangul), bytes);
     EXPECT_EQ(ToWide(949, bytes), hangul);
     // A pair with no character at the very end: the converter here consumes

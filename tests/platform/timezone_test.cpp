@@ -9,8 +9,10 @@
 using namespace vorlix::win;
 
 TEST(PlatformTimeZone, StandardOffsetFollowsTheZoneAtEachCall) {
-    const struct { const char* tz; long west; } zones[] = {
-        {"UTC0", 0}, {testsupport::kSummerZone, 18000}, {"JST-9", -32400}, {"UTC0", 0}};
+    const struct {
+        const char* tz;
+        long west;
+    } zones[] = {{"UTC0", 0}, {testsupport::kSummerZone, 18000}, {"JST-9", -32400}, {"UTC0", 0}};
     for (const auto& z : zones) {
         testsupport::ScopedTimeZone zone(z.tz);
         vorlix::win::_tzset();

@@ -119,9 +119,9 @@ TEST(IndexMutex, SingleWaitsAndTheirLimits) {
 TEST(IndexMutex, FirstReaderLeavesLast) {
     CWaitIndexMutex lock(2);
     TraceLog trace;
-    ASSERT_EQ(lock.WaitForRead(0, 1000, 1, 1), 1);  // A, the first reader
+    ASSERT_EQ(lock.WaitForRead(0, 1000, 1, 1), 1);                            // A, the first reader
     ASSERT_EQ(OnThread([&] { return lock.WaitForRead(0, 1000, 2, 1); }), 1);  // B
-    EXPECT_EQ(lock.ReleaseForRead(0, 1), 0);  // A may not leave first
+    EXPECT_EQ(lock.ReleaseForRead(0, 1), 0);                                  // A may not leave first
     EXPECT_EQ(lock.m_pdwLockFlag[0], 2u);
     EXPECT_EQ(OnThread([&] { return lock.ReleaseForRead(0, 2); }), 1);
     EXPECT_EQ(lock.m_pdwLockFlag[0], 1u);
@@ -286,7 +286,7 @@ TEST(IndexMutex, HoldersWhoseThreadEndedDoNotWedgeAnIndex) {
     // A reader that meets an ended first reader joins and holds the index.
     std::thread([&] { ASSERT_EQ(lock.WaitForRead(2, 1000, 1, 1), 1); }).join();
     std::thread([&] { ASSERT_EQ(lock.WaitForRead(2, 1000, 2, 1), 1); }).join();  // joins: no probe
-    ASSERT_EQ(lock.WaitForWrite(2, 30, 1), 0);  // probes: 2 readers -> 1
+    ASSERT_EQ(lock.WaitForWrite(2, 30, 1), 0);                                   // probes: 2 readers -> 1
     EXPECT_EQ(lock.m_pdwLockFlag[2], 1u);
     EXPECT_EQ(lock.ReleaseForRead(2, 3), 1);  // the last one, nobody holds the mutex
     EXPECT_EQ(lock.m_pdwLockFlag[2], 0u);

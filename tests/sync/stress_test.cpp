@@ -73,7 +73,8 @@ void Worker(Shared& s, unsigned seed, std::chrono::steady_clock::time_point end)
             set[1] = (set[0] + 1 + rng() % (kIndices - 1)) % kIndices;
             if (set[0] > set[1]) std::swap(set[0], set[1]);
             bool write = op == 9;
-            int ok = write ? s.lock.WaitForMultiWrite(set, 2, timeout) : s.lock.WaitForMultiRead(set, 2, timeout, owner);
+            int ok =
+                write ? s.lock.WaitForMultiWrite(set, 2, timeout) : s.lock.WaitForMultiRead(set, 2, timeout, owner);
             // The budget is timeout / 1000 + 1 whole seconds, plus one pass.
             if (Clock::now() - t0 > std::chrono::milliseconds(2000 + 100)) s.late.fetch_add(1);
             if (!ok) continue;

@@ -61,8 +61,7 @@ public:
     // The exit status, or -1 when it did not end normally.
     int Wait() {
         int status = 0;
-        while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {}
         m_pid = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }

@@ -57,9 +57,9 @@ TEST(UtilArray, SearchSortAndUniqueInBothWidths) {
     ExpectBoth(V{"Apple", "banana", "Cherry"}, "date", kFindSorted, "-1:Apple|banana|Cherry");
     ExpectBoth(V{"b", "c", "a"}, "", kSort, "3:a|b|c");
     ExpectBoth(V{"x"}, "", kSort, "1:x");
-    ExpectBoth(V{"b", "A", "a"}, "", kSort, "3:A|a|b");  // strict comparison: the earliest minimum
+    ExpectBoth(V{"b", "A", "a"}, "", kSort, "3:A|a|b");                  // strict comparison: the earliest minimum
     ExpectBoth(V{"b", "_", "AB", "a", "Z"}, "", kSort, "5:_|a|AB|b|Z");  // letters fold to lower case
-    ExpectBoth(V{"a", "b", "A"}, "", kUniq, "2:b|A");  // the last occurrence survives
+    ExpectBoth(V{"a", "b", "A"}, "", kUniq, "2:b|A");                    // the last occurrence survives
     ExpectBoth(V{"x", "X", "x"}, "", kUniq, "1:x");
     ExpectBoth(V{"a", "B", "b", "A", "c", "C", "c"}, "", kUniq, "3:b|A|c");
 }

@@ -46,14 +46,17 @@ long Numeric(const std::string& text) {
 
 TEST(UtilDate, AcceptedAndRefusedForms) {
     ScopedTimeZone zone("UTC0");
-    const struct { const char* text; const char* want; } cases[] = {
+    const struct {
+        const char* text;
+        const char* want;
+    } cases[] = {
         {"Sun, 06 Nov 1994 08:49:37 GMT", "784111777"},
         {"Xyz,06 nov 1994   08:49:37 gmt", "784111777"},  // the weekday is not read
         {"  Sun   Nov 6   08:49:37    1994  ", "784111777"},
         {"Wed, 31 Dec 1969 23:59:59 GMT", "-1"},  // before 1970
         {"Wed Dec 31 12:00:00 1969", "-1"},
-        {"Sunday, 06-Nov-94 08:49:37 GMT", "refused"},  // RFC 850: 9 tokens, token 1 ","
-        {"Sun 06 Nov 1994 08:49:37 GMT", "refused"},    // 10 tokens
+        {"Sunday, 06-Nov-94 08:49:37 GMT", "refused"},       // RFC 850: 9 tokens, token 1 ","
+        {"Sun 06 Nov 1994 08:49:37 GMT", "refused"},         // 10 tokens
         {"Sun, 06 Nov 1994 08:49:37 GMT +0000", "refused"},  // 12
         {"Sun, 06 Nov 1994 08:49:37 UTC", "refused"},
         {"Sun; 06 Nov 1994 08:49:37 GMT x", "refused"},

@@ -18,7 +18,10 @@ const std::string kText = "// note\r\n   // more\n  value  \n\t\n//x\r\na // c\n
 // where() (the position in characters) after each.
 template <class S, class Read, class Where>
 void ExpectLines(Read read, Where where) {
-    const struct { std::string line; unsigned long end; } want[] = {{"value  ", 30}, {"", 32}, {"a // c", 44}};
+    const struct {
+        std::string line;
+        unsigned long end;
+    } want[] = {{"value  ", 30}, {"", 32}, {"a // c", 44}};
     S line;
     for (const auto& w : want) {
         ASSERT_EQ(read(line), 1);
@@ -48,10 +51,12 @@ TEST(UtilLines, InMemory) {
         std::vector<unsigned short> buf(bytes.size() / 2 + 2, 0);
         std::memcpy(buf.data(), bytes.data(), bytes.size());
         pos = 0;
-        ExpectLines<UString>([&](UString& l) {
-            return encoding == 4 ? Uni_ReadText1LineSkipComment(buf.data(), pos, l)
-                                 : Uni_ReadText1LineSkipCommentEndian(buf.data(), pos, l, encoding);
-        }, where);
+        ExpectLines<UString>(
+            [&](UString& l) {
+                return encoding == 4 ? Uni_ReadText1LineSkipComment(buf.data(), pos, l)
+                                     : Uni_ReadText1LineSkipCommentEndian(buf.data(), pos, l, encoding);
+            },
+            where);
     }
 }
 
@@ -63,12 +68,14 @@ TEST(UtilLines, FromFiles) {
         ASSERT_NE(h, nullptr);
         unsigned long unit = encoding == 0 || encoding == 3 ? 1 : 2;
         auto where = [&] { return static_cast<unsigned long>(API_SeekFile(h, 0, 1)) / unit; };
-        if (encoding == 0)
-            ExpectLines<MString>([&](MString& l) { return Byte_Read1LineSkipComment(h, l); }, where);
+        if (encoding == 0) ExpectLines<MString>([&](MString& l) { return Byte_Read1LineSkipComment(h, l); }, where);
         else
-            ExpectLines<UString>([&](UString& l) {
-                return encoding == 4 ? Uni_Read1LineSkipComment(h, l) : Uni_Read1LineSkipCommentEndian(h, l, encoding);
-            }, where);
+            ExpectLines<UString>(
+                [&](UString& l) {
+                    return encoding == 4 ? Uni_Read1LineSkipComment(h, l)
+                                         : Uni_Read1LineSkipCommentEndian(h, l, encoding);
+                },
+                where);
         API_CloseFile(h);
     }
 }

@@ -22,8 +22,7 @@ std::string Split(const std::string& text, const std::string& seps, int flags, l
     int n;
     if constexpr (sizeof(Ch) == 1)
         n = Byte_GetSplitTokenEx(t.data(), nPos, s.data(), ary, flags & 1, flags & 2, flags & 4);
-    else
-        n = Uni_GetSplitTokenEx(t.data(), nPos, s.data(), ary, flags & 1, flags & 2, flags & 4);
+    else n = Uni_GetSplitTokenEx(t.data(), nPos, s.data(), ary, flags & 1, flags & 2, flags & 4);
     EXPECT_EQ(n, ary.GetSize());
     std::string out = n ? "" : "-";
     for (int i = 0; i < n; ++i) {
@@ -47,7 +46,7 @@ TEST(UtilSplit, EmptyTokensAndSeparatorsInBothWidths) {
         {"a,,b,", ",", 3, 0, "a|,||,|b|,", nullptr},
         {",a", ",", 2, 0, "|a", nullptr},
         {",a", ",", 6, 0, "a", nullptr},
-        {",,a", ",", 7, 0, ",||,|a", nullptr},       // only the leading empty token goes
+        {",,a", ",", 7, 0, ",||,|a", nullptr},            // only the leading empty token goes
         {"10 20:30", " :", 1, 0, "10|20|:|30", nullptr},  // a blank splits and is never kept,
         {"a , b", " ,", 3, 0, "a|,|b", nullptr},          // nor makes empty tokens
         {"x\r\ny", "\r\n", 3, 0, "x||y", nullptr},        // CR and LF make empty tokens, not kept
@@ -57,7 +56,9 @@ TEST(UtilSplit, EmptyTokensAndSeparatorsInBothWidths) {
         {"ab,cd", ",", 1, 6, "-", nullptr},
         {"ab,cd", ",", 1, -1, "-", nullptr},
         // 0xB7 is a negative byte in the 8-bit form: it splits but is not kept.
-        {"a\xB7" "b~c", "\xB7~", 1, 0, "a|b|~|c", "a|#|b|~|c"},
+        {"a\xB7"
+         "b~c",
+         "\xB7~", 1, 0, "a|b|~|c", "a|#|b|~|c"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " at " + c.seps);

@@ -15,8 +15,7 @@ namespace {
 // Empties the calling thread's queue, the quit flag included.
 void Drain() {
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {}
 }
 
 // Posts to the calling thread's own queue.

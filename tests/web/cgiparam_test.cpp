@@ -15,7 +15,8 @@ std::string Str(const MString& s) { return std::string(s, static_cast<std::size_
 // The pairs as "key=value" joined by "|".
 std::string Pairs(const CCgiParam& p) {
     std::string out;
-    for (int i = 0; i < p.GetParamSum(); ++i) out += (i ? "|" : "") + Str(p.GetKeyValue(i)) + "=" + Str(p.GetDataValue(i));
+    for (int i = 0; i < p.GetParamSum(); ++i)
+        out += (i ? "|" : "") + Str(p.GetKeyValue(i)) + "=" + Str(p.GetDataValue(i));
     return out;
 }
 
@@ -81,9 +82,9 @@ TEST(CgiParam, DecodesPlusThenPercent) {
         {"k=a+b%2Bc%21", "a b+c!"},
         {"k=100%%", "100%"},
         {"k=%4a%4A", "JJ"},
-        {"k=%zz", "S"},                  // no check: 'z' counts as 35, (35*16+35) % 256
-        {"k=%\xC3\xA9", "\xA9"},         // bytes above 0x7F count as negative
-        {"k=a%4", "a%4"},                // too short to decode
+        {"k=%zz", "S"},           // no check: 'z' counts as 35, (35*16+35) % 256
+        {"k=%\xC3\xA9", "\xA9"},  // bytes above 0x7F count as negative
+        {"k=a%4", "a%4"},         // too short to decode
         {"k=a%", "a%"},
         {"k=a%00b", std::string("a\0b", 3)},
     };
@@ -115,7 +116,7 @@ TEST(CgiParam, LookupsAndEdits) {
     EXPECT_EQ(p.UpdateValue("x", "3"), 1);
     EXPECT_EQ(p.UpdateValue("y", "4"), 2);
     EXPECT_EQ(p.AddValue("y", "5"), 5);
-    EXPECT_EQ(p.AddValue("&mine", "raw"), 6);  // any key that begins with "&" is keyless
+    EXPECT_EQ(p.AddValue("&mine", "raw"), 6);              // any key that begins with "&" is keyless
     EXPECT_STREQ(p.GetArgBuf(), "name=Ada^x=1^NAME=dup");  // edits leave the text alone
     EXPECT_EQ(p.MoveToLast("raw"), 0);
     EXPECT_EQ(p.MoveToLast("&MINE"), 1);  // already last
@@ -143,7 +144,8 @@ protected:
     testsupport::ScopedEnv env;
     // SetArgs on the CGI input after a text "keep=1"; what it left unread of
     // standard input goes to unread.
-    int Read(const char* method, const char* length, const std::string& body, CCgiParam& p, std::string* unread = nullptr) {
+    int Read(const char* method, const char* length, const std::string& body, CCgiParam& p,
+             std::string* unread = nullptr) {
         env.Set("REQUEST_METHOD", method).Set("CONTENT_LENGTH", length);
         testsupport::StdinPipe in(body);
         p.SetArgs("keep=1", 0);
@@ -188,9 +190,13 @@ TEST_F(CgiInput, PostBodies) {
         const char* length;
         std::string body, text;
     } cases[] = {
-        {"11", "a=x\r\ny\x1a" "b&c=", "a=x\r\ny\x1a" "b&c="},  // binary mode
-        {"100", "a=1&b=2", "a=1&b=2"},                           // short: what arrived
-        {" +7", std::string("a=1\0b=2", 7), "a=1"},              // the text ends at a 0 byte
+        {"11",
+         "a=x\r\ny\x1a"
+         "b&c=",
+         "a=x\r\ny\x1a"
+         "b&c="},                                    // binary mode
+        {"100", "a=1&b=2", "a=1&b=2"},               // short: what arrived
+        {" +7", std::string("a=1\0b=2", 7), "a=1"},  // the text ends at a 0 byte
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Read("POST", c.length, c.body, p), 1);

@@ -97,8 +97,7 @@ TEST(HttpHeader, FieldLines) {
 
     h.UpdateHeaderValue("accept", "a/b");
     h.UpdateHeaderValue("Server", "vorlix");
-    EXPECT_EQ(Header(h, 0),
-              "HTTP/1.1 200 OK\r\nAccept: a/b\r\nX-Name : v\r\nEmpty: \r\nServer: vorlix\r\n\r\n");
+    EXPECT_EQ(Header(h, 0), "HTTP/1.1 200 OK\r\nAccept: a/b\r\nX-Name : v\r\nEmpty: \r\nServer: vorlix\r\n\r\n");
 
     CHttpHeader copy(h);
     h.Init();
@@ -133,9 +132,9 @@ TEST(HttpHeader, CharSetNamesInBothWidths) {
         const char16_t* name;
         int codePage;
     } cases[] = {
-        {u"UTF-8", 65001},      {u"euc-kr", 949},       {u"KS_C_5601-1987", 949}, {u"iso-2022-kr", 949},
-        {u"Shift_JIS", 932},    {u"iso-2022-jp", 50220}, {u"EUC-JP", 51932},      {u"gbk", 936},
-        {u"Big5", 950},         {u"iso-8859-1", -1},    {u"utf-8 ", -1},          {u"", -1},
+        {u"UTF-8", 65001},   {u"euc-kr", 949},        {u"KS_C_5601-1987", 949}, {u"iso-2022-kr", 949},
+        {u"Shift_JIS", 932}, {u"iso-2022-jp", 50220}, {u"EUC-JP", 51932},       {u"gbk", 936},
+        {u"Big5", 950},      {u"iso-8859-1", -1},     {u"utf-8 ", -1},          {u"", -1},
     };
     for (const auto& c : cases) {
         UString wide(c.name);

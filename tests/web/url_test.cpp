@@ -16,7 +16,9 @@ using widths::N;
 using widths::S;
 
 // One name per function for both widths.
-void Parse(const char* u, MString& s, MString& h, MString& p, MString& q, unsigned short& n) { Byte_ParsorUrl(u, s, h, p, q, n); }
+void Parse(const char* u, MString& s, MString& h, MString& p, MString& q, unsigned short& n) {
+    Byte_ParsorUrl(u, s, h, p, q, n);
+}
 void Parse(const unsigned short* u, UString& s, UString& h, UString& p, UString& q, unsigned short& n) {
     Uni_ParsorUrl(u, s, h, p, q, n);
 }
@@ -129,9 +131,8 @@ TYPED_TEST(Url, DottedAddress) {
         const char* ip;
         unsigned char bytes[4];
     } cases[] = {
-        {"192.168.0.1", {192, 168, 0, 1}}, {"10.1", {10, 1, 0, 0}},      {"300.1.2.3.4", {44, 1, 2, 3}},
-        {"", {0, 0, 0, 0}},                {"a.-1..7", {0, 255, 0, 7}}, {"1.2.", {1, 2, 0, 0}},
-        {" 8 .9x.10", {8, 9, 10, 0}},
+        {"192.168.0.1", {192, 168, 0, 1}}, {"10.1", {10, 1, 0, 0}}, {"300.1.2.3.4", {44, 1, 2, 3}}, {"", {0, 0, 0, 0}},
+        {"a.-1..7", {0, 255, 0, 7}},       {"1.2.", {1, 2, 0, 0}},  {" 8 .9x.10", {8, 9, 10, 0}},
     };
     for (const auto& c : cases) {
         unsigned char out[4] = {9, 9, 9, 9};

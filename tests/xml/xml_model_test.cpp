@@ -33,8 +33,7 @@ TYPED_TEST(XmlModel, FindXmlTagStartIsInclusiveAndEndsAtCount) {
         int start;
         const char* name;
         int found, after;
-    } finds[] = {{0, "item", 1, 1}, {1, "item", 1, 1}, {2, "item", 3, 3},
-                 {4, "item", -1, 4}, {-3, "item", -1, 4}};
+    } finds[] = {{0, "item", 1, 1}, {1, "item", 1, 1}, {2, "item", 3, 3}, {4, "item", -1, 4}, {-3, "item", -1, 4}};
     for (const auto& f : finds) {
         int start = f.start;
         EXPECT_EQ(f.found, p.FindXmlTag(this->S(f.name), start)) << f.start;

@@ -79,12 +79,12 @@ TYPED_TEST(XmlParser, ResultCodesPositionsAndNodesKept) {
 TYPED_TEST(XmlParser, NodesAndAttributes) {
     const char* const cases[][2] = {
         {"<a>\n  hello\n</a>", "2:a@0{4:hello\r\n@0} "},  // line breaks crossed stay as CR LF
-        {"<a> x  </a>", "2:a@0{4:x  @0} "},                 // leading blanks dropped, trailing kept
-        {"<a>\n  <b/>\n</a>", "2:a@0{2:b@1} "},             // white space alone makes no node
+        {"<a> x  </a>", "2:a@0{4:x  @0} "},               // leading blanks dropped, trailing kept
+        {"<a>\n  <b/>\n</a>", "2:a@0{2:b@1} "},           // white space alone makes no node
         {"<a>t1<b><c/></b>t2</a>", "2:a@0{4:t1@0,2:b@1{2:c@2},4:t2@0} "},
         {"<a>&lt;&#65;&amp;gt;&apos;&quot;&copy;&LT;</a>", "2:a@0{4:<&#65;&gt;'\"&copy;&LT;@0} "},
         {"<a>&amp&&lt;;&&amp;&quot</a>", "2:a@0{4:&amp&<;&&&quot@0} "},  // entities cut short stay
-        {"<A></a>", "2:A@0 "},  // end tags match ignoring case
+        {"<A></a>", "2:A@0 "},                                           // end tags match ignoring case
         {"<!--a\nb-->", "3:a\r\nb@0 "},
         {"<a><![cdata[<x>&amp;\ny]]></a>", "2:a@0{5:<x>&amp;\r\ny@0} "},
         {"<![CDATA[z]]><a/>", "2:a@0{5:z@0} "},  // CDATA before the root joins it
@@ -105,8 +105,8 @@ TYPED_TEST(XmlParser, CallbackOrderAndDepths) {
     d.hook = [&](typename TypeParam::Tag& t, int, bool bBegin) {
         // At OnBegin the start tag is complete and no child is there yet;
         // at OnEnd the element has all its children.
-        std::string counts = this->N(t.m_strName) + std::to_string(t.m_aryOption.GetSize()) +
-                             std::to_string(t.m_arySubTag.GetSize());
+        std::string counts =
+            this->N(t.m_strName) + std::to_string(t.m_aryOption.GetSize()) + std::to_string(t.m_arySubTag.GetSize());
         if (bBegin) begins.push_back(counts);
         else if (t.m_nTagType == XMLTAG_ELEMENT) ends.push_back(counts);
         return 0;
@@ -138,10 +138,8 @@ TYPED_TEST(XmlParser, NonZeroCallbackStopsTheWholeParse) {
         std::size_t events;
     };
     const Case cases[] = {
-        {"<r><a/></r>", true, "r", XMLRES_BEGIN_ABORT, 0, 1},
-        {"<x/><r><a/></r>", true, "a", XMLRES_BEGIN_ABORT, 1, 4},
-        {"<x/><r>t</r>", false, "t", XMLRES_END_ABORT, 1, 4},
-        {"<r><a></a></r>", false, "a", XMLRES_END_ABORT, 0, 3},
+        {"<r><a/></r>", true, "r", XMLRES_BEGIN_ABORT, 0, 1}, {"<x/><r><a/></r>", true, "a", XMLRES_BEGIN_ABORT, 1, 4},
+        {"<x/><r>t</r>", false, "t", XMLRES_END_ABORT, 1, 4}, {"<r><a></a></r>", false, "a", XMLRES_END_ABORT, 0, 3},
         {"<!--t-->", false, "t", XMLRES_END_ABORT, 0, 1},
     };
     for (const Case& c : cases) {

@@ -95,8 +95,8 @@ public:
 
 protected:
     int Note(typename W::Tag& t, int nLevel, long lParam, bool bBegin) {
-        log.push_back(std::string(bBegin ? "B" : "E") + std::to_string(t.m_nTagType) + " " + N<W>(t.m_strName) +
-                      " @" + std::to_string(nLevel));
+        log.push_back(std::string(bBegin ? "B" : "E") + std::to_string(t.m_nTagType) + " " + N<W>(t.m_strName) + " @" +
+                      std::to_string(nLevel));
         EXPECT_EQ(this->m_lParam, lParam);
         return hook ? hook(t, nLevel, bBegin) : 0;
     }

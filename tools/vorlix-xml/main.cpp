@@ -104,10 +104,8 @@ struct Stats {
 // a top-level node).
 template <typename Tag>
 void Count(const Tag& tag, int nDepth, Stats& stats) {
-    if (tag.m_nTagType >= 0 && tag.m_nTagType < 8)
-        ++stats.kinds[tag.m_nTagType];
-    else
-        ++stats.other;
+    if (tag.m_nTagType >= 0 && tag.m_nTagType < 8) ++stats.kinds[tag.m_nTagType];
+    else ++stats.other;
     if (nDepth > stats.depth) stats.depth = nDepth;
     for (int i = 0; i < tag.m_arySubTag.GetSize(); ++i) Count(tag.m_arySubTag[i], nDepth + 1, stats);
 }
@@ -247,8 +245,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vorlix-xml: %s: cannot read the file\n", opt.input);
         return 2;
     }
-    bool wide = opt.utf16 || (got == 2 && ((mark[0] == 0xFF && mark[1] == 0xFE) ||
-                                           (mark[0] == 0xFE && mark[1] == 0xFF)));
+    bool wide =
+        opt.utf16 || (got == 2 && ((mark[0] == 0xFF && mark[1] == 0xFE) || (mark[0] == 0xFE && mark[1] == 0xFF)));
     if (wide) {
         CAnalXmlU doc;
         return Process<CAnalXmlU, UString>(doc, h, opt, true);

@@ -57,13 +57,12 @@ VORLIX_API int Uni_ExistFile(const unsigned short* pszPath);
 // first character; it moves to the start of the next line.
 VORLIX_API int Byte_ReadText1Line(const char* pszText, unsigned long& dwPos, MString& strLine, int nOpt);
 // Native 16-bit code units.
-VORLIX_API int Uni_ReadText1Line(const unsigned short* pszText, unsigned long& dwPos, UString& strLine,
-                                 int nOpt);
+VORLIX_API int Uni_ReadText1Line(const unsigned short* pszText, unsigned long& dwPos, UString& strLine, int nOpt);
 // nEndian 1: the buffer holds UTF-16 little-endian, 2: big-endian (dwPos
 // counts code units); 3: the buffer holds UTF-8 bytes, read through the
 // pointer as bytes (dwPos counts bytes), each line converted to UTF-16.
-VORLIX_API int Uni_ReadText1LineEndian(const unsigned short* pszText, unsigned long& dwPos,
-                                       UString& strLine, int nOpt, int nEndian);
+VORLIX_API int Uni_ReadText1LineEndian(const unsigned short* pszText, unsigned long& dwPos, UString& strLine, int nOpt,
+                                       int nEndian);
 
 // The same from the file position; the 16-bit reader without an encoding
 // reads UTF-16 little-endian. After a line the position is right after its

@@ -17,12 +17,8 @@ public:
     int Add(const Ch* psz) { return Base::Add(BasicString<Ch>(psz)); }
 
     // Inserts nCount copies of the text at nIndex.
-    void InsertAt(int nIndex, const BasicString<Ch>& str, int nCount = 1) {
-        Base::InsertAt(nIndex, str, nCount);
-    }
-    void InsertAt(int nIndex, const Ch* psz, int nCount = 1) {
-        Base::InsertAt(nIndex, BasicString<Ch>(psz), nCount);
-    }
+    void InsertAt(int nIndex, const BasicString<Ch>& str, int nCount = 1) { Base::InsertAt(nIndex, str, nCount); }
+    void InsertAt(int nIndex, const Ch* psz, int nCount = 1) { Base::InsertAt(nIndex, BasicString<Ch>(psz), nCount); }
 };
 
 }  // namespace vorlix

@@ -29,7 +29,8 @@ namespace vorlix {
 // Exported here already: clang takes the visibility of a specialization
 // from the declaration in force when it is first named (just below), and
 // would otherwise hide the members of the instantiations in the library.
-template <typename Ch> class VORLIX_API BasicString;
+template <typename Ch>
+class VORLIX_API BasicString;
 
 namespace detail {
 
@@ -48,10 +49,8 @@ struct StrNil {
 };
 extern VORLIX_API const StrNil g_strNil;
 
-VORLIX_API int MbcToUnicode(BasicString<unsigned short>& out, unsigned int codePage,
-                            const char* text, int length);
-VORLIX_API int UnicodeToMbc(BasicString<char>& out, unsigned int codePage,
-                            const unsigned short* text, int length);
+VORLIX_API int MbcToUnicode(BasicString<unsigned short>& out, unsigned int codePage, const char* text, int length);
+VORLIX_API int UnicodeToMbc(BasicString<char>& out, unsigned int codePage, const unsigned short* text, int length);
 
 // The longest text a string of characters Ch can hold: its buffer (the
 // header, the characters and the NUL) must have a byte size that fits an
@@ -82,8 +81,8 @@ inline int StrLen<char>(const char* psz) {
 template <typename Ch>
 class VORLIX_API BasicString {
     template <typename C>
-    using IfChar16 = typename std::enable_if<
-        std::is_same<C, char16_t>::value && std::is_same<Ch, unsigned short>::value, int>::type;
+    using IfChar16 =
+        typename std::enable_if<std::is_same<C, char16_t>::value && std::is_same<Ch, unsigned short>::value, int>::type;
 
 public:
     typedef Ch CharType;
@@ -121,7 +120,10 @@ public:
     BasicString& operator=(const Ch* psz);
     BasicString& operator=(Ch ch);
     template <typename C, IfChar16<C> = 0>
-    BasicString& operator=(const C* psz) { AssignChar16(psz, -1); return *this; }
+    BasicString& operator=(const C* psz) {
+        AssignChar16(psz, -1);
+        return *this;
+    }
 
     // Replaces the text with the first nLength characters of psz (which may
     // lie in this string); reuses the buffer when it is unshared and large
@@ -143,12 +145,8 @@ public:
     friend BasicString operator+(const Ch* a, const BasicString& b) {
         return Concat(a, detail::StrLen(a), b.m_pchData, b.GetLength());
     }
-    friend BasicString operator+(const BasicString& a, Ch b) {
-        return Concat(a.m_pchData, a.GetLength(), &b, 1);
-    }
-    friend BasicString operator+(Ch a, const BasicString& b) {
-        return Concat(&a, 1, b.m_pchData, b.GetLength());
-    }
+    friend BasicString operator+(const BasicString& a, Ch b) { return Concat(a.m_pchData, a.GetLength(), &b, 1); }
+    friend BasicString operator+(Ch a, const BasicString& b) { return Concat(&a, 1, b.m_pchData, b.GetLength()); }
 
     // Case-sensitive comparison with a text (a null text compares as empty).
     bool operator==(const Ch* psz) const { return Compare(psz) == 0; }
@@ -191,7 +189,10 @@ public:
     void TrimRight();
     void TrimRight(Ch chTarget);
     void TrimRight(const Ch* pszTargets);
-    void Trim() { TrimRight(); TrimLeft(); }
+    void Trim() {
+        TrimRight();
+        TrimLeft();
+    }
 
     // ASCII letters only; other characters are left alone.
     void MakeLower();
@@ -254,15 +255,13 @@ public:
     // system default, 65001 UTF-8, 949 Korean). Bytes that do not convert
     // become U+FFFD. Returns 1, or 0 (and an empty string) for a code page
     // the system does not know.
-    template <typename C = Ch,
-              typename std::enable_if<std::is_same<C, unsigned short>::value, int>::type = 0>
+    template <typename C = Ch, typename std::enable_if<std::is_same<C, unsigned short>::value, int>::type = 0>
     int FromMBC(unsigned int nCodePage, const char* pszText, int nLength = -1) {
         return detail::MbcToUnicode(*this, nCodePage, pszText, nLength);
     }
     // 8-bit string: becomes the 16-bit text converted to the code page.
     // Characters that have no form there become "?".
-    template <typename C = Ch,
-              typename std::enable_if<std::is_same<C, char>::value, int>::type = 0>
+    template <typename C = Ch, typename std::enable_if<std::is_same<C, char>::value, int>::type = 0>
     int FromUnicode(unsigned int nCodePage, const unsigned short* pszText, int nLength = -1) {
         return detail::UnicodeToMbc(*this, nCodePage, pszText, nLength);
     }
@@ -274,16 +273,11 @@ public:
     }
 
 private:
-    static Ch* Nil() noexcept {
-        return const_cast<Ch*>(reinterpret_cast<const Ch*>(detail::g_strNil.text));
-    }
-    detail::StrHeader* Header() const noexcept {
-        return reinterpret_cast<detail::StrHeader*>(m_pchData) - 1;
-    }
+    static Ch* Nil() noexcept { return const_cast<Ch*>(reinterpret_cast<const Ch*>(detail::g_strNil.text)); }
+    detail::StrHeader* Header() const noexcept { return reinterpret_cast<detail::StrHeader*>(m_pchData) - 1; }
     void AddRef() noexcept {
         detail::StrHeader* h = Header();
-        if (h->nRefs.load(std::memory_order_relaxed) >= 0)
-            h->nRefs.fetch_add(1, std::memory_order_relaxed);
+        if (h->nRefs.load(std::memory_order_relaxed) >= 0) h->nRefs.fetch_add(1, std::memory_order_relaxed);
     }
     void Release() noexcept {
         if (m_pchData != Nil()) ReleaseData(m_pchData);

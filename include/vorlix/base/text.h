@@ -14,8 +14,8 @@
 // to the NUL, otherwise at most nLength characters of the text; lPos must
 // not lie past the end. Returns the position after the item, or -1 when no
 // item is left (also for a negative lPos).
-VORLIX_API long Byte_GetTokenOpt(const char* pszText, long lPos, MString& strToken, const char* pszSeps,
-                                 int& nIndex, int nLength, int nOpt);
+VORLIX_API long Byte_GetTokenOpt(const char* pszText, long lPos, MString& strToken, const char* pszSeps, int& nIndex,
+                                 int nLength, int nOpt);
 VORLIX_API long Uni_GetTokenOpt(const unsigned short* pszText, long lPos, UString& strToken,
                                 const unsigned short* pszSeps, int& nIndex, int nLength, int nOpt);
 

@@ -16,7 +16,10 @@ public:
     // A time the platform cannot represent gives -1.
     MTime(int nYear, int nMonth, int nDay, int nHour, int nMinute, int nSecond, int nDST = -1);
 
-    MTime& operator=(long lTime) noexcept { m_time = lTime; return *this; }
+    MTime& operator=(long lTime) noexcept {
+        m_time = lTime;
+        return *this;
+    }
 
     long GetTime() const noexcept { return m_time; }
     // Calendar fields in local time; all 0 when the platform cannot convert

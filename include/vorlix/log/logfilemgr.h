@@ -82,7 +82,7 @@ public:
     // back (capacity 0).
     void CloseAllFile();
 
-    String m_strBaseDir;                    // without a trailing separator
+    String m_strBaseDir;                      // without a trailing separator
     CObjArray<File, const File&> m_aLogFile;  // the entries, in the order they were added
 };
 

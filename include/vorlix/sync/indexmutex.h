@@ -155,13 +155,13 @@ protected:
     int ReleaseLockFlag(int nIndex);
 
 public:
-    DWORD* m_pdwMutexOwner;     // per index: owner value of the first reader; 0 when not read
-    DWORD* m_pdwLockFlag;       // per index: 0 free, 0x80000000 written, else the number of readers
-    void** m_phLockFlagMutex;   // per index: guards its flag and owner
-    void** m_phIndexMutex;      // per index: owned by the writer's or the first reader's thread
-    int m_nIndexCount;          // number of indices; the lock is on when above 0
-    void* m_hWriteReleaseEvent; // manual reset: set whenever a writer releases an index
-    void* m_hReadReleaseEvent;  // manual reset: set whenever the last reader releases an index
+    DWORD* m_pdwMutexOwner;      // per index: owner value of the first reader; 0 when not read
+    DWORD* m_pdwLockFlag;        // per index: 0 free, 0x80000000 written, else the number of readers
+    void** m_phLockFlagMutex;    // per index: guards its flag and owner
+    void** m_phIndexMutex;       // per index: owned by the writer's or the first reader's thread
+    int m_nIndexCount;           // number of indices; the lock is on when above 0
+    void* m_hWriteReleaseEvent;  // manual reset: set whenever a writer releases an index
+    void* m_hReadReleaseEvent;   // manual reset: set whenever the last reader releases an index
 };
 
 // A lock whose table has 2^k indices, addressed by any 32-bit value through

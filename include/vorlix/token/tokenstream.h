@@ -66,8 +66,7 @@ public:
     // Copies the four members.
     const BasicTokPosStackItem& operator=(const BasicTokPosStackItem& src);
     // Note the order: the line's start comes first, the next line's second.
-    void SetPos(unsigned long dwCurLinePos, unsigned long dwNextLinePos, unsigned long dwColumn,
-                const Ch* pszLine);
+    void SetPos(unsigned long dwCurLinePos, unsigned long dwNextLinePos, unsigned long dwColumn, const Ch* pszLine);
 
     unsigned long m_dwNextLinePos;
     unsigned long m_dwCurLinePos;
@@ -101,8 +100,8 @@ struct TokenStreamFields<char> {
     int m_bMemory;          // 1 in memory mode, 0 in file mode
     CTokPosStackItemA m_curPos;
     CObjArray<CTokPosStackItemA, const CTokPosStackItemA&> m_aryTokStack;  // explicit stack, growth step 5
-    int m_nAutoTokStackPos;                  // the ring slot the next save writes
-    CTokPosStackItemA m_aAutoTokStack[10];   // the ring
+    int m_nAutoTokStackPos;                                                // the ring slot the next save writes
+    CTokPosStackItemA m_aAutoTokStack[10];                                 // the ring
 };
 
 template <>

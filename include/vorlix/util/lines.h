@@ -20,12 +20,11 @@
 // Text in memory, NUL-terminated; dwPos is the index where the next line
 // starts (0 for the first).
 VORLIX_API int Byte_ReadText1LineSkipComment(const char* pszText, unsigned long& dwPos, MString& strLine);
-VORLIX_API int Uni_ReadText1LineSkipComment(const unsigned short* pszText, unsigned long& dwPos,
-                                            UString& strLine);
+VORLIX_API int Uni_ReadText1LineSkipComment(const unsigned short* pszText, unsigned long& dwPos, UString& strLine);
 // nEndian as the base reader takes it: 1 UTF-16 little-endian, 2 big-endian
 // (dwPos counts code units), 3 UTF-8 bytes (dwPos counts bytes).
-VORLIX_API int Uni_ReadText1LineSkipCommentEndian(const unsigned short* pszText, unsigned long& dwPos,
-                                                  UString& strLine, int nEndian);
+VORLIX_API int Uni_ReadText1LineSkipCommentEndian(const unsigned short* pszText, unsigned long& dwPos, UString& strLine,
+                                                  int nEndian);
 
 // From the position of a file handle of Byte_OpenFile / Uni_OpenFile. The
 // 16-bit reader without an encoding reads UTF-16 little-endian.

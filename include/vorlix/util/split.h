@@ -33,7 +33,7 @@
 // (with the array emptied).
 VORLIX_API int Byte_GetSplitTokenEx(const void* pBuf, long nPos, const char* pszSeps, MStringArray& aryToken,
                                     int bAddSep, int bAddEmpty, int bNoLeadEmpty);
-VORLIX_API int Uni_GetSplitTokenEx(const void* pBuf, long nPos, const unsigned short* pszSeps,
-                                   UStringArray& aryToken, int bAddSep, int bAddEmpty, int bNoLeadEmpty);
+VORLIX_API int Uni_GetSplitTokenEx(const void* pBuf, long nPos, const unsigned short* pszSeps, UStringArray& aryToken,
+                                   int bAddSep, int bAddEmpty, int bNoLeadEmpty);
 
 #endif

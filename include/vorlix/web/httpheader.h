@@ -60,13 +60,13 @@ public:
     // "text/html; charset=utf-8"), or 0 when there is none or it is unknown.
     int GetCodePage();
 
-    CCgiParam m_cgiParam;    // the query pairs of a request target
-    MString m_strMethod;     // request method; empty for a response
-    MString m_strUri;        // request target without its query
-    MString m_strVersion;    // protocol version, or a start line that fits no form
-    MString m_strStatus;     // a response's status code and reason
-    MStringArray m_aryName;  // field names, in the order first met or added
-    MStringArray m_aryValue; // field values; entry i belongs to name i
+    CCgiParam m_cgiParam;     // the query pairs of a request target
+    MString m_strMethod;      // request method; empty for a response
+    MString m_strUri;         // request target without its query
+    MString m_strVersion;     // protocol version, or a start line that fits no form
+    MString m_strStatus;      // a response's status code and reason
+    MStringArray m_aryName;   // field names, in the order first met or added
+    MStringArray m_aryValue;  // field values; entry i belongs to name i
 
 private:
     int FindName(const char* pszName, int nName) const;

@@ -44,8 +44,8 @@
 // Splits pszUrl; all five outputs are always written.
 VORLIX_API void Byte_ParsorUrl(const char* pszUrl, MString& strScheme, MString& strHost, MString& strPath,
                                MString& strQuery, unsigned short& nPort);
-VORLIX_API void Uni_ParsorUrl(const unsigned short* pszUrl, UString& strScheme, UString& strHost,
-                              UString& strPath, UString& strQuery, unsigned short& nPort);
+VORLIX_API void Uni_ParsorUrl(const unsigned short* pszUrl, UString& strScheme, UString& strHost, UString& strPath,
+                              UString& strQuery, unsigned short& nPort);
 
 // Cuts the URL down to scheme "://" host and the path's directory without
 // its last "/": http://h:8080/a/b/c.html?x=1 becomes http://h/a/b, and

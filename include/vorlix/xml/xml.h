@@ -40,19 +40,19 @@
 
 // Parse results (m_nParseResult). vorlix::XmlResultName and XmlResultText
 // give each one's name and a one-line description.
-#define XMLRES_BEGIN_ABORT 1      // OnBeginXmlTag returned non-zero
-#define XMLRES_END_ABORT 2        // OnEndXmlTag returned non-zero
-#define XMLRES_END_OF_DATA 3      // the normal end of a document
-#define XMLRES_TEXT_OUTSIDE 4     // character data where no element is open
-#define XMLRES_BAD_TEXT 5         // ">" where a node should begin, or text without a following "<"
-#define XMLRES_NO_CLOSE 6         // a closing ">" is missing
-#define XMLRES_UNEXPECTED_END 7   // the data ended inside a node, or "<" followed by "<"
-#define XMLRES_BAD_PI 8           // a processing instruction other than xml
-#define XMLRES_BAD_CDATA 9        // a broken or unterminated CDATA section
-#define XMLRES_BAD_COMMENT 10     // a comment without "-->"
-#define XMLRES_TAG_MISMATCH 11    // an end tag for another element
-#define XMLRES_BAD_END_TAG 12     // "</" not followed by a name
-#define XMLRES_SYNTAX 13          // any other unexpected token, or a limit passed (see above)
+#define XMLRES_BEGIN_ABORT 1     // OnBeginXmlTag returned non-zero
+#define XMLRES_END_ABORT 2       // OnEndXmlTag returned non-zero
+#define XMLRES_END_OF_DATA 3     // the normal end of a document
+#define XMLRES_TEXT_OUTSIDE 4    // character data where no element is open
+#define XMLRES_BAD_TEXT 5        // ">" where a node should begin, or text without a following "<"
+#define XMLRES_NO_CLOSE 6        // a closing ">" is missing
+#define XMLRES_UNEXPECTED_END 7  // the data ended inside a node, or "<" followed by "<"
+#define XMLRES_BAD_PI 8          // a processing instruction other than xml
+#define XMLRES_BAD_CDATA 9       // a broken or unterminated CDATA section
+#define XMLRES_BAD_COMMENT 10    // a comment without "-->"
+#define XMLRES_TAG_MISMATCH 11   // an end tag for another element
+#define XMLRES_BAD_END_TAG 12    // "</" not followed by a name
+#define XMLRES_SYNTAX 13         // any other unexpected token, or a limit passed (see above)
 
 class CTagOptionA;
 class CTagOptionU;

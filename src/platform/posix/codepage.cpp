@@ -62,6 +62,7 @@ Result DecodeUtf8(const unsigned char* s, std::size_t n, Sink<WCHAR>& out, bool 
             continue;
         }
         unsigned need, cp, lo = 0x80, hi = 0xBF;
+        // clang-format off
         if (c >= 0xC2 && c <= 0xDF) { need = 1; cp = c & 0x1F; }
         else if (c == 0xE0) { need = 2; cp = 0; lo = 0xA0; }
         else if (c >= 0xE1 && c <= 0xEC) { need = 2; cp = c & 0x0F; }
@@ -70,6 +71,7 @@ Result DecodeUtf8(const unsigned char* s, std::size_t n, Sink<WCHAR>& out, bool 
         else if (c == 0xF0) { need = 3; cp = 0; lo = 0x90; }
         else if (c >= 0xF1 && c <= 0xF3) { need = 3; cp = c & 0x07; }
         else if (c == 0xF4) { need = 3; cp = 4; hi = 0x8F; }
+        // clang-format on
         else {
             if (bStrict) return kIllFormed;
             if (!out.Put(kReplacement)) return kFull;
@@ -95,7 +97,8 @@ Result DecodeUtf8(const unsigned char* s, std::size_t n, Sink<WCHAR>& out, bool 
         }
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            if (!out.Put(static_cast<WCHAR>(0xD800 + (cp >> 10))) || !out.Put(static_cast<WCHAR>(0xDC00 + (cp & 0x3FF))))
+            if (!out.Put(static_cast<WCHAR>(0xD800 + (cp >> 10))) ||
+                !out.Put(static_cast<WCHAR>(0xDC00 + (cp & 0x3FF))))
                 return kFull;
         } else if (!out.Put(static_cast<WCHAR>(cp))) {
             return kFull;
@@ -121,11 +124,14 @@ Result EncodeUtf8(const WCHAR* s, std::size_t n, Sink<char>& out) {
         } else if (cp < 0x800) {
             ok = out.Put(static_cast<char>(0xC0 | (cp >> 6))) && out.Put(static_cast<char>(0x80 | (cp & 0x3F)));
         } else if (cp < 0x10000) {
-            ok = out.Put(static_cast<char>(0xE0 | (cp >> 12))) && out.Put(static_cast<char>(0x80 | ((cp >> 6) & 0x3F))) &&
+            ok = out.Put(static_cast<char>(0xE0 | (cp >> 12))) &&
+                 out.Put(static_cast<char>(0x80 | ((cp >> 6) & 0x3F))) &&
                  out.Put(static_cast<char>(0x80 | (cp & 0x3F)));
         } else {
-            ok = out.Put(static_cast<char>(0xF0 | (cp >> 18))) && out.Put(static_cast<char>(0x80 | ((cp >> 12) & 0x3F))) &&
-                 out.Put(static_cast<char>(0x80 | ((cp >> 6) & 0x3F))) && out.Put(static_cast<char>(0x80 | (cp & 0x3F)));
+            ok = out.Put(static_cast<char>(0xF0 | (cp >> 18))) &&
+                 out.Put(static_cast<char>(0x80 | ((cp >> 12) & 0x3F))) &&
+                 out.Put(static_cast<char>(0x80 | ((cp >> 6) & 0x3F))) &&
+                 out.Put(static_cast<char>(0x80 | (cp & 0x3F)));
         }
         if (!ok) return kFull;
     }
@@ -293,8 +299,8 @@ std::string Utf16ToUtf8(const WCHAR* text, std::size_t length) {
 }
 }  // namespace posix
 
-int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr, int cbMultiByte,
-                        WCHAR* lpWideCharStr, int cchWideChar) {
+int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr, int cbMultiByte, WCHAR* lpWideCharStr,
+                        int cchWideChar) {
     if (!lpMultiByteStr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
         (cchWideChar > 0 && !lpWideCharStr)) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -303,7 +309,8 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr
     std::size_t n = cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1 : static_cast<std::size_t>(cbMultiByte);
     bool strict = (dwFlags & MB_ERR_INVALID_CHARS) != 0;
     Sink<WCHAR> out(cchWideChar ? lpWideCharStr : nullptr, static_cast<std::size_t>(cchWideChar));
-    if (IsUtf8(CodePage)) return Finish(DecodeUtf8(reinterpret_cast<const unsigned char*>(lpMultiByteStr), n, out, strict), out);
+    if (IsUtf8(CodePage))
+        return Finish(DecodeUtf8(reinterpret_cast<const unsigned char*>(lpMultiByteStr), n, out, strict), out);
     iconv_t cd = t_iconv.Get(CodePage, true);
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -312,9 +319,8 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr
     return Finish(IconvToWide(cd, lpMultiByteStr, n, out, strict), out);
 }
 
-int WideCharToMultiByte(UINT CodePage, DWORD, const WCHAR* lpWideCharStr, int cchWideChar,
-                        char* lpMultiByteStr, int cbMultiByte, const char* lpDefaultChar,
-                        BOOL* lpUsedDefaultChar) {
+int WideCharToMultiByte(UINT CodePage, DWORD, const WCHAR* lpWideCharStr, int cchWideChar, char* lpMultiByteStr,
+                        int cbMultiByte, const char* lpDefaultChar, BOOL* lpUsedDefaultChar) {
     if (!lpWideCharStr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
         (cbMultiByte > 0 && !lpMultiByteStr)) {
         SetLastError(ERROR_INVALID_PARAMETER);

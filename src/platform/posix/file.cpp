@@ -37,8 +37,7 @@ HANDLE OpenNative(const std::string& path, DWORD access, DWORD disposition) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    bool existed = (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS) &&
-                   ::access(path.c_str(), F_OK) == 0;
+    bool existed = (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS) && ::access(path.c_str(), F_OK) == 0;
     int fd;
     do {
         fd = ::open(path.c_str(), flags, 0666);
@@ -100,16 +99,16 @@ BOOL Transfer(HANDLE h, Byte* p, DWORD n, DWORD* pDone, Io io, bool bEndAtZero) 
 
 }  // namespace
 
-HANDLE CreateFileA(const char* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
-                   DWORD dwCreationDisposition, DWORD, HANDLE) {
+HANDLE CreateFileA(const char* lpFileName, DWORD dwDesiredAccess, DWORD, void*, DWORD dwCreationDisposition, DWORD,
+                   HANDLE) {
     posix::CountFileServiceCall();
     return posix::NoThrow(INVALID_HANDLE_VALUE, [&] {
         return OpenNative(posix::NativePath(lpFileName), dwDesiredAccess, dwCreationDisposition);
     });
 }
 
-HANDLE CreateFileW(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
-                   DWORD dwCreationDisposition, DWORD, HANDLE) {
+HANDLE CreateFileW(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD, void*, DWORD dwCreationDisposition, DWORD,
+                   HANDLE) {
     posix::CountFileServiceCall();
     // Names convert as for every 16-bit file service (fsnames.h), so that a
     // name a search reported opens again.
@@ -119,15 +118,13 @@ HANDLE CreateFileW(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD, void*,
     });
 }
 
-BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead, DWORD* lpNumberOfBytesRead,
-              void*) {
+BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead, DWORD* lpNumberOfBytesRead, void*) {
     return Transfer(hFile, static_cast<char*>(lpBuffer), nNumberOfBytesToRead, lpNumberOfBytesRead, ::read, true);
 }
 
-BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
-               DWORD* lpNumberOfBytesWritten, void*) {
-    return Transfer(hFile, static_cast<const char*>(lpBuffer), nNumberOfBytesToWrite, lpNumberOfBytesWritten,
-                    ::write, false);
+BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite, DWORD* lpNumberOfBytesWritten, void*) {
+    return Transfer(hFile, static_cast<const char*>(lpBuffer), nNumberOfBytesToWrite, lpNumberOfBytesWritten, ::write,
+                    false);
 }
 
 BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, LARGE_INTEGER* lpNewFilePointer,

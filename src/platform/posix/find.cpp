@@ -81,8 +81,9 @@ bool Describe(int dirfd, const char* name, EntryInfo& info) {
 // directory is there, else the path is.
 DWORD MissingError(const std::string& path) {
     std::string::size_type slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/")
-                                                                                : path.substr(0, slash);
+    std::string dir = slash == std::string::npos ? std::string(".")
+                      : slash == 0               ? std::string("/")
+                                                 : path.substr(0, slash);
     struct stat st;
     return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
@@ -141,9 +142,9 @@ public:
         if (m_dir) ::closedir(m_dir);
     }
 
-    std::mutex m_lock;          // one reader of the directory at a time
-    DIR* m_dir = nullptr;       // null for a search of one named entry
-    std::string m_pattern;      // the last part of the search pattern
+    std::mutex m_lock;      // one reader of the directory at a time
+    DIR* m_dir = nullptr;   // null for a search of one named entry
+    std::string m_pattern;  // the last part of the search pattern
 
     // Reads on to the next entry that matches and describes it; false with
     // the last error set (ERROR_NO_MORE_FILES at the end).
@@ -184,8 +185,9 @@ HANDLE FindFirst(const std::string& path, Data* data) {
         return INVALID_HANDLE_VALUE;
     }
     std::string::size_type slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/")
-                                                                                : path.substr(0, slash);
+    std::string dir = slash == std::string::npos ? std::string(".")
+                      : slash == 0               ? std::string("/")
+                                                 : path.substr(0, slash);
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.empty()) {
         SetLastError(path.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);

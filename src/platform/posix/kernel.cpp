@@ -52,9 +52,8 @@ std::shared_ptr<KernelObject> Lookup(HANDLE h) noexcept {
         return nullptr;
     }
     KernelObject* obj = hold->use.get();
-    return NoThrow(std::shared_ptr<KernelObject>(), [&] {
-        return std::shared_ptr<KernelObject>(std::shared_ptr<Hold>(hold), obj);
-    });
+    return NoThrow(std::shared_ptr<KernelObject>(),
+                   [&] { return std::shared_ptr<KernelObject>(std::shared_ptr<Hold>(hold), obj); });
 }
 
 bool Close(HANDLE h) noexcept { return g_kernels.Close(h); }

@@ -196,8 +196,7 @@ std::shared_ptr<Segment> Segment::Open(const char* name, ObjectKind kind, std::u
                 error = ErrorFromErrno(errno);
             } else {
                 const Header* h = static_cast<const Header*>(base);
-                if (h->magic != kMagic || h->kind != kind ||
-                    h->payload > static_cast<std::uint64_t>(st.st_size) - page)
+                if (h->magic != kMagic || h->kind != kind || h->payload > static_cast<std::uint64_t>(st.st_size) - page)
                     error = ERROR_INVALID_HANDLE;
                 seg->m_payload = h->payload;
             }
@@ -354,15 +353,13 @@ std::uint32_t FetchPid() {
     return p;
 }
 
-
 }  // namespace posix
 
 HANDLE CreateFileMappingA(HANDLE hFile, void*, DWORD flProtect, DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow,
                           const char* lpName) {
     try {
         std::uint64_t size = (static_cast<std::uint64_t>(dwMaximumSizeHigh) << 32) | dwMaximumSizeLow;
-        if (hFile != INVALID_HANDLE_VALUE || (flProtect != PAGE_READWRITE && flProtect != PAGE_READONLY) ||
-            size == 0) {
+        if (hFile != INVALID_HANDLE_VALUE || (flProtect != PAGE_READWRITE && flProtect != PAGE_READONLY) || size == 0) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
@@ -389,8 +386,8 @@ HANDLE CreateFileMappingA(HANDLE hFile, void*, DWORD flProtect, DWORD dwMaximumS
     }
 }
 
-void* MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh,
-                    DWORD dwFileOffsetLow, SIZE_T dwNumberOfBytesToMap) {
+void* MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh, DWORD dwFileOffsetLow,
+                    SIZE_T dwNumberOfBytesToMap) {
     try {
         std::shared_ptr<posix::Segment> seg;
         bool writable = false;
@@ -406,8 +403,8 @@ void* MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFi
         std::uint64_t offset = (static_cast<std::uint64_t>(dwFileOffsetHigh) << 32) | dwFileOffsetLow;
         void* p = seg->MapView(offset, dwNumberOfBytesToMap);
         if (!p) return nullptr;
-        std::size_t length = dwNumberOfBytesToMap ? dwNumberOfBytesToMap
-                                                  : static_cast<std::size_t>(seg->PayloadSize() - offset);
+        std::size_t length =
+            dwNumberOfBytesToMap ? dwNumberOfBytesToMap : static_cast<std::size_t>(seg->PayloadSize() - offset);
         posix::ViewTable& t = posix::Views();
         std::lock_guard<std::mutex> hold(t.lock);
         t.views.emplace(p, std::make_pair(std::move(seg), length));

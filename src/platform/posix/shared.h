@@ -76,9 +76,9 @@ public:
 private:
     Segment() = default;
 
-    std::string m_path;        // POSIX name; empty when unnamed
-    int m_fd = -1;             // kept open for mappings only
-    void* m_base = nullptr;    // the header page
+    std::string m_path;      // POSIX name; empty when unnamed
+    int m_fd = -1;           // kept open for mappings only
+    void* m_base = nullptr;  // the header page
     std::size_t m_baseLen = 0;
     std::uint64_t m_payload = 0;
     std::uint64_t m_dev = 0, m_ino = 0;

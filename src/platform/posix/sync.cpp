@@ -169,8 +169,7 @@ bool InitMutexes(pthread_mutex_t* guard, pthread_mutex_t* own, bool shared) {
     pthread_mutexattr_destroy(&a);
     if (!ok || !own) return ok;
     if (pthread_mutexattr_init(&a) != 0) return false;
-    ok = pthread_mutexattr_setpshared(&a, pshared) == 0 &&
-         pthread_mutexattr_setrobust(&a, PTHREAD_MUTEX_ROBUST) == 0 &&
+    ok = pthread_mutexattr_setpshared(&a, pshared) == 0 && pthread_mutexattr_setrobust(&a, PTHREAD_MUTEX_ROBUST) == 0 &&
          pthread_mutexattr_settype(&a, PTHREAD_MUTEX_RECURSIVE) == 0 && pthread_mutex_init(own, &a) == 0;
     pthread_mutexattr_destroy(&a);
     return ok;
@@ -274,8 +273,7 @@ public:
     WaitCore(ObjectKind kind, std::shared_ptr<Segment> seg)
         : m_kind(kind), m_unnamedMutex(false), m_state(seg->State()), m_seg(std::move(seg)) {}
     // An unnamed object, its state zero-filled.
-    explicit WaitCore(ObjectKind kind)
-        : m_kind(kind), m_unnamedMutex(kind == kKindMutex), m_state(m_inline), m_seg() {
+    explicit WaitCore(ObjectKind kind) : m_kind(kind), m_unnamedMutex(kind == kKindMutex), m_state(m_inline), m_seg() {
         if (kind == kKindMutex) new (m_inline) MutexState();
         else new (m_inline) EventState();
     }
@@ -317,8 +315,8 @@ private:
     bool m_unnamedMutex;
     void* m_state;
     std::shared_ptr<Segment> m_seg;
-    alignas(8) unsigned char m_inline[sizeof(MutexState) > sizeof(EventState) ? sizeof(MutexState)
-                                                                              : sizeof(EventState)];
+    alignas(
+        8) unsigned char m_inline[sizeof(MutexState) > sizeof(EventState) ? sizeof(MutexState) : sizeof(EventState)];
 };
 
 WaitCore::~WaitCore() {
@@ -646,8 +644,7 @@ DWORD WaitAll(std::shared_ptr<WaitCore>* cores, DWORD n, const Deadline& d) {
             for (DWORD i = 0; i < n; ++i) {
                 WaitCore& c = *cores[i];
                 if (c.IsMutex()) {
-                    if (Commit(c, taken[i]) == WAIT_ABANDONED && res == WAIT_OBJECT_0)
-                        res = WAIT_ABANDONED_0 + i;
+                    if (Commit(c, taken[i]) == WAIT_ABANDONED && res == WAIT_OBJECT_0) res = WAIT_ABANDONED_0 + i;
                 } else if (!c.Event()->manual) {
                     c.Event()->signalled.store(0, std::memory_order_relaxed);
                 }
@@ -919,8 +916,7 @@ BOOL RefReleaseMutex(KernelRef r) {
 BOOL RefSetEvent(KernelRef r) {
     // Setting a set manual-reset event changes nothing: the common case of
     // the locks, whose release events stay set until a waiter resets them.
-    if (!r->IsMutex() && r->Event()->manual && r->Event()->signalled.load(std::memory_order_acquire))
-        return win::TRUE;
+    if (!r->IsMutex() && r->Event()->manual && r->Event()->signalled.load(std::memory_order_acquire)) return win::TRUE;
     return RefSetRest(r);
 }
 BOOL RefResetEvent(KernelRef r) { return win::posix::ResetCore(*r); }
@@ -946,14 +942,18 @@ AddressBucket& BucketOf(const volatile void* p) {
 
 bool Equal(const volatile void* a, const void* b, SIZE_T n) {
     switch (n) {
-    case 1: return __atomic_load_n(static_cast<const volatile std::uint8_t*>(a), __ATOMIC_SEQ_CST) ==
-                   *static_cast<const std::uint8_t*>(b);
-    case 2: return __atomic_load_n(static_cast<const volatile std::uint16_t*>(a), __ATOMIC_SEQ_CST) ==
-                   *static_cast<const std::uint16_t*>(b);
-    case 4: return __atomic_load_n(static_cast<const volatile std::uint32_t*>(a), __ATOMIC_SEQ_CST) ==
-                   *static_cast<const std::uint32_t*>(b);
-    default: return __atomic_load_n(static_cast<const volatile std::uint64_t*>(a), __ATOMIC_SEQ_CST) ==
-                    *static_cast<const std::uint64_t*>(b);
+    case 1:
+        return __atomic_load_n(static_cast<const volatile std::uint8_t*>(a), __ATOMIC_SEQ_CST) ==
+               *static_cast<const std::uint8_t*>(b);
+    case 2:
+        return __atomic_load_n(static_cast<const volatile std::uint16_t*>(a), __ATOMIC_SEQ_CST) ==
+               *static_cast<const std::uint16_t*>(b);
+    case 4:
+        return __atomic_load_n(static_cast<const volatile std::uint32_t*>(a), __ATOMIC_SEQ_CST) ==
+               *static_cast<const std::uint32_t*>(b);
+    default:
+        return __atomic_load_n(static_cast<const volatile std::uint64_t*>(a), __ATOMIC_SEQ_CST) ==
+               *static_cast<const std::uint64_t*>(b);
     }
 }
 
@@ -969,8 +969,7 @@ void WakeAddress(void* Address) {
 }  // namespace
 
 BOOL WaitOnAddress(volatile void* Address, void* CompareAddress, SIZE_T AddressSize, DWORD dwMilliseconds) {
-    if (!Address || !CompareAddress ||
-        (AddressSize != 1 && AddressSize != 2 && AddressSize != 4 && AddressSize != 8)) {
+    if (!Address || !CompareAddress || (AddressSize != 1 && AddressSize != 2 && AddressSize != 4 && AddressSize != 8)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -1003,8 +1002,7 @@ void Sleep(DWORD dwMilliseconds) {
         t.tv_sec = dwMilliseconds == INFINITE ? 3600 : dwMilliseconds / 1000;
         t.tv_nsec = dwMilliseconds == INFINITE ? 0 : static_cast<long>(dwMilliseconds % 1000) * 1000000L;
         // Interruptions by signals sleep on for the rest.
-        while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-        }
+        while (nanosleep(&t, &t) != 0 && errno == EINTR) {}
         if (dwMilliseconds != INFINITE) return;
     }
 }
