@@ -52,9 +52,10 @@ int CompareNoCase(const unsigned short* a, const unsigned short* b, std::size_t 
 }
 
 // Separator indices in the sets above.
-const int kColon = 0;        // in ":/?"
-const int kSlashInHost = 1;  // in ":/?"
-const int kSlashInPath = 0;  // in "/?"
+const int kColon = 0;           // in ":/?"
+const int kSlashInHost = 1;     // in ":/?"
+const int kQuestionInHost = 2;  // in ":/?"
+const int kSlashInPath = 0;     // in "/?"
 
 // After a "/" of the path (pos is right after it): all text up to the
 // next "?" is appended to the path, the rest after the "?" is the query.
@@ -153,28 +154,30 @@ void ParsorUrl(const Ch* url, BasicString<Ch>& scheme, BasicString<Ch>& host, Ba
         return;
     }
 
-    // The host, lowered; a separator right after "//" leaves it empty.
+    // The host, lowered. A "/" or "?" right after "//" leaves it empty and
+    // starts the path; any other token, a ":" included, is the host.
     next = Token(url, pos, tok, L::kHostSeps, index);
     if (next < 0) return;
-    if (index < 0) {
-        host.Swap(tok);
-        host.MakeLower();
-        pos = next;
-        next = Token(url, pos, tok, L::kHostSeps, index);
-        if (next < 0) return;
+    if (index == kSlashInHost || index == kQuestionInHost) {
+        PathFrom(url, pos, path, query);
+        return;
     }
+    host.Swap(tok);
+    host.MakeLower();
+    pos = next;
+    next = Token(url, pos, tok, L::kHostSeps, index);
+    if (next < 0) return;
     if (index == kColon) {
+        // The token after the ":" is the port text, whatever it is (a "/"
+        // there reads as 0), and the path starts after it.
         long portEnd = Token(url, next, tok, L::kHostSeps, index);
         if (portEnd < 0) return;
-        if (index < 0) {
-            // atoi's value, cut to 16 bits.
-            nPort = static_cast<unsigned short>(static_cast<unsigned>(ToInt(static_cast<const Ch*>(tok))) & 0xFFFF);
-            pos = portEnd;
-        } else {
-            pos = next;  // ":" without a number: the separator after it starts the path
-        }
+        // atoi's value, cut to 16 bits.
+        nPort = static_cast<unsigned short>(static_cast<unsigned>(ToInt(static_cast<const Ch*>(tok))) & 0xFFFF);
+        pos = portEnd;
     }
-    // Otherwise pos is right after the host, and its separator starts the path.
+    // Otherwise pos is right after the host, and the token after it starts
+    // the path.
     PathFrom(url, pos, path, query);
 }
 

