@@ -15,6 +15,7 @@
 #include "sync/sync_support.h"
 
 using namespace vorlix::win;
+using synctest::HeldElsewhere;
 using synctest::kWritten;
 using synctest::OnThread;
 using synctest::UniqueName;
@@ -38,6 +39,11 @@ private:
 };
 
 bool IsSet(HANDLE ev) { return WaitForSingleObject(ev, 0) == WAIT_OBJECT_0; }
+
+// The lock flags of the whole table.
+std::vector<DWORD> Flags(const CWaitIndexMutex& lock) {
+    return std::vector<DWORD>(lock.m_pdwLockFlag, lock.m_pdwLockFlag + lock.m_nIndexCount);
+}
 
 }  // namespace
 
@@ -204,14 +210,8 @@ TEST(IndexMutex, MultiWaitsTakeAllOrNothing) {
 
     // Reads join present readers and take free indices. The other reader
     // stays until the end of the test (its thread holds the index mutex).
-    std::atomic<int> step{0};
-    std::thread reader([&] {
-        ASSERT_EQ(lock.WaitForRead(1, 1000, 2, 1), 1);
-        step = 1;
-        while (step != 3) std::this_thread::yield();
-        EXPECT_EQ(lock.ReleaseForRead(1, 2), 1);
-    });
-    while (step != 1) std::this_thread::yield();
+    HeldElsewhere reader([&] { ASSERT_EQ(lock.WaitForRead(1, 1000, 2, 1), 1); },
+                         [&] { EXPECT_EQ(lock.ReleaseForRead(1, 2), 1); });
     ASSERT_EQ(lock.WaitForMultiRead(set, 3, 1000, 1), 1);
     EXPECT_EQ(lock.m_pdwLockFlag[1], 2u);
     EXPECT_EQ(lock.MutexOwnerIsMe(0, 1), 1);
@@ -221,14 +221,7 @@ TEST(IndexMutex, MultiWaitsTakeAllOrNothing) {
 
     // A writer that stays makes the multi waits fail after their budget of
     // 100 / 1000 + 1 seconds and leaves the other indices as they were.
-    std::atomic<int> held{0};
-    std::thread holder([&] {
-        ASSERT_EQ(lock.WaitForWrite(2, 1000, 1), 1);
-        held = 1;
-        while (held != 2) std::this_thread::yield();
-        lock.ReleaseForWrite(2);
-    });
-    while (held != 1) std::this_thread::yield();
+    HeldElsewhere writer([&] { ASSERT_EQ(lock.WaitForWrite(2, 1000, 1), 1); }, [&] { lock.ReleaseForWrite(2); });
     EXPECT_EQ(lock.WaitForMultiWrite(set, 3, 100), 0);
     EXPECT_EQ(lock.WaitForMultiRead(set, 3, 100, 1), 0);
     EXPECT_EQ(lock.m_pdwLockFlag[0], 0u);
@@ -236,14 +229,12 @@ TEST(IndexMutex, MultiWaitsTakeAllOrNothing) {
     // Released within the budget: the passes get it.
     std::thread releaser([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        held = 2;
+        writer.Leave();
     });
     EXPECT_EQ(lock.WaitForMultiRead(set, 3, 3000, 1), 1);
     releaser.join();
-    holder.join();
     EXPECT_EQ(lock.ReleaseForMultiRead(set, 3, 1), 1);
-    step = 3;
-    reader.join();
+    reader.Leave();
     EXPECT_EQ(lock.m_pdwLockFlag[1], 0u);
 
     // More free indices than one combined wait takes.
@@ -267,18 +258,11 @@ TEST(IndexMutex, HoldersWhoseThreadEndedDoNotWedgeAnIndex) {
     // The first reader ends while another reader stays: a writer lets the
     // remaining reader keep the index, and gets it when that reader leaves.
     std::thread([&] { ASSERT_EQ(lock.WaitForRead(1, 1000, 1, 1), 1); }).join();
-    std::atomic<bool> stay{true}, joined{false};
-    std::thread reader([&] {
-        ASSERT_EQ(lock.WaitForRead(1, 1000, 2, 1), 1);
-        joined = true;
-        while (stay) std::this_thread::yield();
-        EXPECT_EQ(lock.ReleaseForRead(1, 2), 1);
-    });
-    while (!joined) std::this_thread::yield();
+    HeldElsewhere reader([&] { ASSERT_EQ(lock.WaitForRead(1, 1000, 2, 1), 1); },
+                         [&] { EXPECT_EQ(lock.ReleaseForRead(1, 2), 1); });
     EXPECT_EQ(lock.WaitForWrite(1, 50, 1), 0);
     EXPECT_EQ(lock.m_pdwLockFlag[1], 1u);  // the ended reader's share is gone
-    stay = false;
-    reader.join();
+    reader.Leave();
     EXPECT_EQ(lock.m_pdwLockFlag[1], 0u);
     EXPECT_EQ(lock.WaitForWrite(1, 1000, 1), 1);
     lock.ReleaseForWrite(1);
@@ -316,16 +300,7 @@ TEST(MaskMutex, TablesAndMapping) {
     EXPECT_EQ(lock.m_pdwLockFlag[3], kWritten);
     EXPECT_EQ(OnThread([&] { return lock.WaitForRead(19, 30, 1, 1); }), 0);
     lock.ReleaseForWrite(3);
-
-    DWORD values[3] = {1, 9, 2};
-    ASSERT_EQ(lock.WaitForMultiWrite(values, 3, 1000), 1);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(lock.m_pdwLockFlag[i], (i == 1 || i == 2) ? kWritten : 0u) << i;
-    lock.ReleaseForMultiWrite(values, 3);
-    EXPECT_EQ(lock.m_pdwLockFlag[1], 0u);
-    ASSERT_EQ(lock.WaitForMultiRead(values, 3, 1000, 1), 1);
-    EXPECT_EQ(lock.m_pdwLockFlag[1], 1u);  // read once, not twice
-    EXPECT_EQ(lock.ReleaseForMultiRead(values, 3, 1), 1);
-    EXPECT_EQ(lock.m_pdwLockFlag[1], 0u);
+    EXPECT_EQ(lock.m_pdwLockFlag[3], 0u);
 }
 
 namespace {
@@ -337,23 +312,25 @@ public:
 };
 }  // namespace
 
+// Each check of the whole table also shows that the previous release freed
+// its index. The multi operations lock a repeated index once.
 TEST(MaskMutex, EveryOperationMapsThroughTheVirtualMapping) {
+    typedef std::vector<DWORD> Table;
     ByTens lock;
     ASSERT_EQ(lock.WaitForWrite(0x21, 1000, 1), 1);
-    EXPECT_EQ(lock.m_pdwLockFlag[2], kWritten);
+    EXPECT_EQ(Flags(lock), (Table{0, 0, kWritten, 0}));
     lock.ReleaseForWrite(0x22);
-    EXPECT_EQ(lock.m_pdwLockFlag[2], 0u);
     ASSERT_EQ(lock.WaitForRead(0x13, 1000, 1, 1), 1);
-    EXPECT_EQ(lock.m_pdwLockFlag[1], 1u);
+    EXPECT_EQ(Flags(lock), (Table{0, 1, 0, 0}));
     EXPECT_EQ(lock.ReleaseForRead(0x10, 1), 1);
     DWORD values[3] = {0x30, 0x31, 0x01};  // indices 3, 3, 0
     ASSERT_EQ(lock.WaitForMultiRead(values, 3, 1000, 1), 1);
-    EXPECT_EQ(lock.m_pdwLockFlag[3] * 10 + lock.m_pdwLockFlag[0], 11u);
+    EXPECT_EQ(Flags(lock), (Table{1, 0, 0, 1}));
     EXPECT_EQ(lock.ReleaseForMultiRead(values, 3, 1), 1);
     ASSERT_EQ(lock.WaitForMultiWrite(values, 3, 1000), 1);
-    EXPECT_EQ(lock.m_pdwLockFlag[3], kWritten);
+    EXPECT_EQ(Flags(lock), (Table{kWritten, 0, 0, kWritten}));
     lock.ReleaseForMultiWrite(values, 3);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(lock.m_pdwLockFlag[i], 0u) << i;
+    EXPECT_EQ(Flags(lock), Table(4, 0));
 }
 
 TEST(IndexMutexEx, PrivateAndNegative) {

@@ -18,72 +18,51 @@ namespace {
 constexpr int kIndices = 4;
 constexpr int kThreads = 6;
 
-struct Witness {
-    std::atomic<int> readers{0};
-    std::atomic<int> writers{0};
-};
-
 struct Shared {
     CWaitIndexMutex lock{kIndices};
-    Witness w[kIndices];
-    std::atomic<int> overlaps{0};
-    std::atomic<int> late{0};
+    std::atomic<int> readers[kIndices] = {}, writers[kIndices] = {};  // the witnesses
+    std::atomic<int> overlaps{0}, late{0};
     std::atomic<long> granted{0};
-};
 
-void EnterRead(Shared& s, DWORD i) {
-    s.w[i].readers.fetch_add(1);
-    if (s.w[i].writers.load() != 0) s.overlaps.fetch_add(1);
-}
-void LeaveRead(Shared& s, DWORD i) { s.w[i].readers.fetch_sub(1); }
-void EnterWrite(Shared& s, DWORD i) {
-    if (s.w[i].writers.fetch_add(1) != 0 || s.w[i].readers.load() != 0) s.overlaps.fetch_add(1);
-}
-void LeaveWrite(Shared& s, DWORD i) { s.w[i].writers.fetch_sub(1); }
+    // A writer that finds anyone else inside, or a reader that finds a
+    // writer, is an overlap.
+    void Enter(DWORD i, bool write) {
+        int before = (write ? writers : readers)[i].fetch_add(1);
+        if (write ? before != 0 || readers[i].load() != 0 : writers[i].load() != 0) overlaps.fetch_add(1);
+    }
+    void Leave(DWORD i, bool write) { (write ? writers : readers)[i].fetch_sub(1); }
+};
 
 void Worker(Shared& s, unsigned seed, std::chrono::steady_clock::time_point end) {
     std::mt19937 rng(seed);
     const DWORD owner = seed;
     using Clock = std::chrono::steady_clock;
     while (Clock::now() < end) {
+        // 4 in 10 single reads, 3 single writes, 2 multi reads, 1 multi write;
+        // a multi operation takes two distinct indices in ascending order.
         int op = static_cast<int>(rng() % 10);
+        const bool multi = op >= 7, write = op == 9 || (op >= 4 && op < 7);
+        DWORD set[2];
+        set[0] = rng() % kIndices;
+        set[1] = (set[0] + 1 + rng() % (kIndices - 1)) % kIndices;
+        if (multi && set[0] > set[1]) std::swap(set[0], set[1]);
         DWORD timeout = 1 + rng() % 40;
         auto t0 = Clock::now();
-        if (op < 4) {  // single read
-            DWORD i = rng() % kIndices;
-            int ok = s.lock.WaitForRead(i, timeout, owner, 1);
-            if (Clock::now() - t0 > std::chrono::milliseconds(timeout + 100)) s.late.fetch_add(1);
-            if (!ok) continue;
-            EnterRead(s, i);
-            std::this_thread::yield();
-            LeaveRead(s, i);
-            EXPECT_EQ(s.lock.GuaranteeReleaseForRead(i, owner), 1);
-        } else if (op < 7) {  // single write
-            DWORD i = rng() % kIndices;
-            int ok = s.lock.WaitForWrite(i, timeout, 1);
-            if (Clock::now() - t0 > std::chrono::milliseconds(timeout + 100)) s.late.fetch_add(1);
-            if (!ok) continue;
-            EnterWrite(s, i);
-            std::this_thread::yield();
-            LeaveWrite(s, i);
-            s.lock.ReleaseForWrite(i);
-        } else {  // a multi read or write of two distinct indices, in ascending order
-            DWORD set[2];
-            set[0] = rng() % kIndices;
-            set[1] = (set[0] + 1 + rng() % (kIndices - 1)) % kIndices;
-            if (set[0] > set[1]) std::swap(set[0], set[1]);
-            bool write = op == 9;
-            int ok =
-                write ? s.lock.WaitForMultiWrite(set, 2, timeout) : s.lock.WaitForMultiRead(set, 2, timeout, owner);
-            // The budget is timeout / 1000 + 1 whole seconds, plus one pass.
-            if (Clock::now() - t0 > std::chrono::milliseconds(2000 + 100)) s.late.fetch_add(1);
-            if (!ok) continue;
-            for (DWORD i : set) write ? EnterWrite(s, i) : EnterRead(s, i);
-            std::this_thread::yield();
-            for (DWORD i : set) write ? LeaveWrite(s, i) : LeaveRead(s, i);
-            if (write) s.lock.ReleaseForMultiWrite(set, 2);
-            else EXPECT_EQ(s.lock.ReleaseForMultiRead(set, 2, owner), 1);
-        }
+        int ok;
+        if (multi)
+            ok = write ? s.lock.WaitForMultiWrite(set, 2, timeout) : s.lock.WaitForMultiRead(set, 2, timeout, owner);
+        else ok = write ? s.lock.WaitForWrite(set[0], timeout, 1) : s.lock.WaitForRead(set[0], timeout, owner, 1);
+        // A multi wait's budget is timeout / 1000 + 1 whole seconds, plus one pass.
+        if (Clock::now() - t0 > std::chrono::milliseconds(multi ? 2000 + 100 : timeout + 100)) s.late.fetch_add(1);
+        if (!ok) continue;
+        const int n = multi ? 2 : 1;
+        for (int k = 0; k < n; ++k) s.Enter(set[k], write);
+        std::this_thread::yield();
+        for (int k = 0; k < n; ++k) s.Leave(set[k], write);
+        if (write && multi) s.lock.ReleaseForMultiWrite(set, 2);
+        else if (write) s.lock.ReleaseForWrite(set[0]);
+        else if (multi) EXPECT_EQ(s.lock.ReleaseForMultiRead(set, 2, owner), 1);
+        else EXPECT_EQ(s.lock.GuaranteeReleaseForRead(set[0], owner), 1);
         s.granted.fetch_add(1);
     }
 }

@@ -2,6 +2,7 @@
 #ifndef VORLIX_TESTS_SYNC_SYNC_SUPPORT_H
 #define VORLIX_TESTS_SYNC_SYNC_SUPPORT_H
 
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -33,6 +34,33 @@ auto OnThread(F f) -> decltype(f()) {
     std::thread([&] { r = f(); }).join();
     return r;
 }
+
+// Runs take() on a thread of its own and returns once it has run; the
+// thread keeps what it took until Leave() (at the latest the end of the
+// object) runs leave() there.
+class HeldElsewhere {
+public:
+    template <class Take, class Give>
+    HeldElsewhere(Take take, Give give)
+        : m_thread([this, take, give] {
+              take();
+              m_step = 1;
+              while (m_step != 2) std::this_thread::yield();
+              give();
+          }) {
+        while (m_step != 1) std::this_thread::yield();
+    }
+    ~HeldElsewhere() { Leave(); }
+    void Leave() {
+        if (!m_thread.joinable()) return;
+        m_step = 2;
+        m_thread.join();
+    }
+
+private:
+    std::atomic<int> m_step{0};
+    std::thread m_thread;
+};
 
 }  // namespace synctest
 
