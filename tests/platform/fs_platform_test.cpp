@@ -83,14 +83,10 @@ TEST(PlatformFind, PatternsAttributesAndTheEndOfASearch) {
     ASSERT_EQ(::mkfifo(t.Path("fifo").c_str(), 0644), 0);
     ASSERT_EQ(::symlink("nowhere", t.Path("dangling").c_str()), 0);
     ASSERT_EQ(::symlink("sub", t.Path("tosub").c_str()), 0);
-    all = Search(t.Path("*"));
-    EXPECT_EQ(all["."], 0x10u);
-    EXPECT_EQ(all[".."], 0x10u);
-    EXPECT_EQ(all[".hidden"], 0x22u);
-    EXPECT_EQ(all["ro"], 0x21u);
-    EXPECT_EQ(all["fifo"], 0x04u);
-    EXPECT_EQ(all["dangling"], 0x80u);
-    EXPECT_EQ(all["tosub"], 0x10u);
+    const std::map<std::string, DWORD> want = {{".", 0x10},     {"..", 0x10},       {"a.txt", 0x20},   {"B.TXT", 0x20},
+                                               {"noext", 0x20}, {"sub", 0x10},      {".hidden", 0x22}, {"ro", 0x21},
+                                               {"fifo", 0x04},  {"dangling", 0x80}, {"tosub", 0x10}};
+    EXPECT_EQ(Search(t.Path("*")), want);
     EXPECT_EQ(GetFileAttributesA(t.Path("ro").c_str()), 0x21u);
     // Exact names are case-sensitive here; wildcards are not.
     EXPECT_EQ(Names(Search(t.Path("A.txt"))), std::set<std::string>());
@@ -190,6 +186,21 @@ TEST(PlatformTime, FileTimesAndTheClock) {
     EXPECT_LE(static_cast<long long>(tb.time), now + 2);
     EXPECT_GE(static_cast<long long>(tb.time), now - 2);
     EXPECT_LT(tb.millitm, 1000);
+}
+
+// _timezone follows the zone at every _tzset: the standard-time offset in
+// seconds west of UTC, whether or not the zone has summer time.
+TEST(PlatformTimeZone, StandardOffsetFollowsTheZoneAtEachCall) {
+    const struct {
+        const char* tz;
+        long west;
+    } zones[] = {{"UTC0", 0}, {testsupport::kSummerZone, 18000}, {"JST-9", -32400}, {"UTC0", 0}};
+    for (const auto& z : zones) {
+        testsupport::ScopedTimeZone zone(z.tz);
+        vorlix::win::_tzset();
+        long west = _timezone;
+        EXPECT_EQ(west, z.west) << z.tz;
+    }
 }
 
 #if !defined(_WIN32)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support.h"
+#include "platform/cgi_environment.h"
 
 #include <vorlix/win.h>
 
@@ -227,4 +228,26 @@ TEST(PlatformCodePage, DefaultCodePageAndLeadBytes) {
     EXPECT_FALSE(IsDBCSLeadByteEx(949, 'A'));
     EXPECT_FALSE(IsDBCSLeadByteEx(1252, 0xE9));
     EXPECT_FALSE(IsDBCSLeadByteEx(CP_UTF8, 0xE0));
+}
+
+// The CGI environment services: environment variables, and standard input
+// read as raw bytes in binary mode.
+TEST(PlatformEnviron, VariablesAndBinaryStdin) {
+    testsupport::ScopedEnv env;
+    env.Set("VORLIX_TEST_VAR", "a b=c");
+    EXPECT_STREQ(vorlix::win::getenv("VORLIX_TEST_VAR"), "a b=c");
+    env.Set("VORLIX_TEST_VAR", nullptr);
+    EXPECT_EQ(vorlix::win::getenv("VORLIX_TEST_VAR"), nullptr);
+
+    std::string bytes = std::string("a\r\nb\032c\n\0", 7) + std::string(3000, 'x');
+    testsupport::StdinPipe in(bytes);
+    int prev = vorlix::win::_setmode(0, _O_BINARY);
+    EXPECT_NE(prev, -1);
+    std::string got;
+    char buf[700];
+    int n;
+    while ((n = vorlix::win::_read(0, buf, sizeof buf)) > 0) got.append(buf, static_cast<std::size_t>(n));
+    EXPECT_EQ(n, 0);  // the end, not an error
+    EXPECT_EQ(got, bytes);
+    vorlix::win::_setmode(0, prev);
 }

@@ -65,20 +65,13 @@ TEST(PlatformSync, MutexOfAnEndedThreadIsAbandonedOnce) {
     EXPECT_TRUE(ReleaseMutex(m));
 
     // A waiter that sleeps while the owner ends is handed the mutex.
-    std::atomic<bool> taken{false}, quit{false};
-    std::thread owner([&] {
-        WaitForSingleObject(m, INFINITE);
-        taken = true;
-        while (!quit) std::this_thread::yield();
-    });
-    while (!taken) std::this_thread::yield();
+    synctest::HeldElsewhere owner([&] { WaitForSingleObject(m, INFINITE); }, [] {});
     DWORD r = WAIT_FAILED;
     std::thread waiter([&] {
         r = WaitForSingleObject(m, 10000);
         if (r == WAIT_ABANDONED) ReleaseMutex(m);
     });
-    quit = true;
-    owner.join();
+    owner.Leave();
     waiter.join();
     EXPECT_EQ(r, static_cast<DWORD>(WAIT_ABANDONED));
     EXPECT_TRUE(CloseHandle(m));
@@ -120,14 +113,7 @@ TEST(PlatformSync, EventsManualAndAutomatic) {
 TEST(PlatformSync, WaitAllTakesEverythingOrNothing) {
     HANDLE h[3] = {CreateMutexA(nullptr, FALSE, nullptr), CreateMutexA(nullptr, FALSE, nullptr),
                    CreateEventA(nullptr, TRUE, TRUE, nullptr)};
-    std::atomic<int> step{0};
-    std::thread holder([&] {
-        WaitForSingleObject(h[1], INFINITE);
-        step = 1;
-        while (step != 2) std::this_thread::yield();
-        ReleaseMutex(h[1]);
-    });
-    while (step != 1) std::this_thread::yield();
+    synctest::HeldElsewhere holder([&] { WaitForSingleObject(h[1], INFINITE); }, [&] { ReleaseMutex(h[1]); });
     EXPECT_EQ(WaitForMultipleObjects(3, h, TRUE, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_EQ(WaitForMultipleObjects(3, h, TRUE, 30), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_EQ(WaitElsewhere(h[0], 0), WAIT_OBJECT_0);  // not kept by the failed wait
@@ -144,8 +130,7 @@ TEST(PlatformSync, WaitAllTakesEverythingOrNothing) {
             ReleaseMutex(h[1]);
         }
     });
-    step = 2;
-    holder.join();
+    holder.Leave();
     waiter.join();
     EXPECT_EQ(r, WAIT_OBJECT_0);
 
