@@ -463,7 +463,7 @@ TEST(HeapFork, ChildrenOfABusyProcessUseTheHeap) {
     GTEST_SKIP() << "Windows has no fork()";
 #else
     std::atomic<bool> bStop{false}, bPause{false};
-    std::atomic<int> nWrong{0}, nBusy{0};
+    std::atomic<int> nWrong{0}, nBusy{0}, nStarted{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 3; ++t) {
         threads.emplace_back([&, t] {
@@ -478,9 +478,13 @@ TEST(HeapFork, ChildrenOfABusyProcessUseTheHeap) {
                 }
                 nWrong += !Churn(i);
                 --nBusy;
+                if (i == t) ++nStarted;
             }
         });
     }
+    // Paused, a thread that is still starting is not paused: wait until
+    // each has been round its loop once.
+    while (kPauseForFork && nStarted.load() < 3) std::this_thread::yield();
     int nHung = 0, nFailed = 0;
     for (int i = 0; i < kForks; ++i) {
         if (kPauseForFork) {
