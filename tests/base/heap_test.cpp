@@ -2,23 +2,50 @@
 // block that keeps its contents through resizing; freed memory is used
 // again, whatever its size was; large freed blocks serve later large
 // requests; what is kept for reuse stays within bounds and goes back to
-// the system on request; blocks may be freed by another thread, also after
-// the thread that took them has ended. What the heap keeps is checked only
-// where blocks come from slabs (not in sanitizer builds).
-#include <vorlix/base/heap.h>
+// the system on request, and so does the memory of a large tree; blocks
+// may be freed by another thread, also after the thread that took them has
+// ended. What the heap keeps is checked only where blocks come from slabs
+// (not in sanitizer builds).
+#include <vorlix/vorlix.h>
 
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
 using namespace vorlix::detail;
+
+// ASan and MSan take every block from an allocator of their own; TSan's
+// shadow memory grows with every page touched and is not given back.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_MEMORY__)
+#define HEAP_TEST_OWN_ALLOCATOR 1
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define HEAP_TEST_TSAN 1
+#endif
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
+#define HEAP_TEST_OWN_ALLOCATOR 1
+#endif
+#if __has_feature(thread_sanitizer)
+#define HEAP_TEST_TSAN 1
+#endif
+#endif
 
 namespace {
 
@@ -46,6 +73,24 @@ bool HasStamp(const Block& b, std::size_t nKept = SIZE_MAX) {
     return true;
 }
 
+// A block of n bytes, stamped.
+Block New(std::size_t n, unsigned seed) {
+    Block b{BlockAlloc(n), n, seed};
+    if (b.p) Stamp(b);
+    return b;
+}
+
+// Resizes the block to n bytes, checks that what it held below n survived,
+// and stamps it anew with the next seed.
+::testing::AssertionResult Resize(Block& b, std::size_t n) {
+    void* p = BlockRealloc(b.p, n);
+    if (!p) return ::testing::AssertionFailure() << "no block of " << n << " bytes";
+    if (!HasStamp(Block{p, b.n, b.seed}, n)) return ::testing::AssertionFailure() << b.n << " -> " << n << " bytes";
+    b = Block{p, n, b.seed + 1};
+    Stamp(b);
+    return ::testing::AssertionSuccess();
+}
+
 // Frees the blocks and tells how many of them had lost their stamp.
 int CheckAndFree(const std::vector<Block>& blocks) {
     int spoiled = 0;
@@ -65,6 +110,77 @@ bool SlabsOn() {
     return GetBlockHeapStats().bSlabs;
 }
 
+#if defined(__linux__)
+long ResidentMB() {
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (!f) return -1;
+    long nSize = 0, nResident = -1;
+    if (std::fscanf(f, "%ld %ld", &nSize, &nResident) != 2) nResident = -1;
+    std::fclose(f);
+    return nResident < 0 ? -1 : nResident * 4096 / (1024 * 1024);
+}
+
+// Records of a catalog in groups of a hundred: attributes, short texts,
+// a comment; about nBytes of text.
+std::string MakeCatalog(std::size_t nBytes) {
+    std::string text;
+    text.reserve(nBytes + 1024);  // one block: the C heap's own bounds stay as they are
+    text += "<?xml version=\"1.0\"?>\r\n<catalog>\r\n";
+    char buf[512];
+    for (int i = 0; text.size() < nBytes; ++i) {
+        if (i % 100 == 0) text += i ? "\t</group>\r\n\t<group>\r\n" : "\t<group>\r\n";
+        int n = std::snprintf(buf, sizeof buf,
+                              "\t\t<record id=\"%d\" kind=\"item\" price=\"%d.%02d\">\r\n"
+                              "\t\t\t<name>Record number %d</name>\r\n"
+                              "\t\t\t<!-- note %d -->\r\n"
+                              "\t\t\t<value unit=\"kg\">%d</value>\r\n"
+                              "\t\t</record>\r\n",
+                              i, i % 1000, i % 100, i, i, i * 7);
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    text += "\t</group>\r\n</catalog>\r\n";
+    return text;
+}
+#endif
+
+#if !defined(_WIN32)
+// Paused, the other threads race with no fork, so fewer forks do (and
+// each takes long with a sanitizer).
+#if defined(HEAP_TEST_OWN_ALLOCATOR)
+constexpr bool kPauseForFork = true;
+constexpr int kForks = 50;
+#else
+constexpr bool kPauseForFork = false;
+constexpr int kForks = 200;
+#endif
+
+// Strings, an array of strings and a small XML tree, of many block sizes,
+// built and freed; false when one of them comes out wrong.
+bool UseTheHeap(int seed) {
+    MString text;
+    for (int i = 0; i < 300; ++i) text += static_cast<char>('a' + (seed + i) % 26);
+    MStringArray parts;
+    for (int i = 1; i < 60; ++i) parts.Add(text.Left(i * 37 % 300));
+    MString wide;
+    for (int i = 0; i < 40; ++i) wide += text;  // through every size up to 12 KB
+    MString doc;
+    doc.Format("<root n=\"%d\"><item a=\"x\">%s</item><item b=\"y\"/><!-- c --></root>", seed, (const char*)text);
+    CAnalXmlA xml;
+    return parts.GetSize() == 59 && parts[58].GetLength() == 59 * 37 % 300 && wide.GetLength() == 12000 &&
+           xml.FromString(doc, 1) == 1 && xml.GetTagCount() == 1 && xml.GetTag(0).m_arySubTag.GetSize() == 3;
+}
+
+// What the other threads do meanwhile: mostly strings of 2 to 8 KB, sizes
+// of which a thread keeps few blocks at hand, so that they often hold the
+// heap's locks.
+bool Churn(int seed) {
+    MStringArray texts;
+    for (int j = 0; j < 48; ++j)
+        texts.Add(MString(static_cast<char>('a' + j % 26), 2048 + (seed * 31 + j * 97) % 6000));
+    return texts.GetSize() == 48 && UseTheHeap(seed);
+}
+#endif
+
 }  // namespace
 
 TEST(HeapBlocks, EverySizeIsAlignedAndApartFromTheOthers) {
@@ -72,11 +188,10 @@ TEST(HeapBlocks, EverySizeIsAlignedAndApartFromTheOthers) {
     // All held at once, so a size given too small a block spoils a neighbour.
     std::vector<Block> blocks;
     for (std::size_t n = 0; n <= 8300; n += n < 2100 ? 1 : 7) {
-        blocks.push_back(Block{BlockAlloc(n), n, static_cast<unsigned>(n)});
+        blocks.push_back(New(n, static_cast<unsigned>(n)));
         ASSERT_NE(blocks.back().p, nullptr) << n;
         EXPECT_TRUE(Aligned16(blocks.back().p)) << n;
         EXPECT_GE(BlockSize(blocks.back().p), std::max<std::size_t>(n, 1)) << n;
-        Stamp(blocks.back());
     }
     EXPECT_NE(blocks[0].p, blocks[1].p);  // two blocks of no size are still two
     EXPECT_EQ(CheckAndFree(blocks), 0);
@@ -106,16 +221,9 @@ TEST(HeapBlocks, ReallocKeepsContentsAcrossSizes) {
     BlockFree(c);
 
     // Jumps over several classes at once, between slabs and the C heap.
-    Block b{BlockAlloc(10), 10, 7};
-    Stamp(b);
-    for (std::size_t n : {3000, 20, 2048, 2049, 8192, 8193, 8192, 700, 16384, 4096, 17, 256, 257, 1, 0}) {
-        std::size_t nOld = b.n;
-        b.p = BlockRealloc(b.p, n);
-        ASSERT_NE(b.p, nullptr) << n;
-        EXPECT_TRUE(HasStamp(b, n)) << nOld << " -> " << n;
-        b = Block{b.p, n, b.seed + 1};
-        Stamp(b);
-    }
+    Block b = New(10, 7);
+    for (std::size_t n : {3000, 20, 2048, 2049, 8192, 8193, 8192, 700, 16384, 4096, 17, 256, 257, 1, 0})
+        ASSERT_TRUE(Resize(b, n));
     BlockFree(b.p);
 }
 
@@ -176,26 +284,15 @@ TEST(HeapLarge, FreedLargeBlocksServeLaterLargeRequests) {
     EXPECT_GE(whole.n, 2999999u);
     Stamp(whole);
     BlockFree(BlockAlloc(8u << 20));
-    whole.p = BlockRealloc(whole.p, whole.n + 1);
-    ASSERT_NE(whole.p, nullptr);
-    EXPECT_TRUE(HasStamp(whole));
+    ASSERT_TRUE(Resize(whole, whole.n + 1));
     BlockFree(whole.p);
 
     // A text grown by half again at each step, as strings grow, moving
     // between kept blocks and fresh ones, keeps its contents; shrunk to a
     // slab's size, too.
-    Block b{BlockAlloc(3000), 3000, 9};
-    Stamp(b);
-    for (std::size_t n = 4500; n < 12000000; n += n / 2) {
-        b.p = BlockRealloc(b.p, n);
-        ASSERT_NE(b.p, nullptr) << n;
-        EXPECT_TRUE(HasStamp(b, n)) << b.n << " -> " << n;
-        b = Block{b.p, n, b.seed + 1};
-        Stamp(b);
-    }
-    b.p = BlockRealloc(b.p, 100);
-    ASSERT_NE(b.p, nullptr);
-    EXPECT_TRUE(HasStamp(b, 100));
+    Block b = New(3000, 9);
+    for (std::size_t n = 4500; n < 12000000; n += n / 2) ASSERT_TRUE(Resize(b, n));
+    ASSERT_TRUE(Resize(b, 100));
     BlockFree(b.p);
 }
 
@@ -258,8 +355,7 @@ TEST(HeapThreads, FreedByAnotherThreadOrAfterTheOwnerEnded) {
         std::vector<Block> blocks;
         std::thread([&blocks, round] {
             for (unsigned i = 0; i < 600; ++i) {
-                Block b{BlockAlloc(1 + i * 7 % 2048), 1 + i * 7 % 2048, i + 1000 * round};
-                Stamp(b);
+                Block b = New(1 + i * 7 % 2048, i + 1000 * round);
                 i % 3 ? blocks.push_back(b) : BlockFree(b.p);
             }
         }).join();
@@ -267,10 +363,7 @@ TEST(HeapThreads, FreedByAnotherThreadOrAfterTheOwnerEnded) {
 
         // Taken here, freed by a thread that is still running.
         blocks.clear();
-        for (unsigned i = 0; i < 600; ++i) {
-            blocks.push_back(Block{BlockAlloc(1 + i * 5 % 2048), 1 + i * 5 % 2048, i});
-            Stamp(blocks.back());
-        }
+        for (unsigned i = 0; i < 600; ++i) blocks.push_back(New(1 + i * 5 % 2048, i));
         int spoiled = -1;
         std::thread([&blocks, &spoiled] { spoiled = CheckAndFree(blocks); }).join();
         EXPECT_EQ(spoiled, 0);
@@ -302,8 +395,7 @@ TEST(HeapThreads, ConcurrentHandOff) {
                 std::vector<Block> mine, old;
                 for (int j = 0; j < 32; ++j) {
                     std::size_t n = rng() % 2 ? 2049 + rng() % 6144 : rng() % 8400;
-                    mine.push_back(Block{BlockAlloc(n), n, static_cast<unsigned>(rng())});
-                    Stamp(mine.back());
+                    mine.push_back(New(n, static_cast<unsigned>(rng())));
                 }
                 {
                     std::lock_guard<std::mutex> hold(lock);
@@ -321,4 +413,108 @@ TEST(HeapThreads, ConcurrentHandOff) {
     for (std::thread& th : threads) th.join();
     for (const std::vector<Block>& batch : queue) spoiled += CheckAndFree(batch);
     EXPECT_EQ(spoiled.load(), 0);
+}
+
+// After a tree of more than 200 MB is freed, the process's resident memory
+// falls to within 80 MB of what it was before the parse without any call,
+// and to within 16 MB after vorlix::ReleaseUnusedMemory().
+TEST(HeapMemory, ATreeOf200MBGivesItsMemoryBack) {
+#if !defined(__linux__)
+    GTEST_SKIP() << "resident memory is read from /proc/self/statm, which only Linux has";
+#elif defined(HEAP_TEST_TSAN)
+    GTEST_SKIP() << "ThreadSanitizer's shadow memory grows with every page touched and is not given back";
+#else
+    if (!SlabsOn())
+        GTEST_SKIP() << "every block comes from the C heap (a sanitizer build or VORLIX_SYSTEM_HEAP), "
+                        "which gives memory back by rules of its own";
+    // Tests run before this one in the same process may have repeated big
+    // jobs, after which the heap keeps more for reuse: this one starts as a
+    // program that has not.
+    vorlix::ReleaseUnusedMemory();
+    const std::string text = MakeCatalog(std::size_t(42) << 20);
+    const long nBefore = ResidentMB();
+    ASSERT_GT(nBefore, 0);
+    {
+        CAnalXmlA xml;
+        ASSERT_EQ(xml.FromString(text.c_str(), 1), 1);
+        ASSERT_GE(ResidentMB() - nBefore, 200) << "the tree is smaller than the test needs";
+    }
+    EXPECT_LE(ResidentMB() - nBefore, 80) << "after the tree was freed";
+    vorlix::ReleaseUnusedMemory();
+    EXPECT_LE(ResidentMB() - nBefore, 16) << "after ReleaseUnusedMemory()";
+#endif
+}
+
+// fork() while other threads use the heap: the child, whose only thread is
+// the one that forked, must be able to allocate and free as usual. A lock
+// that another thread held at the moment of the fork would stay held in
+// the child for ever, and the child would hang on its first request of
+// that size; the test tells a hang from a slow child by waiting 5 s for
+// each child and killing it after that.
+//
+// Sanitizer builds take every block from the sanitizer's allocator, which
+// (in GCC 12's and clang 14's runtimes) takes no locks around fork(): a
+// child there can hang on a lock of that allocator whatever the library
+// does (a program of plain malloc and free does). In those builds the other
+// threads pause while the main thread forks, and the test checks the rest:
+// that the child's work is right and its memory handled cleanly.
+TEST(HeapFork, ChildrenOfABusyProcessUseTheHeap) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows has no fork()";
+#else
+    std::atomic<bool> bStop{false}, bPause{false};
+    std::atomic<int> nWrong{0}, nBusy{0}, nStarted{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = t; !bStop.load(); ++i) {
+                ++nBusy;
+                if (bPause.load()) {
+                    --nBusy;
+                    // Asleep rather than spinning, so that the child is not
+                    // starved of the processor on a busy machine.
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+                    continue;
+                }
+                nWrong += !Churn(i);
+                --nBusy;
+                if (i == t) ++nStarted;
+            }
+        });
+    }
+    // Paused, a thread that is still starting is not paused: wait until
+    // each has been round its loop once.
+    while (kPauseForFork && nStarted.load() < 3) std::this_thread::yield();
+    int nHung = 0, nFailed = 0;
+    for (int i = 0; i < kForks; ++i) {
+        if (kPauseForFork) {
+            bPause = true;
+            while (nBusy.load() != 0) std::this_thread::yield();
+        }
+        pid_t pid = fork();
+        if (kPauseForFork && pid != 0) bPause = false;
+        if (pid == 0) _exit(UseTheHeap(i) && UseTheHeap(i + 1) ? 0 : 1);
+        if (pid < 0) {
+            ADD_FAILURE() << "fork() failed";
+            break;
+        }
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        int status = 0;
+        pid_t got;
+        while ((got = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (got == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ++nHung;
+        } else if (got != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            ++nFailed;
+        }
+    }
+    bStop = true;
+    for (std::thread& th : threads) th.join();
+    EXPECT_EQ(nHung, 0) << "children still running after 5 s";
+    EXPECT_EQ(nFailed, 0) << "children that did not exit with 0";
+    EXPECT_EQ(nWrong.load(), 0);
+#endif
 }

@@ -18,6 +18,12 @@ namespace {
 const int kBufBytes = 64 * 1024;  // the file handle's read buffer
 typedef std::vector<std::u16string> U16s;
 
+// What a file of these units holds for the reader of nEndian: UTF-16 for 1
+// and 2, else a byte a unit.
+std::string Bytes(const std::u16string& s, int nEndian) {
+    return nEndian == 1 || nEndian == 2 ? Utf16(s, nEndian == 2) : std::string(s.begin(), s.end());
+}
+
 // Every line of the file and the position reported after each. Endian 0
 // reads 8-bit lines.
 struct Lines {
@@ -41,44 +47,26 @@ Lines ReadLines(const TempFile& t, int nEndian) {
 
 }  // namespace
 
-TEST(FileLines, ByteLinesPositionsAtTheBufferBoundary) {
+TEST(FileLines, EveryLineEndInEveryEncoding) {
     TempFile t("lines.txt");
     t.Write("one\ntwo\r\nthree\rfour\n\nlast");
     Lines r = ReadLines(t, 0);
     EXPECT_EQ(r.text, (U16s{u"one", u"two", u"three", u"four", u"", u"last"}));
     EXPECT_EQ(r.pos, (std::vector<long>{4, 9, 15, 20, 21, 25}));
 
-    // CR LF split across the buffer boundary, then a lone CR there.
-    std::string first(kBufBytes - 1, 'x');
-    t.Write(first + "\r\nnext\rlast");
-    EXPECT_EQ(ReadLines(t, 0).pos, (std::vector<long>{kBufBytes + 1, kBufBytes + 6, kBufBytes + 10}));
-    t.Write(first + "\ry");
-    EXPECT_EQ(ReadLines(t, 0).pos, (std::vector<long>{kBufBytes, kBufBytes + 1}));
-
-    // A line longer than the buffer.
-    std::u16string big;
-    for (int i = 0; i < 2 * kBufBytes + 500; ++i) big += static_cast<char16_t>('a' + i % 26);
-    t.Write("short\n" + std::string(big.begin(), big.end()) + "\r\nend");
-    r = ReadLines(t, 0);
-    EXPECT_TRUE(r.text == (U16s{u"short", big, u"end"}));
-    EXPECT_EQ(r.pos[1], static_cast<long>(6 + big.size() + 2));
-}
-
-TEST(FileLines, UniLinesInEveryEncoding) {
     // Hangul and a surrogate pair, to see the units survive; a lone CR.
     const std::u16string text = u"one\n\xD55C\xAE00\r\n\r\xD83D\xDE00z\rlast";
     const U16s want{u"one", u"\xD55C\xAE00", u"", u"\xD83D\xDE00z", u"last"};
-    TempFile t("uni_lines.txt");
     t.Write(Utf16(text, false));
-    Lines le = ReadLines(t, 1);
-    EXPECT_EQ(le.text, want);
-    EXPECT_EQ(le.pos, (std::vector<long>{8, 16, 18, 26, 34}));
+    r = ReadLines(t, 1);
+    EXPECT_EQ(r.text, want);
+    EXPECT_EQ(r.pos, (std::vector<long>{8, 16, 18, 26, 34}));
     t.Write(Utf16(text, true));
     EXPECT_EQ(ReadLines(t, 2).text, want);
     t.Write("one\n\xED\x95\x9C\xEA\xB8\x80\r\n\r\xF0\x9F\x98\x80z\rlast");
-    Lines u8 = ReadLines(t, 3);
-    EXPECT_EQ(u8.text, want);
-    EXPECT_EQ(u8.pos, (std::vector<long>{4, 12, 13, 19, 23}));
+    r = ReadLines(t, 3);
+    EXPECT_EQ(r.text, want);
+    EXPECT_EQ(r.pos, (std::vector<long>{4, 12, 13, 19, 23}));
 
     // An odd trailing byte is ignored.
     t.Write(Utf16(u"a\n", false) + "Z");
@@ -87,17 +75,29 @@ TEST(FileLines, UniLinesInEveryEncoding) {
     EXPECT_EQ(ReadLines(t, 2).text, (U16s{u"ab"}));
 }
 
-TEST(FileLines, UniLineEndsAtBufferBoundaryAndLongLines) {
-    TempFile t("uni_boundary.txt");
-    std::u16string first(kBufBytes / 2 - 1, u'x');
-    t.Write(Utf16(first + u"\r\nnext", false));  // CR fills the buffer's last two bytes
-    EXPECT_EQ(ReadLines(t, 1).pos, (std::vector<long>{kBufBytes + 2, kBufBytes + 10}));
-    std::u16string big;
-    for (int i = 0; i < kBufBytes + 77; ++i) big += static_cast<char16_t>(0x3041 + i % 80);
-    t.Write(Utf16(u"s\n" + big + u"\nend", true));
-    Lines r = ReadLines(t, 2);
-    EXPECT_TRUE(r.text == (U16s{u"s", big, u"end"}));
-    EXPECT_EQ(r.pos[1], static_cast<long>(2 * (2 + big.size() + 1)));
+// A CR LF split across the boundary of the file buffer, a lone CR there,
+// and a line longer than the buffer, for every reader.
+TEST(FileLines, LineEndsAtTheBufferBoundaryAndLongLines) {
+    TempFile t("boundary.txt");
+    for (int nEndian = 0; nEndian <= 3; ++nEndian) {
+        SCOPED_TRACE(nEndian);
+        const bool bUtf16 = nEndian == 1 || nEndian == 2;
+        const long u = bUtf16 ? 2 : 1;
+        const std::u16string first(kBufBytes / u - 1, u'x');  // the CR is the buffer's last unit
+        t.Write(Bytes(first + u"\r\nnext\rlast", nEndian));
+        EXPECT_EQ(ReadLines(t, nEndian).pos, (std::vector<long>{kBufBytes + u, kBufBytes + 6 * u, kBufBytes + 10 * u}));
+        t.Write(Bytes(first + u"\ry", nEndian));
+        EXPECT_EQ(ReadLines(t, nEndian).pos, (std::vector<long>{kBufBytes, kBufBytes + u}));
+
+        std::u16string big;
+        for (int i = 0; i < 2 * kBufBytes / u + 500; ++i)
+            big += static_cast<char16_t>(bUtf16 ? 0x3041 + i % 80 : 'a' + i % 26);
+        const std::u16string end = nEndian == 2 ? u"\n" : u"\r\n";
+        t.Write(Bytes(u"short\n" + big + end + u"end", nEndian));
+        Lines r = ReadLines(t, nEndian);
+        EXPECT_TRUE(r.text == (U16s{u"short", big, u"end"}));
+        EXPECT_EQ(r.pos[1], static_cast<long>((6 + big.size() + end.size()) * u));
+    }
 }
 
 // Lines in memory from dwStart on, each followed by "@" and the position

@@ -1,11 +1,15 @@
 // CObjArray: the growth policy and the capacity it reports, element
 // operations, and above all that elements are relocated as raw bytes, never
-// copied or destroyed on a move.
+// copied or destroyed on a move; the string arrays' conveniences.
 #include "support.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
+
+using testsupport::U;
+using testsupport::Units;
 
 namespace {
 
@@ -85,17 +89,33 @@ TEST(ObjArrayTest, InsertRemoveAndBadArguments) {
     EXPECT_EQ(6, arr.GetSize());
 }
 
-// Adding or inserting an element of the array itself while the block moves.
+// Adding or inserting an element of the array itself, or its text, while
+// the block moves; the strings move as bytes, their text stays in place.
 TEST(ObjArrayTest, OwnElementAsArgument) {
-    CObjArray<MString> arr;
-    arr.Add(MString("first"));
-    for (int i = 0; i < 40; ++i) arr.Add(arr[0]);
-    for (int i = 0; i < 41; ++i) EXPECT_STREQ("first", arr[i]);
+    UStringArray arr;
+    arr.Add(U(u"\uD55C"));
+    const unsigned short* text = arr[0].GetString();
+    for (int i = 0; i < 100; ++i) i % 2 ? arr.Add(arr[0]) : arr.Add(arr[0].GetString());
+    EXPECT_EQ(text, arr[0].GetString());
+    for (int i = 0; i < 101; ++i) EXPECT_EQ(u"\uD55C", Units(arr[i])) << i;
     CObjArray<int> ints;
     for (int v : {10, 20, 30}) ints.Add(v);
     ints.m_nGrowBy = 1;
     ints.InsertAt(0, ints[2], 3);
     EXPECT_EQ((std::vector<int>{30, 30, 30, 10, 20, 30}), Values(ints));
+}
+
+TEST(StringArrayTest, EditsAndCopy) {
+    MStringArray arr;
+    EXPECT_EQ(1, arr.Add("a") + arr.Add(MString("b")));
+    arr.InsertAt(1, "x", 2);
+    arr.InsertAt(6, "far");  // past the end: padded with empty strings
+    MStringArray copy;
+    copy.Copy(arr);
+    arr.RemoveAt(1, 3);
+    std::string out;
+    for (int i = 0; i < copy.GetSize(); ++i) out += copy[i].GetString() + std::string("|");
+    EXPECT_EQ("a|x|x|b|||far|", out);
 }
 
 TEST(ObjArrayTest, GrowingAndShiftingNeverCopyOrDestroy) {

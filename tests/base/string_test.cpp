@@ -16,18 +16,17 @@ using testsupport::Units;
 
 namespace {
 
-// A string of either width from bytes, and its units back as bytes.
+// A string of either width from bytes (a unit each), and its units back
+// as bytes.
 template <class S>
 S Lit(const char* a) {
-    std::vector<typename S::CharType> w;
-    for (; *a; ++a) w.push_back(static_cast<typename S::CharType>(static_cast<unsigned char>(*a)));
+    const unsigned char* u = reinterpret_cast<const unsigned char*>(a);
+    std::vector<typename S::CharType> w(u, u + std::strlen(a));
     return S(w.data(), static_cast<int>(w.size()));
 }
 template <class S>
 std::string A(const S& s) {
-    std::string out;
-    for (int i = 0; i < s.GetLength(); ++i) out.push_back(static_cast<char>(s.GetString()[i]));
-    return out;
+    return std::string(s.GetString(), s.GetString() + s.GetLength());
 }
 
 template <class S>
