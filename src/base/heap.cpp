@@ -86,7 +86,7 @@ private:
     SpinLock& m_l;
 };
 
-// Registers the fork handlers on the heap's first use (see below).
+// Registers the fork handlers, at the latest on the heap's first use (see below).
 void EnsureForkHandlers() noexcept;
 
 // ---- Large blocks ----
@@ -797,13 +797,34 @@ void UnlockAllAfterFork() {
 }
 #endif
 
+#if !defined(_WIN32)
+// 0 before the handlers are registered, 1 while a thread registers them, 2
+// once they are in place.
+std::atomic<int> g_forkState{0};
+#endif
+
+// Registers the handlers, or waits until another thread has: no heap lock
+// is taken before they are in place. The library registers them while it
+// is loaded, before the program's threads start, so a child forked at any
+// moment finds them done; the calls on first use cover a static
+// initializer elsewhere in the program that uses the heap before that.
 void EnsureForkHandlers() noexcept {
 #if !defined(_WIN32)
-    static std::atomic<bool> bDone{false};
-    if (bDone.load(std::memory_order_acquire) || bDone.exchange(true)) return;
-    SetForkHandlers(LockAllForFork, UnlockAllAfterFork, UnlockAllAfterFork);
+    int state = g_forkState.load(std::memory_order_acquire);
+    if (state == 2) return;
+    if (state == 0 && g_forkState.compare_exchange_strong(state, 1, std::memory_order_acq_rel)) {
+        SetForkHandlers(LockAllForFork, UnlockAllAfterFork, UnlockAllAfterFork);
+        g_forkState.store(2, std::memory_order_release);
+        return;
+    }
+    while (g_forkState.load(std::memory_order_acquire) != 2) std::this_thread::yield();
 #endif
 }
+
+struct RegisterAtLoad {
+    RegisterAtLoad() { EnsureForkHandlers(); }
+};
+const RegisterAtLoad g_registerAtLoad;
 
 }  // namespace
 

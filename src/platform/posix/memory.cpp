@@ -28,7 +28,6 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <new>
 
 namespace vorlix {
@@ -38,19 +37,28 @@ namespace {
 
 constexpr DWORD ERROR_INVALID_ADDRESS = 487;
 
-std::mutex& ReservationLock() {
-    static std::mutex* m = new std::mutex;  // never destroyed: used until the very end
-    return *m;
-}
+// A plain mutex, initialized statically: no thread ever builds it, so a
+// child forked at any moment cannot find it half-built, and it is never
+// destroyed (blocks are given back until the very end of the program).
+pthread_mutex_t g_reservationLock = PTHREAD_MUTEX_INITIALIZER;
+
+class ReservationHold {
+public:
+    ReservationHold() { pthread_mutex_lock(&g_reservationLock); }
+    ~ReservationHold() { pthread_mutex_unlock(&g_reservationLock); }
+    ReservationHold(const ReservationHold&) = delete;
+    ReservationHold& operator=(const ReservationHold&) = delete;
+};
+// Made on first use under the lock, which the fork handlers hold across
+// fork(): no child finds it half-made.
 std::map<std::uintptr_t, std::size_t>& Reservations() {
     static auto* r = new std::map<std::uintptr_t, std::size_t>;
     return *r;
 }
 
-std::size_t PageSize() {
-    static const std::size_t n = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    return n;
-}
+// Asked each time (the C library keeps it at hand): a static made on first
+// use would have a guard that a fork could catch half-way.
+std::size_t PageSize() { return static_cast<std::size_t>(sysconf(_SC_PAGESIZE)); }
 
 // The whole pages that cover [p, p + n), when they lie inside one
 // reservation; the caller holds the lock.
@@ -80,7 +88,7 @@ void* Reserve(std::size_t n, int prot) {
         return nullptr;
     }
     try {
-        std::lock_guard<std::mutex> hold(ReservationLock());
+        ReservationHold hold;
         Reservations()[reinterpret_cast<std::uintptr_t>(p)] = n;
     } catch (const std::bad_alloc&) {
         munmap(p, n);
@@ -118,16 +126,16 @@ void Call(const std::atomic<void (*)()>& pfn) {
 // while holding its own locks, never the other way round.
 void PrepareFork() {
     Call(g_fork.pfnPrepare);
-    ReservationLock().lock();
+    pthread_mutex_lock(&g_reservationLock);
 }
 void ParentAfterFork() {
-    ReservationLock().unlock();
+    pthread_mutex_unlock(&g_reservationLock);
     Call(g_fork.pfnParent);
 }
 // The calling thread took the lock before fork() and is the only thread of
 // the child, so releasing it leaves it free.
 void ChildAfterFork() {
-    ReservationLock().unlock();
+    pthread_mutex_unlock(&g_reservationLock);
     Call(g_fork.pfnChild);
 }
 
@@ -149,8 +157,6 @@ BOOL SetForkHandlers(void (*pfnPrepare)(), void (*pfnParent)(), void (*pfnChild)
     g_fork.pfnPrepare.store(pfnPrepare, std::memory_order_release);
     g_fork.pfnParent.store(pfnParent, std::memory_order_release);
     g_fork.pfnChild.store(pfnChild, std::memory_order_release);
-    // The lock is made before fork() can need it.
-    ReservationLock();
     if (pthread_atfork(PrepareFork, ParentAfterFork, ChildAfterFork) != 0) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
@@ -172,7 +178,7 @@ void* VirtualAlloc(void* lpAddress, SIZE_T dwSize, DWORD flAllocationType, DWORD
         SetLastError(ERROR_INVALID_ADDRESS);
         return nullptr;
     }
-    std::lock_guard<std::mutex> hold(ReservationLock());
+    ReservationHold hold;
     std::uintptr_t lo, hi;
     if (!InsideReservation(lo, hi, lpAddress, dwSize)) {
         SetLastError(ERROR_INVALID_ADDRESS);
@@ -186,7 +192,7 @@ void* VirtualAlloc(void* lpAddress, SIZE_T dwSize, DWORD flAllocationType, DWORD
 }
 
 BOOL VirtualFree(void* lpAddress, SIZE_T dwSize, DWORD dwFreeType) {
-    std::lock_guard<std::mutex> hold(ReservationLock());
+    ReservationHold hold;
     if (dwFreeType == MEM_RELEASE) {
         auto& r = Reservations();
         auto it = r.find(reinterpret_cast<std::uintptr_t>(lpAddress));

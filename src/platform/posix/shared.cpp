@@ -36,10 +36,9 @@ struct Header {
     std::uint64_t payload;
 };
 
-std::size_t PageSize() {
-    static const std::size_t n = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    return n;
-}
+// Asked each time (the C library keeps it at hand): a static made on first
+// use would have a guard that a fork could catch half-way.
+std::size_t PageSize() { return static_cast<std::size_t>(sysconf(_SC_PAGESIZE)); }
 
 // Takes (or, with F_UNLCK, gives back) the one-byte open-file-description
 // lock at `at`.
