@@ -195,6 +195,11 @@ private:
     class Cursor;  // the stream as a position of the shared reads
 };
 
+// The ring size is defined in the library, once for each width; said here
+// so that code naming it knows not to look for its definition.
+extern template int BasicTokenDataStream<char>::m_nAUTOTOKSTACKSIZE;
+extern template int BasicTokenDataStream<unsigned short>::m_nAUTOTOKSTACKSIZE;
+
 }  // namespace vorlix
 
 class VORLIX_API CTokenDataStreamA : public vorlix::BasicTokenDataStream<char> {
