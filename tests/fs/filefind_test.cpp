@@ -1,3 +1,5 @@
+// The file finder: the FindFile/FindNext protocol, what it tells of each
+// entry, its roots, its failures and its time stamps, in both widths.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,7 +10,6 @@
 #include "util/zone.h"
 
 using fstest::Fs;
-using fstest::TempTree;
 using fstest::kSep;
 
 namespace {
@@ -19,49 +20,74 @@ protected:
     typedef Fs<Ch> W;
     typedef typename W::Finder Finder;
     static std::string Name(const Finder& f) { return W::Str(f.GetFileName()); }
+    // What the finder tells of its current entry: the name, then for all but
+    // "." and ".." its title, the directory and archive/normal bits and, for
+    // files, the size in 64 and in 32 bits. Path and URL follow the root.
+    std::string Entry(const Finder& f) const {
+        const std::string name = Name(f), path = t.root() + kSep + name;
+        EXPECT_EQ(W::Str(f.GetFilePath()), path);
+        EXPECT_EQ(W::Str(f.GetFileURL()), "file://" + path);
+        if (f.IsDots()) return name + " dots";
+        std::string out = name + " title=" + W::Str(f.GetFileTitle()) + " dir=" + std::to_string(f.IsDirectory()) +
+                          " archived=" + std::to_string(f.IsArchived()) + " normal=" + std::to_string(f.IsNormal());
+        if (f.IsDirectory()) return out;
+        return out + " size=" + std::to_string(f.GetLength64()) + "/" + std::to_string(f.GetLength());
+    }
+    fstest::TempTree t{"find"};
 };
 TYPED_TEST_SUITE(FileFind, fstest::Widths);
 
 }  // namespace
 
-TYPED_TEST(FileFind, FindNextMakesTheFetchedEntryCurrentUntilTheEnd) {
+TYPED_TEST(FileFind, FindNextMakesEachEntryCurrentUntilTheEnd) {
     typedef typename TestFixture::W W;
-    TempTree t("protocol");
+    fstest::TempTree& t = this->t;
     t.File("a.txt", "12345");
     t.File("noext");
     t.File(".profile");
+    t.File("big");
     t.Dir("sub");
+    std::error_code ec;
+    std::filesystem::resize_file(t.Path("big"), 5ULL << 30, ec);  // sparse: takes no space
+    ASSERT_FALSE(ec) << ec.message();
 
-    typename TestFixture::Finder find;
+    // Wildcards ignore case; the only match comes with the result 0.
+    typename TestFixture::Finder find, other;
+    ASSERT_EQ(other.FindFile(W::S(t.Path("*.TXT"))), 1);
+    EXPECT_EQ(other.FindNext(), 0);
+    EXPECT_EQ(this->Name(other), "a.txt");
+
     ASSERT_EQ(find.FindFile(W::S(t.Path("*.*"))), 1);
     EXPECT_EQ(this->Name(find), "");  // nothing current before the first FindNext
     EXPECT_EQ(find.GetLength(), 0u);
     EXPECT_EQ(find.IsDirectory(), 0);
     // Copies take the root and start closed; the search stays with find.
-    typename TestFixture::Finder copy(find), other;
+    typename TestFixture::Finder copy(find);
     EXPECT_EQ(W::Str(copy.GetRoot()), t.root());
     EXPECT_EQ(copy.FindNext(), 0);
-    ASSERT_EQ(other.FindFile(W::S(t.Path("a.txt"))), 1);
     other = find;
     EXPECT_EQ(other.FindNext(), 0);
     EXPECT_EQ(this->Name(other), "");
 
-    std::set<std::string> names, dots;
+    std::set<std::string> entries;
     std::string last;
     for (int more = 1; more;) {
         more = find.FindNext();
         last = this->Name(find);
-        names.insert(last);
-        if (find.IsDots()) dots.insert(last);
-        if (last == ".profile") {
-            EXPECT_EQ(W::Str(find.GetFileTitle()), "");
-        }
-        if (last == "sub") {
-            EXPECT_EQ(find.IsDirectory(), 1);
-        }
+        entries.insert(this->Entry(find));
     }
-    EXPECT_EQ(names, (std::set<std::string>{".", "..", ".profile", "a.txt", "noext", "sub"}));
-    EXPECT_EQ(dots, (std::set<std::string>{".", ".."}));
+    // The archive bit is set on files, so "normal" is not; a name that is all
+    // extension has an empty title; sizes past 4 GiB keep their low 32 bits.
+    const std::set<std::string> expected = {
+        ". dots",
+        ".. dots",
+        ".profile title= dir=0 archived=1 normal=0 size=0/0",
+        "a.txt title=a dir=0 archived=1 normal=0 size=5/5",
+        "big title=big dir=0 archived=1 normal=0 size=5368709120/1073741824",
+        "noext title=noext dir=0 archived=1 normal=0 size=0/0",
+        "sub title=sub dir=1 archived=0 normal=0",
+    };
+    EXPECT_EQ(entries, expected);
     // Past the end: still 0, and the last entry stays current.
     EXPECT_EQ(find.FindNext(), 0);
     EXPECT_EQ(find.FindNext(), 0);
@@ -71,32 +97,12 @@ TYPED_TEST(FileFind, FindNextMakesTheFetchedEntryCurrentUntilTheEnd) {
     EXPECT_EQ(W::Str(find.GetRoot()), t.root());  // the root stays
 }
 
-TYPED_TEST(FileFind, PathTitleAndUrlComeFromTheRoot) {
-    typedef typename TestFixture::W W;
-    TempTree t("names");
-    t.File("a.txt", "12345");
-    t.File("b.log");
-    typename TestFixture::Finder find;
-    ASSERT_EQ(find.FindFile(W::S(t.Path("*.TXT"))), 1);  // wildcards ignore case
-    EXPECT_EQ(find.FindNext(), 0);                       // the only match
-    EXPECT_EQ(this->Name(find), "a.txt");
-    EXPECT_EQ(W::Str(find.GetRoot()), t.root());
-    std::string path = t.root() + kSep + "a.txt";
-    EXPECT_EQ(W::Str(find.GetFilePath()), path);
-    EXPECT_EQ(W::Str(find.GetFileTitle()), "a");
-    EXPECT_EQ(W::Str(find.GetFileURL()), "file://" + path);
-    EXPECT_EQ(find.GetLength(), 5u);
-    EXPECT_EQ(find.IsArchived(), 1);
-    EXPECT_EQ(find.IsNormal(), 0);  // the archive bit is set, so "normal" is not
-}
-
 TYPED_TEST(FileFind, RootsOfTheCurrentAndTheTopDirectory) {
     typedef typename TestFixture::W W;
-    TempTree t("cwd");
-    t.File("only");
+    this->t.File("only");
     typename TestFixture::Finder find;
     {
-        fstest::CwdGuard cwd(t.root());
+        fstest::CwdGuard cwd(this->t.root());
         ASSERT_EQ(find.FindFile(nullptr), 1);  // "*.*" here
         EXPECT_EQ(W::Str(find.GetRoot()), std::filesystem::current_path().string());
     }
@@ -115,7 +121,7 @@ TYPED_TEST(FileFind, RootsOfTheCurrentAndTheTopDirectory) {
 
 TYPED_TEST(FileFind, FailureClosesKeepsTheRootAndTheErrorCode) {
     typedef typename TestFixture::W W;
-    TempTree t("fail");
+    fstest::TempTree& t = this->t;
     t.File("x");
     typename TestFixture::Finder find;
     ASSERT_EQ(find.FindFile(W::S(t.Path("*"))), 1);
@@ -147,7 +153,7 @@ TYPED_TEST(FileFind, TimeStampsAreTheirUtcFieldsReadAsLocalTime) {
 #if !defined(_WIN32)
     testsupport::ScopedTimeZone zone("JST-9");  // a zone other than UTC, where reading the fields as local time shows
 #endif
-    TempTree t("times");
+    const fstest::TempTree& t = this->t;
     t.File("t.txt");
     ASSERT_TRUE(fstest::SetTimes(t.Path("t.txt"), 1577934245 /* 2020-01-02 03:04:05 UTC */,
                                  1614834367 /* 2021-03-04 05:06:07 UTC */));
@@ -169,20 +175,6 @@ TYPED_TEST(FileFind, TimeStampsAreTheirUtcFieldsReadAsLocalTime) {
 #if !defined(_WIN32)
     EXPECT_EQ(write.GetTime(), 1614834367L - 9 * 3600);
 #endif
-}
-
-TYPED_TEST(FileFind, SizesOfFourGigabytesAndMore) {
-    typedef typename TestFixture::W W;
-    TempTree t("attrs");
-    t.File("big");
-    std::error_code ec;
-    std::filesystem::resize_file(t.Path("big"), 5ULL << 30, ec);  // sparse: takes no space
-    ASSERT_FALSE(ec) << ec.message();
-    typename TestFixture::Finder find;
-    ASSERT_EQ(find.FindFile(W::S(t.Path("big"))), 1);
-    find.FindNext();
-    EXPECT_EQ(find.GetLength64(), 5LL << 30);
-    EXPECT_EQ(find.GetLength(), 1UL << 30);  // the low 32 bits
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <vorlix/vorlix.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -30,12 +31,15 @@ const char kSep = '/';
 #endif
 
 // A fresh directory under the temporary directory, removed with all it
-// holds when the object goes. Paths are 8-bit, with the platform separator.
+// holds when the object goes. Paths are 8-bit, with the platform separator;
+// the clock in the name keeps apart test programs run side by side.
 class TempTree {
 public:
     explicit TempTree(const char* tag) {
         static int counter = 0;
-        m_root = testsupport::TempDir() + "vorlix_fs_" + tag + "_" + std::to_string(++counter);
+        const long long now = std::chrono::steady_clock::now().time_since_epoch().count();
+        m_root =
+            testsupport::TempDir() + "vorlix_fs_" + tag + "_" + std::to_string(now) + "_" + std::to_string(++counter);
         std::filesystem::remove_all(m_root, m_ec);
         std::filesystem::create_directories(m_root, m_ec);
     }

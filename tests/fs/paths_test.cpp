@@ -1,3 +1,5 @@
+// Directory chains, the directory and file tests and the module path, in
+// both widths.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -5,8 +7,6 @@
 
 #include "fs/fs_support.h"
 
-using fstest::Fs;
-using fstest::TempTree;
 using fstest::kSep;
 
 namespace {
@@ -14,40 +14,40 @@ namespace {
 template <class Ch>
 class Paths : public ::testing::Test {
 protected:
-    typedef Fs<Ch> W;
+    typedef fstest::Fs<Ch> W;
+    // The tree's path of a relative path written with "/", in the
+    // platform's separators.
+    std::string Native(std::string rel) const {
+        for (char& c : rel)
+            if (c == '/') c = kSep;
+        return t.Path(rel);
+    }
+    fstest::TempTree t{"paths"};
 };
 TYPED_TEST_SUITE(Paths, fstest::Widths);
-
-std::string Join(std::initializer_list<const char*> parts) {
-    std::string out;
-    for (const char* p : parts) out += (out.empty() ? "" : std::string(1, kSep)) + p;
-    return out;
-}
 
 }  // namespace
 
 TYPED_TEST(Paths, MakeDirectoryCreatesEachMissingLevel) {
     typedef typename TestFixture::W W;
-    TempTree t("mkdir");
-    EXPECT_EQ(W::MakeDirectory(W::S(t.Path(Join({"a", "b", "c"}))), 0), 1);
-    EXPECT_TRUE(t.IsDir(Join({"a", "b", "c"})));
+    fstest::TempTree& t = this->t;
+    EXPECT_EQ(W::MakeDirectory(W::S(this->Native("a/b/c")), 0), 1);
+    EXPECT_TRUE(t.IsDir("a/b/c"));
 
     // The last part is a file name: the levels above it only.
-    EXPECT_EQ(W::MakeDirectory(W::S(t.Path(Join({"d", "e", "x.log"}))), 1), 1);
-    EXPECT_TRUE(t.IsDir(Join({"d", "e"})));
-    EXPECT_FALSE(t.Exists(Join({"d", "e", "x.log"})));
+    EXPECT_EQ(W::MakeDirectory(W::S(this->Native("d/e/x.log")), 1), 1);
+    EXPECT_TRUE(t.IsDir("d/e"));
+    EXPECT_FALSE(t.Exists("d/e/x.log"));
 
     // Mixed and repeated separators, and levels that exist already.
     EXPECT_EQ(W::MakeDirectory(W::S(t.root() + "/a\\b//f/"), 0), 1);
-    EXPECT_TRUE(t.IsDir(Join({"a", "b", "f"})));
+    EXPECT_TRUE(t.IsDir("a/b/f"));
 
     // A level that is a file stops the chain; the levels before it stay.
-    t.File(Join({"a", "file"}));
-    EXPECT_EQ(W::MakeDirectory(
-                  W::S(t.Path(Join({"g", "h"})) + kSep + ".." + kSep + ".." + kSep + Join({"a", "file", "z"})), 0),
-              0);
-    EXPECT_TRUE(t.IsDir(Join({"g", "h"})));
-    EXPECT_FALSE(t.Exists(Join({"a", "file", "z"})));
+    t.File("a/file");
+    EXPECT_EQ(W::MakeDirectory(W::S(this->Native("g/h/../../a/file/z")), 0), 0);
+    EXPECT_TRUE(t.IsDir("g/h"));
+    EXPECT_FALSE(t.Exists("a/file/z"));
 #if !defined(_WIN32)
     // Names match exactly: "Logs" is not the existing "logs".
     t.Dir("logs");
@@ -58,7 +58,7 @@ TYPED_TEST(Paths, MakeDirectoryCreatesEachMissingLevel) {
 
 TYPED_TEST(Paths, RelativeAndRootedPaths) {
     typedef typename TestFixture::W W;
-    TempTree t("relative");
+    fstest::TempTree& t = this->t;
     {
         fstest::CwdGuard cwd(t.root());
         EXPECT_EQ(W::MakeDirectory(W::S("x/y"), 0), 1);
@@ -75,9 +75,9 @@ TYPED_TEST(Paths, RelativeAndRootedPaths) {
         EXPECT_EQ(W::MakeDirectory(W::S(""), 0), 1);
         EXPECT_EQ(W::MakeDirectory(W::S("only.txt"), 1), 1);
     }
-    EXPECT_TRUE(t.IsDir(Join({"x", "y"})));
-    EXPECT_TRUE(t.IsDir(Join({"p", "q"})));
-    EXPECT_FALSE(t.Exists(Join({"p", "q", "file.txt"})));
+    EXPECT_TRUE(t.IsDir("x/y"));
+    EXPECT_TRUE(t.IsDir("p/q"));
+    EXPECT_FALSE(t.Exists("p/q/file.txt"));
     EXPECT_FALSE(t.Exists("only.txt"));
 
     // A path rooted with either separator starts at the top (POSIX), or at
@@ -91,20 +91,17 @@ TYPED_TEST(Paths, RelativeAndRootedPaths) {
         if (c == '/') c = '\\';
 #endif
     EXPECT_EQ(W::MakeDirectory(W::S(rooted + "\\s\\t"), 0), 1);
-    EXPECT_TRUE(t.IsDir(Join({"s", "t"})));
+    EXPECT_TRUE(t.IsDir("s/t"));
 }
 
 TYPED_TEST(Paths, IsDirectoryAndIsFile) {
     typedef typename TestFixture::W W;
-    TempTree t("tests");
-    t.File("f.txt", "x");
-    t.Dir("d");
-    EXPECT_EQ(W::IsDirectory(W::S(t.Path("d"))), 1);
-    EXPECT_EQ(W::IsFile(W::S(t.Path("d"))), 0);
-    EXPECT_EQ(W::IsDirectory(W::S(t.Path("f.txt"))), 0);
-    EXPECT_EQ(W::IsFile(W::S(t.Path("f.txt"))), 1);
-    EXPECT_EQ(W::IsDirectory(W::S(t.Path("missing"))), 0);
-    EXPECT_EQ(W::IsFile(W::S(t.Path("missing"))), 0);
+    this->t.File("f.txt", "x");
+    this->t.Dir("d");
+    for (const char* name : {"d", "f.txt", "missing"}) {
+        EXPECT_EQ(W::IsDirectory(W::S(this->t.Path(name))), name[0] == 'd' ? 1 : 0) << name;
+        EXPECT_EQ(W::IsFile(W::S(this->t.Path(name))), name[0] == 'f' ? 1 : 0) << name;
+    }
     testsupport::WarningCounter warnings;
     EXPECT_EQ(W::IsFile(nullptr), 0);
     EXPECT_EQ(warnings.count(), 1);

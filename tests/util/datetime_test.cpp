@@ -8,20 +8,18 @@
 #include <ctime>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "support.h"
 #include "util/zone.h"
+#include "widths.h"
 
 using testsupport::ScopedTimeZone;
 
 namespace {
 
-std::vector<unsigned short> Wide(const std::string& s) {
-    std::vector<unsigned short> v(s.begin(), s.end());
-    v.push_back(0);
-    return v;
-}
+// The text as a NUL-terminated 16-bit buffer.
+std::vector<unsigned short> Wide(const std::string& s) { return widths::Buf<widths::Wide>(s); }
 
 // The time read in both widths, which must agree; "refused" when the
 // text is refused (and the time must then be untouched).
@@ -46,10 +44,7 @@ long Numeric(const std::string& text) {
 
 TEST(UtilDate, AcceptedAndRefusedForms) {
     ScopedTimeZone zone("UTC0");
-    const struct {
-        const char* text;
-        const char* want;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"Sun, 06 Nov 1994 08:49:37 GMT", "784111777"},
         {"Xyz,06 nov 1994   08:49:37 gmt", "784111777"},  // the weekday is not read
         {"  Sun   Nov 6   08:49:37    1994  ", "784111777"},
@@ -68,7 +63,7 @@ TEST(UtilDate, AcceptedAndRefusedForms) {
         {"Sun Sept 6 08:49:37 1994", "refused"},
         {"", "refused"},
     };
-    for (const auto& c : cases) EXPECT_EQ(Parse(c.text), c.want) << c.text;
+    for (const auto& [text, want] : cases) EXPECT_EQ(Parse(text), want) << text;
     MTime t(12345);
     EXPECT_EQ(Byte_ParsorStrTime(nullptr, t) + Uni_ParsorStrTime(nullptr, t), 0);
     // Numbers are not checked; absurd ones reach the calendar safely.

@@ -5,6 +5,7 @@
 #include <vorlix/vorlix.h>
 
 #include <string>
+#include <utility>
 
 #include "support.h"
 
@@ -18,13 +19,15 @@ std::string Header(CHttpHeader& h, int bRequest) {
     return Str(out);
 }
 
+// The fields of the start line: "method|URI|version|status".
+std::string Start(const CHttpHeader& h) {
+    return Str(h.m_strMethod) + "|" + Str(h.m_strUri) + "|" + Str(h.m_strVersion) + "|" + Str(h.m_strStatus);
+}
+
 TEST(HttpHeader, RequestBlockUpToTheEmptyLine) {
     CHttpHeader h;
     h.Setup("GET /a/b?x=1&y=2 HTTP/1.1\r\nHost: server\r\n\r\nAfter: body\r\n", 0, 0);
-    EXPECT_EQ(Str(h.m_strMethod), "GET");
-    EXPECT_EQ(Str(h.m_strUri), "/a/b");
-    EXPECT_EQ(Str(h.m_strVersion), "HTTP/1.1");
-    EXPECT_EQ(Str(h.m_strStatus), "");
+    EXPECT_EQ(Start(h), "GET|/a/b|HTTP/1.1|");
     EXPECT_EQ(h.m_cgiParam.GetParamSum(), 2);
     EXPECT_EQ(h.m_aryName.GetSize(), 1);
     EXPECT_EQ(h.Find("After"), -1);
@@ -42,39 +45,28 @@ TEST(HttpHeader, RequestBlockUpToTheEmptyLine) {
 }
 
 TEST(HttpHeader, StartLines) {
-    struct {
-        const char* line;
-        const char* method;
-        const char* uri;
-        const char* version;
-        const char* status;
-    } cases[] = {
-        {"GET /index", "GET", "/index", "HTTP/1.0", ""},
-        {"GET  /p  HTTP/1.1 ", "GET", "/p", " HTTP/1.1 ", ""},  // the request version is not trimmed
-        {"HTTP/1.1 404 Not Found ", "", "", "HTTP/1.1", "404 Not Found"},
-        {"http/1.0  200 OK", "", "", "http/1.0", "200 OK"},
-        {"HTTP/1.1", "", "", "HTTP/1.1", ""},
-        {"GET /", "", "", "GET /", ""},  // 5 characters or fewer: all of it is the version
-        {"  abc", "", "", "abc", ""},
-        {"NO_BLANKS", "", "", "NO_BLANKS", ""},
-        {"GET /p?=x HTTP/1.1", "GET", "/p?=x", "HTTP/1.1", ""},  // a query without pairs stays
-        {"GET /p?a=1=2 HTTP/1.1", "GET", "/p", "HTTP/1.1", ""},  // pairs before the error stay
+    const std::pair<const char*, const char*> cases[] = {
+        {"GET /index", "GET|/index|HTTP/1.0|"},
+        {"GET  /p  HTTP/1.1 ", "GET|/p| HTTP/1.1 |"},  // the request version is not trimmed
+        {"HTTP/1.1 404 Not Found ", "||HTTP/1.1|404 Not Found"},
+        {"http/1.0  200 OK", "||http/1.0|200 OK"},
+        {"HTTP/1.1", "||HTTP/1.1|"},
+        {"GET /", "||GET /|"},  // 5 characters or fewer: all of it is the version
+        {"  abc", "||abc|"},
+        {"NO_BLANKS", "||NO_BLANKS|"},
+        {"GET /p?=x HTTP/1.1", "GET|/p?=x|HTTP/1.1|"},  // a query without pairs stays
+        {"GET /p?a=1=2 HTTP/1.1", "GET|/p|HTTP/1.1|"},  // pairs before the error stay
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
+    for (const auto& [line, fields] : cases) {
         CHttpHeader h;
-        EXPECT_EQ(h.ProcessLine(c.line, 1, 0, 0), 2);
-        EXPECT_EQ(Str(h.m_strMethod), c.method);
-        EXPECT_EQ(Str(h.m_strUri), c.uri);
-        EXPECT_EQ(Str(h.m_strVersion), c.version);
-        EXPECT_EQ(Str(h.m_strStatus), c.status);
+        EXPECT_EQ(h.ProcessLine(line, 1, 0, 0), 2) << line;
+        EXPECT_EQ(Start(h), fields) << line;
     }
     // A request line leaves the status as it was.
     CHttpHeader h;
     h.ProcessLine("HTTP/1.1 200 OK", 1, 0, 0);
     h.ProcessLine("GET /x HTTP/1.1", 1, 0, 0);
-    EXPECT_EQ(Str(h.m_strStatus), "200 OK");
-    EXPECT_EQ(Str(h.m_strUri), "/x");
+    EXPECT_EQ(Start(h), "GET|/x|HTTP/1.1|200 OK");
     // Other states are passed through untouched.
     EXPECT_EQ(h.ProcessLine("Host: x", 7, 0, 0), 7);
     EXPECT_EQ(h.Find("Host"), -1);
@@ -106,11 +98,10 @@ TEST(HttpHeader, FieldLines) {
     EXPECT_EQ(Str(copy.m_strStatus), "200 OK");
 }
 
-TEST(HttpHeader, CodePageOfContentType) {
-    struct {
-        const char* contentType;
-        int codePage;
-    } cases[] = {
+// The code page named by Content-Type's charset (0 without one the map
+// knows), and the charset map itself in both widths.
+TEST(HttpHeader, CodePagesOfContentTypesAndCharSetNames) {
+    const std::pair<const char*, int> types[] = {
         {"text/html;charset=Shift_JIS", 932},
         {"text/html; charset=utf-8", 65001},
         {"Text/HTML; CHARSET = EUC-KR", 949},
@@ -120,27 +111,22 @@ TEST(HttpHeader, CodePageOfContentType) {
         {"text/html; charset", 0},
         {nullptr, 0},
     };
-    for (const auto& c : cases) {
+    for (const auto& [contentType, codePage] : types) {
         CHttpHeader h;
-        if (c.contentType) h.UpdateHeaderValue("content-type", c.contentType);
-        EXPECT_EQ(h.GetCodePage(), c.codePage) << (c.contentType ? c.contentType : "none");
+        if (contentType) h.UpdateHeaderValue("content-type", contentType);
+        EXPECT_EQ(h.GetCodePage(), codePage) << (contentType ? contentType : "none");
     }
-}
-
-TEST(HttpHeader, CharSetNamesInBothWidths) {
-    struct {
-        const char16_t* name;
-        int codePage;
-    } cases[] = {
+    // -1: not in the map, the default comes back
+    const std::pair<const char16_t*, int> names[] = {
         {u"UTF-8", 65001},   {u"euc-kr", 949},        {u"KS_C_5601-1987", 949}, {u"iso-2022-kr", 949},
         {u"Shift_JIS", 932}, {u"iso-2022-jp", 50220}, {u"EUC-JP", 51932},       {u"gbk", 936},
         {u"Big5", 950},      {u"iso-8859-1", -1},     {u"utf-8 ", -1},          {u"", -1},
     };
-    for (const auto& c : cases) {
-        UString wide(c.name);
+    for (const auto& [name, codePage] : names) {
+        UString wide(name);
         MString narrow;
         narrow.FromUnicode(65001, wide);
-        int expected = c.codePage < 0 ? 1252 : c.codePage;
+        int expected = codePage < 0 ? 1252 : codePage;
         EXPECT_EQ(Byte_CharSetToCodePage(narrow, 1252), expected) << static_cast<const char*>(narrow);
         EXPECT_EQ(Uni_CharSetToCodePage(wide, 1252), expected) << static_cast<const char*>(narrow);
     }

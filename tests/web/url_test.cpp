@@ -5,7 +5,8 @@
 #include <vorlix/vorlix.h>
 
 #include <string>
-#include <vector>
+#include <tuple>
+#include <utility>
 
 #include "support.h"
 #include "widths.h"
@@ -35,10 +36,8 @@ TYPED_TEST_SUITE(Url, widths::Widths);
 
 TYPED_TEST(Url, SplitsIntoItsParts) {
     typedef TypeParam W;
-    struct {
-        const char* url;
-        const char* parts;  // scheme|host|port|path|query
-    } cases[] = {
+    // url, "scheme|host|port|path|query"
+    const std::pair<const char*, const char*> cases[] = {
         {"http://Host:8080/a/b.html?x=1", "http|host|8080|/a/b.html|x=1"},
         {"HTTP://host", "HTTP|host|0|/|"},
         {"http://host/", "http|host|0|/|"},
@@ -67,41 +66,33 @@ TYPED_TEST(Url, SplitsIntoItsParts) {
         {":x", "||0|/|"},
         {"?x=1", "||0|/|"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [url, parts] : cases) {
         typename W::Str scheme = S<W>("stale"), host = scheme, path = scheme, query = scheme;
         unsigned short port = 99;
-        Parse(S<W>(c.url), scheme, host, path, query, port);
+        Parse(S<W>(url), scheme, host, path, query, port);
         EXPECT_EQ(N<W>(scheme) + "|" + N<W>(host) + "|" + std::to_string(port) + "|" + N<W>(path) + "|" + N<W>(query),
-                  c.parts)
-            << c.url;
+                  parts)
+            << url;
     }
 }
 
-TYPED_TEST(Url, BaseUrl) {
+// The base URL, and the standard form with the host alone or the whole URL
+// in lower case.
+TYPED_TEST(Url, BaseAndStandardForms) {
     typedef TypeParam W;
-    struct {
-        const char* url;
-        const char* base;
-    } cases[] = {
+    const std::pair<const char*, const char*> bases[] = {
         {"http://h:8080/a/b/c.html?x=1", "http://h/a/b"},
         {"http://h/c.html", "http://h"},
         {"http://H", "http://h"},
         {"/a/b", ":///a"},
     };
-    for (const auto& c : cases) {
-        typename W::Str url = S<W>(c.url);
-        Base(url);
-        EXPECT_EQ(N<W>(url), c.base) << c.url;
+    for (const auto& [url, base] : bases) {
+        typename W::Str text = S<W>(url);
+        Base(text);
+        EXPECT_EQ(N<W>(text), base) << url;
     }
-}
-
-TYPED_TEST(Url, StandardForm) {
-    typedef TypeParam W;
-    struct {
-        const char* url;
-        int bLowerHostOnly;
-        const char* standard;
-    } cases[] = {
+    // url, bLowerHostOnly, the standard form
+    const std::tuple<const char*, int, const char*> standards[] = {
         {"HTTP://Host/Dir/", 1, "http://host/Dir"},
         {"HTTP://Host/Dir/", 0, "http://host/dir"},
         {"http://Host:80", 1, "http://host:80"},
@@ -114,10 +105,10 @@ TYPED_TEST(Url, StandardForm) {
         {"ftp://Host/", 0, "ftp://Host/"},
         {"http:/", 0, "http:/"},
     };
-    for (const auto& c : cases) {
-        typename W::Str url = S<W>(c.url);
-        Standard(url, c.bLowerHostOnly);
-        EXPECT_EQ(N<W>(url), c.standard) << c.url;
+    for (const auto& [url, bLowerHostOnly, standard] : standards) {
+        typename W::Str text = S<W>(url);
+        Standard(text, bLowerHostOnly);
+        EXPECT_EQ(N<W>(text), standard) << url << " " << bLowerHostOnly;
     }
 }
 
@@ -130,17 +121,16 @@ TEST(Url, WideStandardFormKeepsKoreanAndLosesWhatCodePage949Lacks) {
 
 TYPED_TEST(Url, DottedAddress) {
     typedef TypeParam W;
-    struct {
-        const char* ip;
-        unsigned char bytes[4];
-    } cases[] = {
-        {"192.168.0.1", {192, 168, 0, 1}}, {"10.1", {10, 1, 0, 0}}, {"300.1.2.3.4", {44, 1, 2, 3}}, {"", {0, 0, 0, 0}},
-        {"a.-1..7", {0, 255, 0, 7}},       {"1.2.", {1, 2, 0, 0}},  {" 8 .9x.10", {8, 9, 10, 0}},
+    const std::pair<const char*, const char*> cases[] = {
+        {"192.168.0.1", "192.168.0.1"}, {"10.1", "10.1.0.0"}, {"300.1.2.3.4", "44.1.2.3"}, {"", "0.0.0.0"},
+        {"a.-1..7", "0.255.0.7"},       {"1.2.", "1.2.0.0"},  {" 8 .9x.10", "8.9.10.0"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [ip, bytes] : cases) {
         unsigned char out[4] = {9, 9, 9, 9};
-        EXPECT_EQ(Ip(S<W>(c.ip), out), 1);
-        EXPECT_EQ(std::vector<unsigned char>(out, out + 4), std::vector<unsigned char>(c.bytes, c.bytes + 4)) << c.ip;
+        EXPECT_EQ(Ip(S<W>(ip), out), 1);
+        std::string dotted;
+        for (unsigned char b : out) dotted += (dotted.empty() ? "" : ".") + std::to_string(b);
+        EXPECT_EQ(dotted, bytes) << ip;
     }
 }
 

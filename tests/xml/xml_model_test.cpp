@@ -1,5 +1,7 @@
 // The XML tree: finding and counting children, the index rules of the child
 // operations, attributes by name, deep copies and the document object.
+#include <tuple>
+
 #include "xml/xml_support.h"
 
 using xmltest::Elem;
@@ -29,15 +31,12 @@ TYPED_TEST(XmlModel, FindXmlTagStartIsInclusiveAndEndsAtCount) {
     p.AddXmlTag(Elem<TypeParam>("ITEM"));
 
     // The start is inclusive; afterwards it holds the hit or the child count.
-    const struct {
-        int start;
-        const char* name;
-        int found, after;
-    } finds[] = {{0, "item", 1, 1}, {1, "item", 1, 1}, {2, "item", 3, 3}, {4, "item", -1, 4}, {-3, "item", -1, 4}};
-    for (const auto& f : finds) {
-        int start = f.start;
-        EXPECT_EQ(f.found, p.FindXmlTag(this->S(f.name), start)) << f.start;
-        EXPECT_EQ(f.after, start) << f.start;
+    // start, the index found, the start afterwards
+    const std::tuple<int, int, int> finds[] = {{0, 1, 1}, {1, 1, 1}, {2, 3, 3}, {4, -1, 4}, {-3, -1, 4}};
+    for (const auto& [from, found, after] : finds) {
+        int start = from;
+        EXPECT_EQ(found, p.FindXmlTag(this->S("item"), start)) << from;
+        EXPECT_EQ(after, start) << from;
     }
 
     EXPECT_EQ(2, TypeParam::Doc::GetTagCount(p, this->S("iTeM")));  // elements only
@@ -172,10 +171,6 @@ TYPED_TEST(XmlModel, DocumentInitAndIndependentCopies) {
     EXPECT_EQ(0, d.m_aryTag.m_nMaxSize);  // storage freed, not only emptied
     EXPECT_EQ(2, copy.GetTagCount());
 }
-
-}  // namespace
-
-namespace {
 
 // Moving a node within its own tree works as a copy would: into itself, a
 // node of its own subtree into it, and it into one of its descendants.

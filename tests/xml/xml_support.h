@@ -125,6 +125,29 @@ public:
     void* h;
 };
 
+// The bytes a document or a node writes to a file, after the bytes before.
+template <class T>
+std::string ToFile(const T& obj, int nDepth, const std::string& before = "") {
+    testsupport::TempFile f("out.xml");
+    {
+        Handle h(f, true);
+        EXPECT_TRUE(h.h);
+        if (!before.empty()) API_WriteFile(h.h, before.data(), static_cast<DWORD>(before.size()));
+        EXPECT_EQ(1, obj.ToString(h.h, nDepth));
+    }
+    return f.Read();
+}
+
+// Parses a file that holds these bytes.
+template <class D>
+int ParseFile(D& doc, const std::string& bytes) {
+    testsupport::TempFile f("in.xml");
+    f.Write(bytes);
+    Handle h(f, false);
+    EXPECT_TRUE(h.h);
+    return doc.FromString(h.h, 1);
+}
+
 }  // namespace xmltest
 
 #endif

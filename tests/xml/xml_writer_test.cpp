@@ -1,12 +1,13 @@
 // The XML writer: the fixed layout byte for byte, in strings and files of
 // both widths, entity encoding, and round trips through the parser.
+#include <tuple>
+
 #include "xml/xml_support.h"
 
-using testsupport::TempFile;
 using xmltest::Elem;
-using xmltest::Handle;
 using xmltest::Node;
 using xmltest::Parse;
+using xmltest::ToFile;
 using xmltest::Write;
 
 namespace {
@@ -17,17 +18,6 @@ protected:
     typedef typename W::Tag Tag;
     using xmltest::XmlTest<W>::N;
     using xmltest::XmlTest<W>::S;
-    template <class T>
-    static std::string ToFile(const T& obj, int nDepth, const std::string& before = "") {
-        TempFile f("out.xml");
-        {
-            Handle h(f, true);
-            EXPECT_TRUE(h.h);
-            if (!before.empty()) API_WriteFile(h.h, before.data(), static_cast<DWORD>(before.size()));
-            EXPECT_EQ(1, obj.ToString(h.h, nDepth));
-        }
-        return f.Read();
-    }
     // The string form gives the text, the file form its bytes (16-bit:
     // UTF-16 little-endian; a node's file form has no mark).
     static void ExpectNode(const Tag& t, int nDepth, const std::string& expected) {
@@ -42,7 +32,7 @@ TYPED_TEST(XmlWriter, DocumentExampleInStringAndFile) {
     typedef typename TypeParam::Tag Tag;
     typename TypeParam::Doc d;
     EXPECT_EQ("", Write<TypeParam>(d));
-    EXPECT_EQ(this->Mark(), this->ToFile(d, INT_MAX));  // also for an empty document
+    EXPECT_EQ(this->Mark(), ToFile(d, INT_MAX));  // also for an empty document
 
     Tag pi = Node<TypeParam>(XMLTAG_PI, "xml", 0, {{"version", "1.0"}, {"encoding", "UTF-8"}});
     Tag item = this->With(Elem<TypeParam>("item", 1, {{"id", "1"}}), {Node<TypeParam>(XMLTAG_TEXT, "A & B")});
@@ -55,14 +45,14 @@ TYPED_TEST(XmlWriter, DocumentExampleInStringAndFile) {
         "\t<empty/>\r\n"
         "</root>\r\n";
     EXPECT_EQ(expected, Write<TypeParam>(d));
-    EXPECT_EQ(this->Mark() + TypeParam::FileBytes(expected), this->ToFile(d, INT_MAX));
+    EXPECT_EQ(this->Mark() + TypeParam::FileBytes(expected), ToFile(d, INT_MAX));
     // The file writers append at the handle's position.
-    EXPECT_EQ("XY" + this->Mark() + TypeParam::FileBytes(expected), this->ToFile(d, INT_MAX, "XY"));
+    EXPECT_EQ("XY" + this->Mark() + TypeParam::FileBytes(expected), ToFile(d, INT_MAX, "XY"));
 
     // The document passes the depth on unchanged; negative writes nothing.
     EXPECT_EQ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<root a=\"1\">\r\n</root>\r\n", Write<TypeParam>(d, 0));
     EXPECT_EQ("", Write<TypeParam>(d, -1));
-    EXPECT_EQ("", this->ToFile(d, -1));  // not even the mark
+    EXPECT_EQ("", ToFile(d, -1));  // not even the mark
 }
 
 TYPED_TEST(XmlWriter, NodeLayouts) {
@@ -75,11 +65,8 @@ TYPED_TEST(XmlWriter, NodeLayouts) {
         this->With(Elem<TypeParam>("a"), {this->With(Elem<TypeParam>("b", 1), {Elem<TypeParam>("c", 2)})});
     const std::string special = "<&'\">";
 
-    const struct {
-        Tag tag;
-        int depth;
-        std::string expected;
-    } cases[] = {
+    // node, depth, string form
+    const std::tuple<Tag, int, std::string> cases[] = {
         {three, INT_MAX, "\t<e\r\n\ta=\"1\"\r\n\tb=\"2\"\r\n\tc=\"3\"\r\n\t/>\r\n"},
         {pi3, INT_MAX, "\t<?xml\r\n\ta=\"1\"\r\n\tb=\"2\"\r\n\tc=\"3\"\r\n?>\r\n"},
         {this->With(three, {Elem<TypeParam>("c", 2)}), INT_MAX,
@@ -99,10 +86,9 @@ TYPED_TEST(XmlWriter, NodeLayouts) {
          "<a>&lt;&amp;&apos;&quot;&gt;</a>\r\n"},
         {Node<TypeParam>(XMLTAG_COMMENT, special, 2), INT_MAX, "\t\t<!--" + special + "-->\r\n"},
     };
-    int i = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(i++);
-        this->ExpectNode(c.tag, c.depth, c.expected);
+    for (const auto& [tag, depth, expected] : cases) {
+        SCOPED_TRACE(expected);
+        this->ExpectNode(tag, depth, expected);
     }
 }
 
@@ -141,10 +127,7 @@ TYPED_TEST(XmlWriter, RoundTripIsStable) {
         const std::string w2 = Write<TypeParam>(d2);
         EXPECT_EQ(w1, w2);
 
-        TempFile f("rt.xml");
-        f.Write(this->ToFile(d2, INT_MAX));
-        Handle h(f, false);
-        EXPECT_EQ(1, d3.FromString(h.h, 1));
+        EXPECT_EQ(1, xmltest::ParseFile(d3, ToFile(d2, INT_MAX)));
         EXPECT_EQ(w1, Write<TypeParam>(d3));
     }
 }
