@@ -31,7 +31,8 @@
 //
 // fork() may be called while other threads use the heap: before the fork
 // the heap takes all its locks, and releases them after it in the parent
-// and the child. The child's only thread keeps its own blocks at hand; the
+// and the child; it registers these handlers while the library loads,
+// before the program's threads start. The child's only thread keeps its own blocks at hand; the
 // blocks that other threads held at hand stay allocated in the child,
 // since those threads do not exist there.
 //
