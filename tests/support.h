@@ -16,6 +16,7 @@
 #include <windows.h>
 #else
 #include <pthread.h>
+#include <unistd.h>
 #endif
 
 namespace testsupport {
@@ -50,15 +51,25 @@ inline std::string TempDir() {
 #endif
 }
 
+inline unsigned long ProcessId() {
+#if defined(_WIN32)
+    return GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
+}
+
 // A file path in the system's temporary directory, removed when the object
-// goes. Paths are 8-bit (UTF-8 on POSIX).
+// goes. Paths are 8-bit (UTF-8 on POSIX). The name holds the process id:
+// tests run side by side in processes of their own, and the same object
+// may well lie at the same address in each (a sanitizer's heap is laid out
+// the same way in every process).
 class TempFile {
 public:
     explicit TempFile(const std::string& name) {
         static int counter = 0;
-        m_path = TempDir() + "vorlix_test_" +
-                 std::to_string(static_cast<long long>(reinterpret_cast<std::uintptr_t>(this) % 100000)) + "_" +
-                 std::to_string(++counter) + "_" + name;
+        m_path =
+            TempDir() + "vorlix_test_" + std::to_string(ProcessId()) + "_" + std::to_string(++counter) + "_" + name;
         std::remove(m_path.c_str());
     }
     ~TempFile() { std::remove(m_path.c_str()); }

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <vorlix/vorlix.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -32,14 +31,13 @@ const char kSep = '/';
 
 // A fresh directory under the temporary directory, removed with all it
 // holds when the object goes. Paths are 8-bit, with the platform separator;
-// the clock in the name keeps apart test programs run side by side.
+// the process id in the name keeps apart test programs run side by side.
 class TempTree {
 public:
     explicit TempTree(const char* tag) {
         static int counter = 0;
-        const long long now = std::chrono::steady_clock::now().time_since_epoch().count();
-        m_root =
-            testsupport::TempDir() + "vorlix_fs_" + tag + "_" + std::to_string(now) + "_" + std::to_string(++counter);
+        m_root = testsupport::TempDir() + "vorlix_fs_" + tag + "_" + std::to_string(testsupport::ProcessId()) + "_" +
+                 std::to_string(++counter);
         std::filesystem::remove_all(m_root, m_ec);
         std::filesystem::create_directories(m_root, m_ec);
     }
