@@ -93,13 +93,6 @@ int CWaitIndexMutexEx::CreateEx(int nCount, const char* lpszName) {
         ok = m_phIndexMutex[i] && m_phLockFlagMutex[i] && guards[i];
     }
     if (!ok || !CreateReleaseEvents(*this) || !ResolveRefs(*this)) {
-        if (!m_phIndexMutex) {
-            // Destroy frees the owners only together with the mutex arrays.
-            FreeOwners(m_pdwMutexOwner, nCount);
-            m_pdwMutexOwner = nullptr;
-            BlockFree(m_phLockFlagMutex);
-            m_phLockFlagMutex = nullptr;
-        }
         Destroy();
         return 0;
     }
