@@ -402,6 +402,21 @@ TEST(IndexMutexEx, SameNameSharesTheTable) {
     EXPECT_EQ(fresh.CreateEx(4, name.c_str()), 1);  // gone with its last user
 }
 
+// A table created, after CreateEx with a negative count, by Create (a lock
+// private to the process) has its flags freed by Destroy.
+TEST(IndexMutexEx, PrivateTableAfterANegativeCountIsFreed) {
+    std::string name = UniqueName("vorlix\\lock_negative_then_private");
+    const std::size_t before = vorlix::detail::GetBlockHeapStats().nSlabsInUse;
+    CWaitIndexMutexEx lock;
+    for (int k = 0; k < 40000; ++k) {
+        ASSERT_EQ(lock.CreateEx(-1, name.c_str()), 1);
+        ASSERT_EQ(lock.Create(4), 1);
+        lock.Destroy();
+    }
+    // 40000 leaked flag arrays would fill some ten slabs.
+    EXPECT_LE(vorlix::detail::GetBlockHeapStats().nSlabsInUse, before + 2);
+}
+
 // Sanitizers reserve address space of their own and take the blocks from
 // their own allocators: the test below runs without them.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(__SANITIZE_MEMORY__)
