@@ -558,8 +558,10 @@ void CWaitIndexMutex::ReleaseForWrite(DWORD nIndex) {
         ops.GiveFlag(nIndex);
         ops.Released(vorlix::kWriteGen);
     } else {
-        vorlix::Trace("ReleaseForWrite()-3");
+        // Reported once the flag mutex is given back, as every report is:
+        // the hook may use the lock.
         ops.GiveFlag(nIndex);
+        vorlix::Trace("ReleaseForWrite()-3");
     }
 }
 

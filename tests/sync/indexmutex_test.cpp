@@ -175,6 +175,31 @@ TEST(IndexMutex, MisuseIsTracedAndChangesNothing) {
     EXPECT_EQ(trace.texts(), expected);
 }
 
+namespace {
+
+// A trace hook that has another thread use the index reported on: no
+// report is made while the reporting call holds the index's lock-flag mutex.
+CWaitIndexMutex* g_hookLock = nullptr;
+int g_hookGot = -1;
+void UseTheLockElsewhere(int, const char*) {
+    g_hookGot = OnThread([] {
+        int got = g_hookLock->WaitForWrite(0, 200, 1);
+        if (got) g_hookLock->ReleaseForWrite(0);
+        return got;
+    });
+}
+
+}  // namespace
+
+TEST(IndexMutex, TraceHookMayUseTheLock) {
+    CWaitIndexMutex lock(1);
+    g_hookLock = &lock;
+    vorlix::LockTraceHook prev = vorlix::SetLockTraceHook(&UseTheLockElsewhere);
+    lock.ReleaseForWrite(0);  // not written
+    vorlix::SetLockTraceHook(prev);
+    EXPECT_EQ(g_hookGot, 1);
+}
+
 TEST(IndexMutex, WaiterWakesOnTheReleaseItWaitsFor) {
     CWaitIndexMutex lock(3);
     ASSERT_EQ(lock.WaitForWrite(0, 1000, 1), 1);
