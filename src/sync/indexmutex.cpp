@@ -445,10 +445,12 @@ int CWaitIndexMutex::Create(int nCount) {
         m_pdwLockFlag = static_cast<DWORD*>(BlockAlloc(n * sizeof(DWORD)));
         m_phIndexMutex = static_cast<void**>(BlockAlloc(n * sizeof(void*)));
         m_phLockFlagMutex = static_cast<void**>(BlockAlloc(n * sizeof(void*)));
+        // Cleared at once: when something below fails, Destroy closes only
+        // the handles that were made.
+        if (m_phIndexMutex) std::memset(m_phIndexMutex, 0, n * sizeof(void*));
+        if (m_phLockFlagMutex) std::memset(m_phLockFlagMutex, 0, n * sizeof(void*));
         bool ok = m_pdwMutexOwner && m_pdwLockFlag && m_phIndexMutex && m_phLockFlagMutex;
         if (ok) {
-            std::memset(m_phIndexMutex, 0, n * sizeof(void*));
-            std::memset(m_phLockFlagMutex, 0, n * sizeof(void*));
             for (int i = 0; i < nCount && ok; ++i) {
                 m_phIndexMutex[i] = CreateMutexA(nullptr, FALSE, nullptr);
                 m_phLockFlagMutex[i] = CreateMutexA(nullptr, FALSE, nullptr);
@@ -472,11 +474,11 @@ void CWaitIndexMutex::Destroy() {
     using namespace vorlix::detail;
     BlockFree(m_pdwLockFlag);
     m_pdwLockFlag = nullptr;
-    if (m_phIndexMutex) {
-        FreeHandles(m_phIndexMutex, m_nIndexCount);
-        FreeHandles(m_phLockFlagMutex, m_nIndexCount);
-        FreeOwners(m_pdwMutexOwner, m_nIndexCount);
-    }
+    // Each array on its own: a Create that ran short of memory leaves
+    // whichever it could have.
+    FreeHandles(m_phIndexMutex, m_nIndexCount);
+    FreeHandles(m_phLockFlagMutex, m_nIndexCount);
+    FreeOwners(m_pdwMutexOwner, m_nIndexCount);
     m_phIndexMutex = nullptr;
     m_phLockFlagMutex = nullptr;
     m_pdwMutexOwner = nullptr;
@@ -556,8 +558,10 @@ void CWaitIndexMutex::ReleaseForWrite(DWORD nIndex) {
         ops.GiveFlag(nIndex);
         ops.Released(vorlix::kWriteGen);
     } else {
-        vorlix::Trace("ReleaseForWrite()-3");
+        // Reported once the flag mutex is given back, as every report is:
+        // the hook may use the lock.
         ops.GiveFlag(nIndex);
+        vorlix::Trace("ReleaseForWrite()-3");
     }
 }
 

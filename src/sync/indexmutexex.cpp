@@ -39,13 +39,15 @@ CWaitIndexMutexEx::~CWaitIndexMutexEx() { CWaitIndexMutexEx::Destroy(); }
 
 void CWaitIndexMutexEx::Destroy() {
     if (m_hFileMapping != INVALID_HANDLE_VALUE) {
-        // The flags are the view of the shared memory, not an allocation.
+        // With shared memory the flags are its view, not an allocation. A
+        // null handle (left by a negative count) has no view: flags there
+        // come from a later Create and the inherited Destroy frees them.
         if (m_hFileMapping) {
             if (m_pdwLockFlag) UnmapViewOfFile(m_pdwLockFlag);
             CloseHandle(m_hFileMapping);
+            m_pdwLockFlag = nullptr;
         }
         m_hFileMapping = INVALID_HANDLE_VALUE;
-        m_pdwLockFlag = nullptr;
     }
     CWaitIndexMutex::Destroy();
 }
@@ -93,13 +95,6 @@ int CWaitIndexMutexEx::CreateEx(int nCount, const char* lpszName) {
         ok = m_phIndexMutex[i] && m_phLockFlagMutex[i] && guards[i];
     }
     if (!ok || !CreateReleaseEvents(*this) || !ResolveRefs(*this)) {
-        if (!m_phIndexMutex) {
-            // Destroy frees the owners only together with the mutex arrays.
-            FreeOwners(m_pdwMutexOwner, nCount);
-            m_pdwMutexOwner = nullptr;
-            BlockFree(m_phLockFlagMutex);
-            m_phLockFlagMutex = nullptr;
-        }
         Destroy();
         return 0;
     }

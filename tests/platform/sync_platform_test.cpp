@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <vorlix/win.h>
 
@@ -286,5 +287,103 @@ TEST(PlatformSyncPosix, NamedObjectsLeaveNoFileBehind) {
     std::string longName(261, 'x');
     EXPECT_EQ(CreateMutexA(nullptr, FALSE, longName.c_str()), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+}
+#endif
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(__SANITIZE_MEMORY__)
+#define SYNC_TEST_SANITIZER 1
+#endif
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define SYNC_TEST_SANITIZER 1
+#endif
+#endif
+
+#if !defined(_WIN32) && !defined(SYNC_TEST_SANITIZER)
+#include <chrono>
+#include <csignal>
+
+#include <sys/wait.h>
+
+namespace {
+
+// Forks up to 200 children, each of which runs child() and exits with 0
+// when it returns true, while busy() runs on another thread; counts the
+// children still running after 5 s (stopping at the first) and those that
+// failed.
+template <class Busy, class Child>
+void ForkWhileBusy(Busy busy, Child child, int& hung, int& failed) {
+    std::atomic<bool> stop{false};
+    std::thread other([&] {
+        while (!stop.load()) busy();
+    });
+    hung = failed = 0;
+    for (int i = 0; i < 200 && hung == 0; ++i) {
+        pid_t pid = fork();
+        if (pid == 0) _exit(child() ? 0 : 1);
+        if (pid < 0) {
+            ++failed;
+            break;
+        }
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        int status = 0;
+        pid_t got;
+        while ((got = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (got == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ++hung;
+        } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            ++failed;
+        }
+    }
+    stop = true;
+    other.join();
+}
+
+// Creates an unnamed mutex, takes and releases it, and closes it.
+bool UseAMutex() {
+    HANDLE m = CreateMutexA(nullptr, FALSE, nullptr);
+    if (!m) return false;
+    bool ok = WaitForSingleObject(m, 1000) == WAIT_OBJECT_0 && ReleaseMutex(m);
+    CloseHandle(m);
+    return ok;
+}
+
+}  // namespace
+
+// POSIX: children forked while other threads use the platform's objects use
+// them too. Sanitizer builds are left out: their allocators take no locks
+// around fork(), so a child there may hang whatever this layer does.
+TEST(PlatformSyncPosix, ChildOfAProcessThatMapsViewsMapsViews) {
+    auto mapOnce = [] {
+        HANDLE h = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, nullptr);
+        if (!h) return false;
+        void* p = MapViewOfFile(h, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0);
+        bool ok = p != nullptr;
+        if (p) {
+            static_cast<char*>(p)[0] = 1;
+            ok = UnmapViewOfFile(p) != FALSE;
+        }
+        CloseHandle(h);
+        return ok;
+    };
+    int hung, failed;
+    ForkWhileBusy(mapOnce, mapOnce, hung, failed);
+    EXPECT_EQ(hung, 0) << "a child still running after 5 s";
+    EXPECT_EQ(failed, 0);
+}
+
+// A thread that took unnamed mutexes looks through all of them when it
+// ends: with many of them that takes a while, and a fork meets it often.
+TEST(PlatformSyncPosix, ChildOfAProcessWhoseThreadsEndMakesMutexes) {
+    std::vector<HANDLE> many(20000);
+    for (HANDLE& h : many) ASSERT_NE(h = CreateMutexA(nullptr, FALSE, nullptr), nullptr);
+    int hung, failed;
+    ForkWhileBusy([] { std::thread(UseAMutex).join(); }, UseAMutex, hung, failed);
+    for (HANDLE h : many) CloseHandle(h);
+    EXPECT_EQ(hung, 0) << "a child still running after 5 s";
+    EXPECT_EQ(failed, 0);
 }
 #endif

@@ -175,6 +175,31 @@ TEST(IndexMutex, MisuseIsTracedAndChangesNothing) {
     EXPECT_EQ(trace.texts(), expected);
 }
 
+namespace {
+
+// A trace hook that has another thread use the index reported on: no
+// report is made while the reporting call holds the index's lock-flag mutex.
+CWaitIndexMutex* g_hookLock = nullptr;
+int g_hookGot = -1;
+void UseTheLockElsewhere(int, const char*) {
+    g_hookGot = OnThread([] {
+        int got = g_hookLock->WaitForWrite(0, 200, 1);
+        if (got) g_hookLock->ReleaseForWrite(0);
+        return got;
+    });
+}
+
+}  // namespace
+
+TEST(IndexMutex, TraceHookMayUseTheLock) {
+    CWaitIndexMutex lock(1);
+    g_hookLock = &lock;
+    vorlix::LockTraceHook prev = vorlix::SetLockTraceHook(&UseTheLockElsewhere);
+    lock.ReleaseForWrite(0);  // not written
+    vorlix::SetLockTraceHook(prev);
+    EXPECT_EQ(g_hookGot, 1);
+}
+
 TEST(IndexMutex, WaiterWakesOnTheReleaseItWaitsFor) {
     CWaitIndexMutex lock(3);
     ASSERT_EQ(lock.WaitForWrite(0, 1000, 1), 1);
@@ -401,3 +426,78 @@ TEST(IndexMutexEx, SameNameSharesTheTable) {
     CWaitIndexMutexEx fresh;
     EXPECT_EQ(fresh.CreateEx(4, name.c_str()), 1);  // gone with its last user
 }
+
+// A table created, after CreateEx with a negative count, by Create (a lock
+// private to the process) has its flags freed by Destroy.
+TEST(IndexMutexEx, PrivateTableAfterANegativeCountIsFreed) {
+    std::string name = UniqueName("vorlix\\lock_negative_then_private");
+    const std::size_t before = vorlix::detail::GetBlockHeapStats().nSlabsInUse;
+    CWaitIndexMutexEx lock;
+    for (int k = 0; k < 40000; ++k) {
+        ASSERT_EQ(lock.CreateEx(-1, name.c_str()), 1);
+        ASSERT_EQ(lock.Create(4), 1);
+        lock.Destroy();
+    }
+    // 40000 leaked flag arrays would fill some ten slabs.
+    EXPECT_LE(vorlix::detail::GetBlockHeapStats().nSlabsInUse, before + 2);
+}
+
+// Sanitizers reserve address space of their own and take the blocks from
+// their own allocators: the test below runs without them.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(__SANITIZE_MEMORY__)
+#define LOCK_TEST_SANITIZER 1
+#endif
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define LOCK_TEST_SANITIZER 1
+#endif
+#endif
+
+#if defined(__linux__) && !defined(LOCK_TEST_SANITIZER)
+#include <cstdio>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// The address space of the process, in bytes.
+long long AddressSpace() {
+    long long pages = -1;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%lld", &pages) != 1) pages = -1;
+        std::fclose(f);
+    }
+    return pages < 0 ? -1 : pages * sysconf(_SC_PAGESIZE);
+}
+
+}  // namespace
+
+// A Create refused for want of memory gives back what it had taken. A
+// child process, with its address space limited so that the first of the
+// lock's arrays fit and the handle arrays do not, tells the outcome in its
+// exit status.
+TEST(IndexMutex, CreateShortOfMemoryGivesBackWhatItTook) {
+    constexpr long long kMiB = 1 << 20;
+    pid_t pid = fork();
+    if (pid == 0) {
+        vorlix::ReleaseUnusedMemory();
+        const long long before = AddressSpace();
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(before + 200 * kMiB);
+        if (before < 0 || setrlimit(RLIMIT_AS, &limit) != 0) _exit(3);
+        CWaitIndexMutex lock;
+        // 64 MiB of owners and 64 MiB of flags, then 128 MiB for each
+        // array of handles, which is past the limit.
+        if (lock.Create(1 << 24) != 0) _exit(2);
+        vorlix::ReleaseUnusedMemory();
+        _exit(AddressSpace() - before < 16 * kMiB ? 0 : 1);
+    }
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: memory kept after the refusal; 2: not refused; 3: no limit";
+}
+#endif

@@ -49,6 +49,8 @@
 //   is still there), "ReleaseForRead - 04" (read release of a free index),
 //   "ReleaseForWrite()-1" (lock-flag mutex not obtained),
 //   "ReleaseForWrite()-3" (write release of an index that is not written).
+//   The hook is called once the reporting call has let go of the index, so
+//   it may use the lock itself, or have other threads use it.
 //
 // Wake-ups. A waiter on a busy index resets the shared release event and
 // waits; a reset by another waiter could swallow a release meant for it.

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <new>
 
 #include <fcntl.h>
@@ -91,14 +90,33 @@ void ForgetIds() {
 }
 const bool g_forgetOnFork = pthread_atfork(nullptr, nullptr, &ForgetIds) == 0;
 
-// The views of mappings: base address -> the segment they keep open.
-struct ViewTable {
-    std::mutex lock;
-    std::map<const void*, std::pair<std::shared_ptr<Segment>, std::size_t>> views;
+// The views of mappings: base address -> the segment they keep open, and
+// the view's length. The lock is a plain mutex, initialized statically, and
+// held by the fork handlers across fork(): a child forked while another
+// thread maps or unmaps a view would otherwise inherit it held, and hang on
+// its own first view.
+pthread_mutex_t g_viewLock = PTHREAD_MUTEX_INITIALIZER;
+void LockViews() { pthread_mutex_lock(&g_viewLock); }
+void UnlockViews() { pthread_mutex_unlock(&g_viewLock); }
+const bool g_viewsForkSafe = pthread_atfork(&LockViews, &UnlockViews, &UnlockViews) == 0;
+
+class ViewHold {
+public:
+    ViewHold() {
+        (void)g_viewsForkSafe;
+        LockViews();
+    }
+    ~ViewHold() { UnlockViews(); }
+    ViewHold(const ViewHold&) = delete;
+    ViewHold& operator=(const ViewHold&) = delete;
 };
-ViewTable& Views() {
-    static ViewTable* t = new ViewTable;  // never destroyed: views may outlive statics
-    return *t;
+
+typedef std::map<const void*, std::pair<std::shared_ptr<Segment>, std::size_t>> ViewMap;
+// Made on first use under the lock (so no child finds it half-made), never
+// destroyed: views may outlive statics.
+ViewMap& Views() {
+    static ViewMap* v = new ViewMap;
+    return *v;
 }
 
 class MappingObject : public KernelObject {
@@ -404,9 +422,8 @@ void* MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFi
         if (!p) return nullptr;
         std::size_t length =
             dwNumberOfBytesToMap ? dwNumberOfBytesToMap : static_cast<std::size_t>(seg->PayloadSize() - offset);
-        posix::ViewTable& t = posix::Views();
-        std::lock_guard<std::mutex> hold(t.lock);
-        t.views.emplace(p, std::make_pair(std::move(seg), length));
+        posix::ViewHold hold;
+        posix::Views().emplace(p, std::make_pair(std::move(seg), length));
         return p;
     } catch (...) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -418,16 +435,16 @@ BOOL UnmapViewOfFile(const void* lpBaseAddress) {
     constexpr DWORD ERROR_INVALID_ADDRESS = 487;
     std::shared_ptr<posix::Segment> seg;  // let go of outside the table's lock
     {
-        posix::ViewTable& t = posix::Views();
-        std::lock_guard<std::mutex> hold(t.lock);
-        auto it = t.views.find(lpBaseAddress);
-        if (it == t.views.end()) {
+        posix::ViewHold hold;
+        posix::ViewMap& views = posix::Views();
+        auto it = views.find(lpBaseAddress);
+        if (it == views.end()) {
             SetLastError(ERROR_INVALID_ADDRESS);
             return FALSE;
         }
         munmap(const_cast<void*>(lpBaseAddress), it->second.second);
         seg = std::move(it->second.first);
-        t.views.erase(it);
+        views.erase(it);
     }
     return TRUE;
 }

@@ -199,7 +199,16 @@ struct MutexRegistry {
 };
 MutexRegistry g_registry = {PTHREAD_MUTEX_INITIALIZER, nullptr};
 
+// The registry's lock is taken before fork() and released after it in the
+// parent and the child: a child forked while another thread made, closed
+// or (ending) looked through the unnamed mutexes would otherwise inherit
+// the lock held and hang on its first mutex.
+void LockRegistry() { pthread_mutex_lock(&g_registry.lock); }
+void UnlockRegistry() { pthread_mutex_unlock(&g_registry.lock); }
+const bool g_registryForkSafe = pthread_atfork(&LockRegistry, &UnlockRegistry, &UnlockRegistry) == 0;
+
 void Enlist(MutexState* m) {
+    (void)g_registryForkSafe;
     pthread_mutex_lock(&g_registry.lock);
     m->regPrev = nullptr;
     m->regNext = g_registry.head;
