@@ -422,8 +422,13 @@ void* MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFi
         if (!p) return nullptr;
         std::size_t length =
             dwNumberOfBytesToMap ? dwNumberOfBytesToMap : static_cast<std::size_t>(seg->PayloadSize() - offset);
-        posix::ViewHold hold;
-        posix::Views().emplace(p, std::make_pair(std::move(seg), length));
+        try {
+            posix::ViewHold hold;
+            posix::Views().emplace(p, std::make_pair(std::move(seg), length));
+        } catch (...) {
+            munmap(p, length);  // a view nobody could unmap
+            throw;
+        }
         return p;
     } catch (...) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
