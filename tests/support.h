@@ -1,5 +1,6 @@
 // Helpers shared by the tests: 16-bit literals, UTF-16 bytes, temporary
-// files, and a counter for the assertion hook.
+// files, a counter for the assertion hook, and (POSIX) waiting for a forked
+// child with a deadline.
 #ifndef VORLIX_TESTS_SUPPORT_H
 #define VORLIX_TESTS_SUPPORT_H
 
@@ -16,7 +17,12 @@
 #include <windows.h>
 #else
 #include <pthread.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 #endif
 
 namespace testsupport {
@@ -148,6 +154,25 @@ inline bool RunOnStack(std::size_t nBytes, const std::function<void()>& fn) {
     return ok;
 #endif
 }
+
+#if !defined(_WIN32)
+// How a forked child ended. One still running after nSeconds is killed and
+// counts as hung: a hang fails the test instead of stopping the suite.
+enum ChildEnd { kChildOk, kChildFailed, kChildHung };
+inline ChildEnd AwaitChild(pid_t pid, int nSeconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(nSeconds);
+    int status = 0;
+    pid_t got;
+    while ((got = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (got == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return kChildHung;
+    }
+    return got == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? kChildOk : kChildFailed;
+}
+#endif
 
 }  // namespace testsupport
 

@@ -10,11 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#if !defined(_WIN32)
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
+#include "support.h"
 
 #include <algorithm>
 #include <atomic>
@@ -498,18 +494,9 @@ TEST(HeapFork, ChildrenOfABusyProcessUseTheHeap) {
             ADD_FAILURE() << "fork() failed";
             break;
         }
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        int status = 0;
-        pid_t got;
-        while ((got = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (got == 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            ++nHung;
-        } else if (got != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            ++nFailed;
-        }
+        testsupport::ChildEnd end = testsupport::AwaitChild(pid, 5);
+        nHung += end == testsupport::kChildHung;
+        nFailed += end == testsupport::kChildFailed;
     }
     bStop = true;
     for (std::thread& th : threads) th.join();

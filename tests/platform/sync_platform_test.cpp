@@ -300,10 +300,7 @@ TEST(PlatformSyncPosix, NamedObjectsLeaveNoFileBehind) {
 #endif
 
 #if !defined(_WIN32) && !defined(SYNC_TEST_SANITIZER)
-#include <chrono>
-#include <csignal>
-
-#include <sys/wait.h>
+#include "support.h"
 
 namespace {
 
@@ -325,18 +322,9 @@ void ForkWhileBusy(Busy busy, Child child, int& hung, int& failed) {
             ++failed;
             break;
         }
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        int status = 0;
-        pid_t got;
-        while ((got = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (got == 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            ++hung;
-        } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            ++failed;
-        }
+        testsupport::ChildEnd end = testsupport::AwaitChild(pid, 5);
+        hung += end == testsupport::kChildHung;
+        failed += end == testsupport::kChildFailed;
     }
     stop = true;
     other.join();
