@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -140,6 +141,35 @@ TEST(PlatformSync, WaitAllTakesEverythingOrNothing) {
     EXPECT_EQ(WaitForMultipleObjects(2, twice, TRUE, 0), WAIT_FAILED);
 #endif
     for (HANDLE x : h) CloseHandle(x);
+}
+
+// A wait-all that cannot complete takes nothing, not even for a moment: a
+// thread that tries the free mutex meanwhile always gets it.
+TEST(PlatformSync, FailedWaitAllNeverHoldsTheFreeMutex) {
+    for (bool named : {false, true}) {
+        std::string name = synctest::UniqueName("vorlix_test_waitall");
+        HANDLE h[2] = {CreateMutexA(nullptr, FALSE, named ? (name + "_free").c_str() : nullptr),
+                       CreateMutexA(nullptr, FALSE, named ? (name + "_held").c_str() : nullptr)};
+        ASSERT_NE(h[0], nullptr);
+        ASSERT_NE(h[1], nullptr);
+        synctest::HeldElsewhere holder([&] { WaitForSingleObject(h[1], INFINITE); }, [&] { ReleaseMutex(h[1]); });
+        std::atomic<bool> stop{false};
+        std::thread waiter([&] {
+            while (!stop) WaitForMultipleObjects(2, h, TRUE, 0);
+        });
+        int tries = 0, refused = 0;
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+        while (std::chrono::steady_clock::now() < end || tries < 1000) {
+            ++tries;
+            if (WaitForSingleObject(h[0], 0) == WAIT_OBJECT_0) ReleaseMutex(h[0]);
+            else ++refused;
+        }
+        stop = true;
+        waiter.join();
+        EXPECT_EQ(refused, 0) << (named ? "named" : "unnamed") << ", of " << tries;
+        holder.Leave();
+        for (HANDLE x : h) CloseHandle(x);
+    }
 }
 
 TEST(PlatformSync, WaitAllOf64AndNoMore) {
