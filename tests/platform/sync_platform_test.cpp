@@ -214,6 +214,27 @@ TEST(PlatformSync, NamedMutexIsOneObject) {
     CloseHandle(c);
 }
 
+// A mutex belongs to its thread, not to a handle: closing one handle of a
+// named mutex that the thread owns leaves it owned, through the others.
+TEST(PlatformSync, ClosingAHandleOfAnOwnedNamedMutexKeepsIt) {
+    std::string name = synctest::UniqueName("vorlix_test_closeowned");
+    HANDLE a = CreateMutexA(nullptr, FALSE, name.c_str());
+    HANDLE b = CreateMutexA(nullptr, FALSE, name.c_str());
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    ASSERT_EQ(WaitForSingleObject(b, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(CloseHandle(a));
+    EXPECT_EQ(WaitElsewhere(b, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_TRUE(ReleaseMutex(b));
+    EXPECT_EQ(WaitElsewhere(b, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(CloseHandle(b));
+#if !defined(_WIN32)
+    // The closed handle's mapping stays for the rest of the process (the
+    // thread's robust list may point into it), and with it the name.
+    ::unlink(("/dev/shm/vorlix-" + std::to_string(static_cast<unsigned long>(::getuid())) + "-" + name).c_str());
+#endif
+}
+
 TEST(PlatformSync, NamedEventIsShared) {
     std::string name = synctest::UniqueName("vorlix_test_event");
     HANDLE a = CreateEventA(nullptr, TRUE, FALSE, name.c_str());

@@ -327,11 +327,17 @@ WaitCore::~WaitCore() {
         MutexState* m = Mutex();
         if (Shared()) {
             int r = pthread_mutex_trylock(&m->own);
+            if (r == 0 && m->count > 0) {
+                // Ours (held once for us, and once more now): the mutex
+                // belongs to this thread, not to the handle, and stays its
+                // own through the other handles; this mapping stays too,
+                // since the thread's robust list may point into it.
+                pthread_mutex_unlock(&m->own);
+                m_seg->KeepMapped();
+                return;
+            }
             if (r == EOWNERDEAD) pthread_mutex_consistent(&m->own);
             if (r == 0 || r == EOWNERDEAD) {
-                // Free, or ours (then held once for us, and once more now):
-                // what this handle held goes with it.
-                if (r == 0 && m->count > 0) pthread_mutex_unlock(&m->own);
                 if (r == EOWNERDEAD) m->abandoned = 1;  // kept for the next taker
                 m->count = 0;
                 m->ownerTid.store(0, std::memory_order_relaxed);
