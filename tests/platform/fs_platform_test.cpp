@@ -259,3 +259,32 @@ TEST(PlatformMessages, QueuesFiltersAndTheQuitFlag) {
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {}
 #endif
 }
+
+#if !defined(_WIN32)
+namespace {
+// Posts to the thread's own queue and reads the message back, from a
+// thread_local destructor; *pResult gets 1 when that worked.
+struct PumpAtThreadEnd {
+    int* pResult = nullptr;
+    ~PumpAtThreadEnd() {
+        MSG msg;
+        if (pResult)
+            *pResult = PostThreadMessageA(GetCurrentThreadId(), WM_USER + 7, 1, 2) &&
+                       PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) && msg.message == WM_USER + 7;
+    }
+};
+}  // namespace
+
+// POSIX: a thread's queue serves it until its end, also in the destructors
+// of thread_local objects made before the queue (so destroyed after it).
+TEST(PlatformMessagesPosix, QueueServesThreadLocalDestructors) {
+    int result = -1;
+    std::thread([&result] {
+        thread_local PumpAtThreadEnd pump;
+        pump.pResult = &result;
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the queue, made after pump
+    }).join();
+    EXPECT_EQ(result, 1);
+}
+#endif

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -143,6 +144,35 @@ TEST(PlatformSync, WaitAllTakesEverythingOrNothing) {
     for (HANDLE x : h) CloseHandle(x);
 }
 
+// A wait-all that cannot complete takes nothing, not even for a moment: a
+// thread that tries the free mutex meanwhile always gets it.
+TEST(PlatformSync, FailedWaitAllNeverHoldsTheFreeMutex) {
+    for (bool named : {false, true}) {
+        std::string name = synctest::UniqueName("vorlix_test_waitall");
+        HANDLE h[2] = {CreateMutexA(nullptr, FALSE, named ? (name + "_free").c_str() : nullptr),
+                       CreateMutexA(nullptr, FALSE, named ? (name + "_held").c_str() : nullptr)};
+        ASSERT_NE(h[0], nullptr);
+        ASSERT_NE(h[1], nullptr);
+        synctest::HeldElsewhere holder([&] { WaitForSingleObject(h[1], INFINITE); }, [&] { ReleaseMutex(h[1]); });
+        std::atomic<bool> stop{false};
+        std::thread waiter([&] {
+            while (!stop) WaitForMultipleObjects(2, h, TRUE, 0);
+        });
+        int tries = 0, refused = 0;
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+        while (std::chrono::steady_clock::now() < end || tries < 1000) {
+            ++tries;
+            if (WaitForSingleObject(h[0], 0) == WAIT_OBJECT_0) ReleaseMutex(h[0]);
+            else ++refused;
+        }
+        stop = true;
+        waiter.join();
+        EXPECT_EQ(refused, 0) << (named ? "named" : "unnamed") << ", of " << tries;
+        holder.Leave();
+        for (HANDLE x : h) CloseHandle(x);
+    }
+}
+
 TEST(PlatformSync, WaitAllOf64AndNoMore) {
     HANDLE h[MAXIMUM_WAIT_OBJECTS + 1];
     for (HANDLE& x : h) x = CreateMutexA(nullptr, FALSE, nullptr);
@@ -183,6 +213,27 @@ TEST(PlatformSync, NamedMutexIsOneObject) {
     EXPECT_EQ(ev, nullptr);  // the name belongs to a mutex
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     CloseHandle(c);
+}
+
+// A mutex belongs to its thread, not to a handle: closing one handle of a
+// named mutex that the thread owns leaves it owned, through the others.
+TEST(PlatformSync, ClosingAHandleOfAnOwnedNamedMutexKeepsIt) {
+    std::string name = synctest::UniqueName("vorlix_test_closeowned");
+    HANDLE a = CreateMutexA(nullptr, FALSE, name.c_str());
+    HANDLE b = CreateMutexA(nullptr, FALSE, name.c_str());
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    ASSERT_EQ(WaitForSingleObject(b, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(CloseHandle(a));
+    EXPECT_EQ(WaitElsewhere(b, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_TRUE(ReleaseMutex(b));
+    EXPECT_EQ(WaitElsewhere(b, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(CloseHandle(b));
+#if !defined(_WIN32)
+    // The closed handle's mapping stays for the rest of the process (the
+    // thread's robust list may point into it), and with it the name.
+    ::unlink(("/dev/shm/vorlix-" + std::to_string(static_cast<unsigned long>(::getuid())) + "-" + name).c_str());
+#endif
 }
 
 TEST(PlatformSync, NamedEventIsShared) {

@@ -3,12 +3,14 @@
 //
 // Each thread that asks for one gets a queue, found by its thread id in a
 // process-wide table so that other threads can post to it; the queue leaves
-// the table when its thread ends. A count of what is waiting lets
+// the table when its thread ends, after the thread's thread_local
+// destructors (which may still pump or post). A count of what is waiting lets
 // PeekMessageA on an empty queue return without taking a lock, since the
 // message-pump waits call it in a tight loop.
 #include "kernel.h"
 
 #include <atomic>
+#include <cstdint>
 #include <ctime>
 #include <deque>
 #include <memory>
@@ -16,6 +18,7 @@
 #include <new>
 #include <unordered_map>
 
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -52,36 +55,68 @@ DWORD TickCount() {
                               static_cast<unsigned long long>(ts.tv_nsec / 1000000));
 }
 
-// The calling thread's queue, and its removal from the table when the
-// thread ends.
+// The calling thread's queue and its id in the table.
 struct OwnQueue {
     std::shared_ptr<Queue> queue;
     DWORD id = 0;
-    ~OwnQueue() {
-        if (!queue) return;
+};
+
+// The calling thread's own, made on first use; a plain pointer, so that it
+// stays readable while the thread's thread_local objects are destroyed.
+// kQueueGone once the queue has gone with the thread's end.
+OwnQueue* const kQueueGone = reinterpret_cast<OwnQueue*>(static_cast<std::uintptr_t>(1));
+thread_local OwnQueue* t_own = nullptr;
+
+// Takes the thread's queue out of the table and lets it go.
+void DropQueue(void* p) {
+    OwnQueue* own = static_cast<OwnQueue*>(p);
+    {
         QueueTable& t = Table();
         std::lock_guard<std::mutex> hold(t.lock);
-        auto it = t.queues.find(id);
-        if (it != t.queues.end() && it->second == queue) t.queues.erase(it);
+        auto it = t.queues.find(own->id);
+        if (it != t.queues.end() && it->second == own->queue) t.queues.erase(it);
+    }
+    delete own;
+    t_own = kQueueGone;
+}
+
+struct DropAtExit {
+    OwnQueue* own = nullptr;
+    ~DropAtExit() {
+        if (own) DropQueue(own);
     }
 };
 
-thread_local OwnQueue t_own;
+// Arranges for DropQueue to run when the calling thread ends: from its
+// thread-specific data, whose destructors run after the thread's
+// thread_local destructors, or, when no key is to be had, from a
+// thread_local destructor.
+void DropAtThreadEnd(OwnQueue* own) {
+    static pthread_key_t key;
+    static const bool haveKey = pthread_key_create(&key, &DropQueue) == 0;
+    if (haveKey && pthread_setspecific(key, own) == 0) return;
+    static thread_local DropAtExit atExit;
+    atExit.own = own;
+}
 
-// The calling thread's queue, made on first use; null when memory ran out.
+// The calling thread's queue, made on first use; null when memory ran out,
+// or once the thread's end has let its queue go.
 Queue* MyQueue() {
-    if (t_own.queue) return t_own.queue.get();
+    OwnQueue* own = t_own;
+    if (own == kQueueGone) return nullptr;
+    if (own) return own->queue.get();
     try {
-        std::shared_ptr<Queue> q = std::make_shared<Queue>();
-        DWORD id = GetCurrentThreadId();
+        std::unique_ptr<OwnQueue> made(new OwnQueue);
+        made->queue = std::make_shared<Queue>();
+        made->id = GetCurrentThreadId();
         QueueTable& t = Table();
         {
             std::lock_guard<std::mutex> hold(t.lock);
-            t.queues[id] = q;  // replaces the queue of an ended thread that had this id
+            t.queues[made->id] = made->queue;  // replaces the queue of an ended thread that had this id
         }
-        t_own.id = id;
-        t_own.queue = std::move(q);
-        return t_own.queue.get();
+        t_own = made.release();
+        DropAtThreadEnd(t_own);
+        return t_own->queue.get();
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;

@@ -50,8 +50,11 @@
 // one global order (named objects by device and inode, the same in every
 // process, then unnamed ones by address), checks every object, and takes
 // all of them or none while it holds every guard: no other thread or
-// process can see a state in between. When one object is not ready the
-// waiter notes that object's generation, lets go of the guards and sleeps
+// process can see a state in between. It takes a mutex only once every
+// object looks ready, since a single wait or a release does not take the
+// guard and would otherwise see a mutex held for a moment by a wait-all
+// that then gives it back. When one object is not ready the waiter notes
+// that object's generation, lets go of the guards and sleeps
 // on that object alone until its generation moves (any change that could
 // make the whole set ready must make that object ready first). A sleeper
 // on a mutex wakes at least every 10 ms to look again, because the death of
@@ -333,11 +336,17 @@ WaitCore::~WaitCore() {
         MutexState* m = Mutex();
         if (Shared()) {
             int r = pthread_mutex_trylock(&m->own);
+            if (r == 0 && m->count > 0) {
+                // Ours (held once for us, and once more now): the mutex
+                // belongs to this thread, not to the handle, and stays its
+                // own through the other handles; this mapping stays too,
+                // since the thread's robust list may point into it.
+                pthread_mutex_unlock(&m->own);
+                m_seg->KeepMapped();
+                return;
+            }
             if (r == EOWNERDEAD) pthread_mutex_consistent(&m->own);
             if (r == 0 || r == EOWNERDEAD) {
-                // Free, or ours (then held once for us, and once more now):
-                // what this handle held goes with it.
-                if (r == 0 && m->count > 0) pthread_mutex_unlock(&m->own);
                 if (r == EOWNERDEAD) m->abandoned = 1;  // kept for the next taker
                 m->count = 0;
                 m->ownerTid.store(0, std::memory_order_relaxed);
@@ -421,6 +430,16 @@ DWORD Commit(WaitCore& c, Take t) {
     return WAIT_OBJECT_0;
 }
 
+// Records, while holding `own` as reported EOWNERDEAD, that its owner ended:
+// the mutex is free and the next taker gets WAIT_ABANDONED.
+void ForgetDeadOwner(MutexState* m) {
+    pthread_mutex_consistent(&m->own);
+    m->count = 0;
+    m->abandoned = 1;
+    m->ownerTid.store(0, std::memory_order_relaxed);
+    m->ownerPid.store(0, std::memory_order_relaxed);
+}
+
 // Gives back a take of a wait-all that could not complete; the mutex stays
 // as it was, except that an owner's death found on the way is kept for the
 // next taker.
@@ -430,12 +449,41 @@ void Untake(WaitCore& c, Take t) {
         if (t == Take::kFresh) ReleaseWord(m);
         return;
     }
-    if (t == Take::kOwnerDied) {
-        pthread_mutex_consistent(&m->own);
-        m->count = 0;
-        m->abandoned = 1;
-    }
+    if (t == Take::kOwnerDied) ForgetDeadOwner(m);
     pthread_mutex_unlock(&m->own);
+}
+
+// Whether the thread tid of process pid still runs. A thread of another
+// user's process counts as running.
+bool ThreadRuns(std::uint32_t pid, std::uint32_t tid) {
+    return syscall(SYS_tgkill, static_cast<pid_t>(pid), static_cast<pid_t>(tid), 0) == 0 || errno == EPERM;
+}
+
+// Whether a wait-all would find the object ready (a mutex free, or the
+// caller's own), looked at without taking it: a wait-all takes nothing
+// while one of its objects is not ready, so that no other thread sees a
+// mutex taken for a moment by a wait that then gives it back. A named
+// mutex whose owner ended is found by a try of its lock, and left free and
+// abandoned for the next taker; the lock is tried only when the owner
+// thread is gone, or (bRetry) when the wait has slept on this mutex, since
+// the ids of an ended owner may have been given to a new thread.
+bool LooksReady(WaitCore& c, bool bRetry) {
+    if (!c.IsMutex()) return c.Event()->signalled.load(std::memory_order_relaxed) != 0;
+    MutexState* m = c.Mutex();
+    if (!c.Shared()) {
+        std::uint32_t w = m->word.load(std::memory_order_relaxed);
+        return w == 0 || (w & kTidMask) == CurrentTid();
+    }
+    std::uint32_t pid = m->ownerPid.load(std::memory_order_relaxed);
+    std::uint32_t tid = m->ownerTid.load(std::memory_order_relaxed);
+    // One id 0: the owner is storing or clearing them, and the take decides.
+    if (pid == 0 || tid == 0 || (pid == CurrentPid() && tid == CurrentTid())) return true;
+    if (!bRetry && ThreadRuns(pid, tid)) return false;
+    int r = pthread_mutex_trylock(&m->own);
+    if (r != 0 && r != EOWNERDEAD) return false;
+    if (r == EOWNERDEAD) ForgetDeadOwner(m);
+    pthread_mutex_unlock(&m->own);
+    return true;
 }
 
 // One attempt at a mutex without waiting: WAIT_OBJECT_0, WAIT_ABANDONED or
@@ -636,17 +684,19 @@ DWORD WaitAll(std::shared_ptr<WaitCore>* cores, DWORD n, const Deadline& d) {
         }
     }
     Take taken[MAXIMUM_WAIT_OBJECTS];
+    const WaitCore* slept = nullptr;  // the object of the last sleep
     for (;;) {
         for (DWORD i = 0; i < n; ++i) LockGuard(order[i]->Guard());
         DWORD busy = n;
-        for (DWORD i = 0; i < n && busy == n; ++i) {
-            WaitCore& c = *cores[i];
-            if (c.IsMutex()) {
-                taken[i] = TryTake(c);
-                if (taken[i] == Take::kBusy) busy = i;
-            } else if (!c.Event()->signalled.load(std::memory_order_relaxed)) {
-                busy = i;
-            }
+        for (DWORD i = 0; i < n && busy == n; ++i)
+            if (!LooksReady(*cores[i], cores[i].get() == slept)) busy = i;
+        // Taken: the mutexes before nTaken. A take fails only when another
+        // thread took the mutex since the look.
+        DWORD nTaken = 0;
+        while (busy == n && nTaken < n) {
+            WaitCore& c = *cores[nTaken];
+            if (c.IsMutex() && (taken[nTaken] = TryTake(c)) == Take::kBusy) busy = nTaken;
+            else ++nTaken;
         }
         if (busy == n) {
             DWORD res = WAIT_OBJECT_0;
@@ -661,13 +711,13 @@ DWORD WaitAll(std::shared_ptr<WaitCore>* cores, DWORD n, const Deadline& d) {
             for (DWORD i = n; i-- > 0;) UnlockGuard(order[i]->Guard());
             return res;
         }
-        for (DWORD i = 0; i < busy; ++i)
+        for (DWORD i = 0; i < nTaken; ++i)
             if (cores[i]->IsMutex()) Untake(*cores[i], taken[i]);
         WaitCore& b = *cores[busy];
         std::uint32_t g = b.Gen()->load(std::memory_order_relaxed);
         if (!d.zero) b.Sleepers()->fetch_add(1, std::memory_order_seq_cst);
         for (DWORD i = n; i-- > 0;) UnlockGuard(order[i]->Guard());
-        for (DWORD i = 0; i < busy; ++i)
+        for (DWORD i = 0; i < nTaken; ++i)
             if (cores[i]->IsMutex() && taken[i] == Take::kOwnerDied) RaiseGeneration(cores[i]->Mutex(), true);
         if (d.zero) return WAIT_TIMEOUT;
         if (d.Passed()) {
@@ -675,6 +725,7 @@ DWORD WaitAll(std::shared_ptr<WaitCore>* cores, DWORD n, const Deadline& d) {
             return WAIT_TIMEOUT;
         }
         SleepOn(b, g, d, b.IsMutex());
+        slept = &b;
     }
 }
 
