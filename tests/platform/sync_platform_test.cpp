@@ -425,4 +425,25 @@ TEST(PlatformSyncPosix, ChildOfAProcessWhoseThreadsEndMakesMutexes) {
     EXPECT_EQ(hung, 0) << "a child still running after 5 s";
     EXPECT_EQ(failed, 0);
 }
+
+// Another thread posts to this thread's queue all the time (and so holds
+// its lock now and then); each child reads its queue, inherited from this
+// thread, and posts to itself.
+TEST(PlatformSyncPosix, ChildOfAProcessThatPostsMessagesUsesItsQueue) {
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // makes this thread's queue
+    const DWORD self = GetCurrentThreadId();
+    int hung, failed;
+    ForkWhileBusy([self] { PostThreadMessageA(self, WM_USER, 0, 0); },
+                  [] {
+                      MSG m;
+                      while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {}
+                      return PostThreadMessageA(GetCurrentThreadId(), WM_USER + 1, 0, 0) &&
+                             PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE) && m.message == WM_USER + 1;
+                  },
+                  hung, failed);
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {}
+    EXPECT_EQ(hung, 0) << "a child still running after 5 s";
+    EXPECT_EQ(failed, 0);
+}
 #endif

@@ -38,15 +38,43 @@ struct Queue {
     std::atomic<int> waiting{0};  // posted messages plus the quit flag
 };
 
-struct QueueTable {
-    std::mutex lock;
-    std::unordered_map<DWORD, std::shared_ptr<Queue>> queues;
-};
+// The queues by thread id. The table's lock is a plain mutex, initialized
+// statically; the fork handlers hold it and the lock of every queue in the
+// table across fork(), since a child forked while another thread posted to
+// one of its queues, or made or dropped a queue, would otherwise inherit a
+// lock held by a thread that is not there. A queue's lock is never held
+// while the table's is taken.
+pthread_mutex_t g_tableLock = PTHREAD_MUTEX_INITIALIZER;
+typedef std::unordered_map<DWORD, std::shared_ptr<Queue>> QueueMap;
 
-QueueTable& Table() {
-    static QueueTable* t = new QueueTable;  // never destroyed: threads may end after static destruction
-    return *t;
+// Made on first use under the table's lock; never destroyed: threads may
+// end after static destruction.
+QueueMap& Queues() {
+    static QueueMap* m = new QueueMap;
+    return *m;
 }
+
+void LockForFork() {
+    pthread_mutex_lock(&g_tableLock);
+    for (auto& e : Queues()) e.second->lock.lock();
+}
+void UnlockAfterFork() {
+    for (auto& e : Queues()) e.second->lock.unlock();
+    pthread_mutex_unlock(&g_tableLock);
+}
+void ChildAfterFork();
+const bool g_queuesForkSafe = pthread_atfork(&LockForFork, &UnlockAfterFork, &ChildAfterFork) == 0;
+
+class TableHold {
+public:
+    TableHold() {
+        (void)g_queuesForkSafe;
+        pthread_mutex_lock(&g_tableLock);
+    }
+    ~TableHold() { pthread_mutex_unlock(&g_tableLock); }
+    TableHold(const TableHold&) = delete;
+    TableHold& operator=(const TableHold&) = delete;
+};
 
 DWORD TickCount() {
     struct timespec ts;
@@ -67,14 +95,33 @@ struct OwnQueue {
 OwnQueue* const kQueueGone = reinterpret_cast<OwnQueue*>(static_cast<std::uintptr_t>(1));
 thread_local OwnQueue* t_own = nullptr;
 
+// In the child the forking thread is the only one, under another id: its
+// queue (the one it had, if any) is found by the new id, and the queues of
+// the threads that did not come along leave the table.
+void ChildAfterFork() {
+    for (auto& e : Queues()) e.second->lock.unlock();
+    OwnQueue* own = t_own;
+    bool bOwn = own && own != kQueueGone;
+    Queues().clear();  // allocates nothing
+    if (bOwn) {
+        own->id = GetCurrentThreadId();
+        try {
+            Queues()[own->id] = own->queue;
+        } catch (const std::bad_alloc&) {
+            // Posts to this thread fail, as to a thread without a queue.
+        }
+    }
+    pthread_mutex_unlock(&g_tableLock);
+}
+
 // Takes the thread's queue out of the table and lets it go.
 void DropQueue(void* p) {
     OwnQueue* own = static_cast<OwnQueue*>(p);
     {
-        QueueTable& t = Table();
-        std::lock_guard<std::mutex> hold(t.lock);
-        auto it = t.queues.find(own->id);
-        if (it != t.queues.end() && it->second == own->queue) t.queues.erase(it);
+        TableHold hold;
+        QueueMap& queues = Queues();
+        auto it = queues.find(own->id);
+        if (it != queues.end() && it->second == own->queue) queues.erase(it);
     }
     delete own;
     t_own = kQueueGone;
@@ -87,14 +134,17 @@ struct DropAtExit {
     }
 };
 
+// The key is made while the library loads: made on first use, it would sit
+// behind a guard that a fork could catch half-way.
+pthread_key_t g_dropKey;
+const bool g_haveDropKey = pthread_key_create(&g_dropKey, &DropQueue) == 0;
+
 // Arranges for DropQueue to run when the calling thread ends: from its
 // thread-specific data, whose destructors run after the thread's
 // thread_local destructors, or, when no key is to be had, from a
 // thread_local destructor.
 void DropAtThreadEnd(OwnQueue* own) {
-    static pthread_key_t key;
-    static const bool haveKey = pthread_key_create(&key, &DropQueue) == 0;
-    if (haveKey && pthread_setspecific(key, own) == 0) return;
+    if (g_haveDropKey && pthread_setspecific(g_dropKey, own) == 0) return;
     static thread_local DropAtExit atExit;
     atExit.own = own;
 }
@@ -109,10 +159,9 @@ Queue* MyQueue() {
         std::unique_ptr<OwnQueue> made(new OwnQueue);
         made->queue = std::make_shared<Queue>();
         made->id = GetCurrentThreadId();
-        QueueTable& t = Table();
         {
-            std::lock_guard<std::mutex> hold(t.lock);
-            t.queues[made->id] = made->queue;  // replaces the queue of an ended thread that had this id
+            TableHold hold;
+            Queues()[made->id] = made->queue;  // replaces the queue of an ended thread that had this id
         }
         t_own = made.release();
         DropAtThreadEnd(t_own);
@@ -187,10 +236,10 @@ void PostQuitMessage(int nExitCode) {
 BOOL PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {
     std::shared_ptr<Queue> q;
     {
-        QueueTable& t = Table();
-        std::lock_guard<std::mutex> hold(t.lock);
-        auto it = t.queues.find(idThread);
-        if (it != t.queues.end()) q = it->second;
+        TableHold hold;
+        QueueMap& queues = Queues();
+        auto it = queues.find(idThread);
+        if (it != queues.end()) q = it->second;
     }
     if (!q) {
         SetLastError(ERROR_INVALID_THREAD_ID);

@@ -261,14 +261,17 @@ struct AbandonAtExit {
     ~AbandonAtExit() { AbandonHeld(nullptr); }
 };
 
+// The key is made while the library loads: made on first use, it would sit
+// behind a guard that a fork could catch half-way.
+pthread_key_t g_abandonKey;
+const bool g_haveAbandonKey = pthread_key_create(&g_abandonKey, &AbandonHeld) == 0;
+
 // Arranges for AbandonHeld to run when the calling thread ends: from its
 // thread-specific data, whose destructors run after the thread's C++
 // thread_local destructors (so those may still release what they hold), or,
 // when no key is to be had, from a thread_local destructor.
 void AbandonAtThreadEnd() {
-    static pthread_key_t key;
-    static const bool haveKey = pthread_key_create(&key, &AbandonHeld) == 0;
-    if (haveKey && pthread_setspecific(key, &t_tid) == 0) return;
+    if (g_haveAbandonKey && pthread_setspecific(g_abandonKey, &t_tid) == 0) return;
     static thread_local AbandonAtExit atExit;
     (void)&atExit;
 }
