@@ -32,9 +32,9 @@
 // fork() may be called while other threads use the heap: before the fork
 // the heap takes all its locks, and releases them after it in the parent
 // and the child; it registers these handlers while the library loads,
-// before the program's threads start. The child's only thread keeps its own blocks at hand; the
-// blocks that other threads held at hand stay allocated in the child,
-// since those threads do not exist there.
+// before the program's threads start. The child's only thread keeps its
+// own blocks at hand; the blocks that other threads held at hand stay
+// allocated in the child, since those threads do not exist there.
 //
 // Builds with AddressSanitizer or MemorySanitizer, or configured with
 // VORLIX_SYSTEM_HEAP on, use the C heap for everything, so that those
