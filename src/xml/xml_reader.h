@@ -315,12 +315,14 @@ public:
     // string) goes the line by line way.
     int TextRun(const Span<Ch>& tok, BasicString<Ch>& buf, Span<Ch>& out, int& nAsItIs) {
         if constexpr (Source::kInPlace) {
-            const Ch* from = m_line + m_col;  // after the token
-            const Ch* lt = from + RunLength(from);
+            // The token lies on the current line and holds no "<": the run
+            // is scanned from its start, and the line ends it crosses come
+            // after the token.
+            TextScanner<Ch> scan(tok.p);
+            const Ch* lt;
+            while (!(lt = scan.Feed(KnownTo(scan.Pos() + kBlockUnits), m_bKnownAll))) {}
             if (*lt == '<' && lt - tok.p <= kMaxLength<Ch> / 2) {
-                // The token lies on the current line: the line ends the run
-                // crosses come after it.
-                RunFacts<Ch> facts = ScanRun(tok.p, static_cast<std::size_t>(lt - tok.p));
+                const RunFacts<Ch>& facts = scan.Facts();
                 const Ch* start = facts.pLastEnd ? facts.pLastEnd + 1 : m_line;
                 std::size_t len = start == m_line ? static_cast<std::size_t>(m_len)
                                                   : static_cast<std::size_t>(lt - start) + detail::LineLength(lt);
@@ -371,16 +373,31 @@ private:
         static const Ch empty[1] = {0};
         return empty;
     }
-    // Characters before the next "<" or the NUL that ends the text.
-    static std::size_t RunLength(const char* p) {
-        const char* q = std::strchr(p, '<');
-        return q ? static_cast<std::size_t>(q - p) : std::strlen(p);
+    // Text in memory is scanned in blocks of this many units, never past
+    // what is known of it.
+    static const std::size_t kBlockUnits = 16 / sizeof(Ch);
+    // How far the text is known at least, when it must go on to q: the NUL
+    // that ends it is looked for a piece at a time, as far as the scans
+    // ask, so a parse that stops early never reads the whole text.
+    const Ch* KnownTo(const Ch* q) {
+        if (!m_known) m_known = m_src.Text();
+        while (!m_bKnownAll && m_known < q) {
+            std::size_t n = UnitsBeforeNul(m_known, kKnownStep);
+            m_known += n;
+            if (n < kKnownStep) {
+                m_bKnownAll = true;
+                ++m_known;  // the NUL itself can be read
+            }
+        }
+        return m_known;
     }
-    static std::size_t RunLength(const unsigned short* p) {
+    static std::size_t UnitsBeforeNul(const char* p, std::size_t nMax) { return strnlen(p, nMax); }
+    static std::size_t UnitsBeforeNul(const unsigned short* p, std::size_t nMax) {
         std::size_t n = 0;
-        while (p[n] && p[n] != '<') ++n;
+        while (n < nMax && p[n]) ++n;
         return n;
     }
+    static const std::size_t kKnownStep = std::size_t(1) << 16;
     int Finish(int r, const SpanOut<Ch>& sink, Span<Ch>& out) {
         if (r == kRunTooLong) m_bTooLong = true;
         if (r <= 0) return 0;
@@ -403,6 +420,8 @@ private:
     BasicString<Ch> m_buf;    // the current line of a source that decodes
     BasicString<Ch> m_run;    // runs that cross lines
     BasicString<Ch> m_first;  // the first line, with bKeepFirst
+    const Ch* m_known = nullptr;  // the text holds no NUL before here (null: nothing known yet)
+    bool m_bKnownAll = false;     // m_known is one past the NUL that ends the text
     BasicTokPosStackItem<Ch>* m_pSync = nullptr;
     bool m_bSynced = false;
     unsigned long m_syncCur = 0, m_syncNext = 0;

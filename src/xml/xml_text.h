@@ -1,8 +1,10 @@
 // Character data: one pass over a run finds what the parser must know
 // about it: whether it reads as it is (no entity, every line end CR LF) and
-// where its last line end lies. Where the processor has SSE2 (every x86-64
-// does) the pass looks at sixteen bytes at a time, and it never reads
-// outside the run.
+// where its last line end lies. Over text in memory the same pass also
+// finds where the run ends (TextScanner). Where the processor has SSE2
+// (every x86-64 does) the pass looks at sixteen bytes at a time, and it
+// never reads outside the run, or outside the text as far as it is known
+// to go.
 #ifndef VORLIX_SRC_XML_XML_TEXT_H
 #define VORLIX_SRC_XML_XML_TEXT_H
 
@@ -82,6 +84,95 @@ RunFacts<Ch> ScanRun(const Ch* p, std::size_t n) {
         if (IsTextMark(static_cast<unsigned>(p[i]) & (sizeof(Ch) == 1 ? 0xFFu : 0xFFFFu))) Note(p, n, i, f);
     return f;
 }
+
+// Character data in memory, from where it begins up to the "<" or the NUL
+// that ends it, read once: the end and the run's facts come out of the
+// same pass. The text's length is not known in advance, so the caller
+// feeds it how far the text is known to go (Feed); the scanner reads whole
+// blocks only within that, and unit by unit only at the text's end.
+template <class Ch>
+class TextScanner {
+public:
+    explicit TextScanner(const Ch* p) : m_base(p), m_pos(p) {}
+
+    // Where to go on from: the text must be known up to a block past it.
+    const Ch* Pos() const { return m_pos; }
+    const RunFacts<Ch>& Facts() const { return m_f; }
+
+    // Scans on to limit for the "<" or NUL that ends the run: returns it,
+    // or null when none lies in the whole blocks before limit. With bEnd,
+    // limit is one past the NUL that ends the text: the scan then goes on
+    // unit by unit past the last whole block and finds the end.
+    const Ch* Feed(const Ch* limit, bool bEnd) {
+#if defined(VORLIX_XML_SSE2)
+        const std::size_t kUnits = 16 / sizeof(Ch);
+        const unsigned kUnit = sizeof(Ch) == 1 ? 1u : 3u;  // the bits of one unit in a mask
+        while (static_cast<std::size_t>(limit - m_pos) >= kUnits) {
+            unsigned mAmp, mCr, mLf;
+            Marks(m_pos, mAmp, mCr, mLf);
+            unsigned mStop = StopMarks(m_pos);
+            if (mStop) {
+                // Only the units before the stop count; a CR right before
+                // it has no LF after it.
+                unsigned first = mStop & (0u - mStop);
+                unsigned below = first - 1;
+                Block(mAmp & below, mCr & below, mLf & below, below | first * kUnit);
+                return m_pos + static_cast<std::size_t>(__builtin_ctz(first)) / sizeof(Ch);
+            }
+            Block(mAmp, mCr, mLf, 0xFFFFu);
+            m_nCarry = (mCr >> (16 - sizeof(Ch))) & 1u;
+            m_pos += kUnits;
+        }
+        if (!bEnd) return nullptr;
+        // A CR that ended the last block wants an LF first.
+        if (m_nCarry && *m_pos != '\n') m_f.bAsItIs = false;
+#else
+        (void)limit;
+        if (!bEnd) return nullptr;
+#endif
+        // The text ends within a block from here: unit by unit. A CR is no
+        // NUL, so the unit after it is there to look at.
+        for (;; ++m_pos) {
+            Ch c = *m_pos;
+            if (c == '<' || c == 0) return m_pos;
+            if (c == '&') {
+                m_f.bAsItIs = false;
+            } else if (c == '\r' || c == '\n') {
+                m_f.pLastEnd = m_pos;
+                if (c == '\r' ? m_pos[1] != '\n' : (m_pos == m_base || m_pos[-1] != '\r')) m_f.bAsItIs = false;
+            }
+        }
+    }
+
+private:
+#if defined(VORLIX_XML_SSE2)
+    // The "<" and NUL among the block's units, as Marks gives its marks.
+    static unsigned StopMarks(const Ch* p) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        if constexpr (sizeof(Ch) == 1) {
+            __m128i m = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')), _mm_cmpeq_epi8(v, _mm_setzero_si128()));
+            return static_cast<unsigned>(_mm_movemask_epi8(m));
+        } else {
+            __m128i m = _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('<')), _mm_cmpeq_epi16(v, _mm_setzero_si128()));
+            return static_cast<unsigned>(_mm_movemask_epi8(m));
+        }
+    }
+    // The marks of the block at m_pos; mCompare: the bits of the units whose
+    // LF mark must match a CR mark right before it.
+    void Block(unsigned mAmp, unsigned mCr, unsigned mLf, unsigned mCompare) {
+        unsigned mEnd = mCr | mLf;
+        if (!(mAmp | mEnd | m_nCarry)) return;
+        unsigned mShifted = (mCr << sizeof(Ch) | m_nCarry * (sizeof(Ch) == 1 ? 1u : 3u)) & mCompare & 0xFFFFu;
+        if (mAmp || mShifted != mLf) m_f.bAsItIs = false;
+        if (mEnd) m_f.pLastEnd = m_pos + (31 - static_cast<std::size_t>(__builtin_clz(mEnd))) / sizeof(Ch);
+    }
+#endif
+
+    const Ch* m_base;  // where the run begins
+    const Ch* m_pos;   // the next unit to look at
+    RunFacts<Ch> m_f;
+    unsigned m_nCarry = 0;  // the last block ended with a CR
+};
 
 // Characters before the first "&", CR or LF of p[0, n), or n.
 template <class Ch>
