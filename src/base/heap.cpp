@@ -56,6 +56,12 @@
 #define VORLIX_FAST_TLS
 #endif
 
+#if defined(__GNUC__) || defined(__clang__)
+#define VORLIX_HEAP_NOINLINE __attribute__((noinline))
+#else
+#define VORLIX_HEAP_NOINLINE
+#endif
+
 namespace vorlix {
 namespace detail {
 
@@ -692,12 +698,19 @@ struct Cache {
 };
 
 // Blocks a thread keeps at hand per size: about 16 KiB, 16 to 256 blocks
-// (4 to 6 of the sizes above 2 KiB).
-inline int CacheLimit(int c) {
-    int n = static_cast<int>(16384 / kClassSize[c]);
-    int nMin = kClassSize[c] > 2048 ? 4 : 16;
-    return n < nMin ? nMin : (n > 256 ? 256 : n);
-}
+// (4 to 6 of the sizes above 2 KiB). A table: every free looks it up.
+struct CacheLimits {
+    int n[kClasses];
+    constexpr CacheLimits() : n() {
+        for (int c = 0; c < kClasses; ++c) {
+            int k = static_cast<int>(16384 / kClassSize[c]);
+            int kMin = kClassSize[c] > 2048 ? 4 : 16;
+            n[c] = k < kMin ? kMin : (k > 256 ? 256 : k);
+        }
+    }
+};
+constexpr CacheLimits kCacheLimits;
+inline int CacheLimit(int c) { return kCacheLimits.n[c]; }
 
 #if VORLIX_HEAP_THREAD_CACHE
 
@@ -826,9 +839,10 @@ struct RegisterAtLoad {
 };
 const RegisterAtLoad g_registerAtLoad;
 
-}  // namespace
-
-void* BlockAlloc(std::size_t nBytes) noexcept {
+// The requests a thread's cache cannot serve: a first request, an empty
+// bin, large blocks, threads without a cache. Out of line, so that the
+// common case stays a few instructions with nothing to save.
+VORLIX_HEAP_NOINLINE void* AllocMiss(std::size_t nBytes) noexcept {
     if (nBytes <= kMaxSmall && Reserve()) {
         int c = ClassOf(nBytes);
         Cache* cache = ThreadCache();
@@ -845,8 +859,7 @@ void* BlockAlloc(std::size_t nBytes) noexcept {
     return AllocLarge(nBytes ? nBytes : 1);
 }
 
-void BlockFree(void* p) noexcept {
-    if (!p) return;
+VORLIX_HEAP_NOINLINE void FreeMiss(void* p) noexcept {
     if (!Owns(p)) {
         FreeLarge(p);
         return;
@@ -862,6 +875,40 @@ void BlockFree(void* p) noexcept {
     Link(p) = bin.head;
     bin.head = p;
     if (++bin.count >= CacheLimit(c)) FlushBin(c, bin);
+}
+
+}  // namespace
+
+void* BlockAlloc(std::size_t nBytes) noexcept {
+#if VORLIX_HEAP_THREAD_CACHE
+    // A block in the thread's bin means the heap is up and the cache made.
+    Cache* cache = t_cache;
+    if (nBytes <= kMaxSmall && reinterpret_cast<std::uintptr_t>(cache) > 1) {
+        Bin& bin = cache->bins[ClassOf(nBytes)];
+        if (void* p = bin.head) {
+            bin.head = Link(p);
+            --bin.count;
+            return p;
+        }
+    }
+#endif
+    return AllocMiss(nBytes);
+}
+
+void BlockFree(void* p) noexcept {
+    if (!p) return;
+#if VORLIX_HEAP_THREAD_CACHE
+    Cache* cache = t_cache;
+    if (reinterpret_cast<std::uintptr_t>(cache) > 1 && Owns(p)) {
+        int c = SlabOf(p)->cls;
+        Bin& bin = cache->bins[c];
+        Link(p) = bin.head;
+        bin.head = p;
+        if (++bin.count >= CacheLimit(c)) FlushBin(c, bin);
+        return;
+    }
+#endif
+    FreeMiss(p);
 }
 
 void* BlockRealloc(void* p, std::size_t nBytes) noexcept {
