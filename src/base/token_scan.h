@@ -16,6 +16,11 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+#include <emmintrin.h>
+#define VORLIX_SCAN_SSE2 1
+#endif
+
 namespace vorlix {
 namespace detail {
 
@@ -103,6 +108,34 @@ inline long ScanToken(const Ch* text, long pos, long len, const SepSet<Ch>& set,
         break;
     }
     while (++i < len && !set.Stops(ScanUnit(text[i]))) {}
+    return i;
+}
+
+// The first place in text[from, len) that holds a, b or NUL, or len; from
+// is not past len. Sixteen bytes at a time where the processor has
+// SSE2, within the span only.
+template <class Ch>
+inline long FindStop(const Ch* text, long from, long len, Ch a, Ch b) {
+    long i = from;
+#if defined(VORLIX_SCAN_SSE2)
+    const long kUnits = 16 / static_cast<long>(sizeof(Ch));
+    for (; i + kUnits <= len; i += kUnits) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        __m128i m;
+        if constexpr (sizeof(Ch) == 1) {
+            m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(a))),
+                                          _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(b)))),
+                             _mm_cmpeq_epi8(v, _mm_setzero_si128()));
+        } else {
+            m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(a))),
+                                          _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(b)))),
+                             _mm_cmpeq_epi16(v, _mm_setzero_si128()));
+        }
+        if (unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(m)))
+            return i + static_cast<long>(__builtin_ctz(bits)) / static_cast<long>(sizeof(Ch));
+    }
+#endif
+    while (i < len && text[i] && text[i] != a && text[i] != b) ++i;
     return i;
 }
 

@@ -131,8 +131,9 @@ int ReadToDelimChar(C& c, typename C::Char cDelim, O& out, int bMultiLine, int b
         const unsigned long len = static_cast<unsigned long>(c.LineLength());
         unsigned long col = c.Column();
         // Plain characters go over in one run.
-        unsigned long run = col;
-        while (run < len && line[run] && line[run] != '\\' && line[run] != cDelim) ++run;
+        unsigned long run = col < len ? static_cast<unsigned long>(
+                                            FindStop(line, static_cast<long>(col), static_cast<long>(len), Ch('\\'), cDelim))
+                                      : col;
         if (run > col) {
             if (!out.Append(line + col, static_cast<int>(run - col))) return RefuseRun(c, out);
             col = run;
