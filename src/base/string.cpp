@@ -127,21 +127,34 @@ void BasicString<Ch>::Assign(const Ch* psz, int nLength) {
         Empty();
         return;
     }
+    Ch* p;
+    if (m_pchData == Nil()) {
+        // An empty string gets a buffer of its own: nothing to keep, and
+        // the source cannot lie in it (as when a parser fills new nodes).
+        p = Allocate<Ch>(nLength);
+        if (!p) return;
+        m_pchData = p;
+    } else {
+        p = AssignTarget(psz, nLength);
+        if (!p) return;
+    }
+    std::memcpy(p, psz, static_cast<std::size_t>(nLength) * sizeof(Ch));
+    p[nLength] = 0;
+    Header()->nLength = nLength;
+}
+
+template <typename Ch>
+Ch* BasicString<Ch>::AssignTarget(const Ch* psz, int nLength) {
     // The source may lie inside this string's own buffer.
     const Ch* pOwn = m_pchData;
     if (psz >= pOwn && psz <= pOwn + GetLength()) {
         BasicString copy(psz, nLength);
         Swap(copy);
-        return;
+        return nullptr;
     }
     Ch* p = PrepareWrite(nLength, 0);
-    if (!p) {
-        Empty();  // too long, or out of memory: no stale text
-        return;
-    }
-    std::memcpy(p, psz, static_cast<std::size_t>(nLength) * sizeof(Ch));
-    p[nLength] = 0;
-    Header()->nLength = nLength;
+    if (!p) Empty();  // too long, or out of memory: no stale text
+    return p;
 }
 
 template <typename Ch>

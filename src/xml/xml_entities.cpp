@@ -36,23 +36,24 @@ inline Ch* PutEntity(Ch* q, const char* name) {
 // character it stands for; 0 when none starts there.
 template <class Ch>
 int EntityAt(const Ch* p, int n, Ch& c) {
-    struct Entity {
-        const char* name;  // after the "&"
-        int len;
-        char c;
-    };
-    static const Entity kEntities[] = {
-        {"lt;", 3, '<'}, {"gt;", 3, '>'}, {"amp;", 4, '&'}, {"apos;", 5, '\''}, {"quot;", 5, '"'}};
-    for (const Entity& e : kEntities) {
-        if (n < e.len) continue;
-        int i = 0;
-        while (i < e.len && p[i] == Ch(static_cast<unsigned char>(e.name[i]))) ++i;
-        if (i == e.len) {
-            c = Ch(e.c);
-            return e.len;
-        }
+    // By the first letter: only "a" begins two names.
+    const char* name;
+    char ch;
+    switch (n > 0 ? p[0] : Ch(0)) {
+    case 'l': name = "lt;", ch = '<'; break;
+    case 'g': name = "gt;", ch = '>'; break;
+    case 'a':
+        if (n > 1 && p[1] == 'm') name = "amp;", ch = '&';
+        else name = "apos;", ch = '\'';
+        break;
+    case 'q': name = "quot;", ch = '"'; break;
+    default: return 0;
     }
-    return 0;
+    int i = 1;
+    for (; name[i]; ++i)
+        if (i >= n || p[i] != Ch(static_cast<unsigned char>(name[i]))) return 0;
+    c = Ch(ch);
+    return i;
 }
 
 }  // namespace
@@ -87,31 +88,37 @@ Ch* PutEncoded(Ch* q, const Ch* p, int n) {
 // is read.
 template <class Ch>
 void SetDecoded(BasicString<Ch>& out, const Ch* p, int n) {
-    int i = 0;
-    while (i < n && p[i] != '&') ++i;
+    int i = AmpIndex(p, n);
     if (i == n) {
         out.SetString(p, n);
         return;
     }
     Ch* q = out.GetBuffer(n);
     if (!q) return;
-    if (q != p) {
-        for (int k = 0; k < i; ++k) q[k] = p[k];
-    }
+    if (q != p) std::memcpy(q, p, static_cast<std::size_t>(i) * sizeof(Ch));
     int o = i;
     while (i < n) {
+        // p[i] is an "&"; what follows up to the next one goes over as it is.
         Ch c = p[i++];
-        if (c == '&') i += EntityAt(p + i, n - i, c);
+        i += EntityAt(p + i, n - i, c);
         q[o++] = c;
+        int k = AmpIndex(p + i, n - i);
+        std::memmove(q + o, p + i, static_cast<std::size_t>(k) * sizeof(Ch));
+        o += k;
+        i += k;
     }
     out.ReleaseBuffer(o);
 }
 
 template <class Ch>
-void SetText(BasicString<Ch>& out, const Ch* p, int n, int nAsItIs) {
-    if (nAsItIs < 0) nAsItIs = ScanRun(p, static_cast<std::size_t>(n)).bAsItIs ? 1 : 0;
-    if (nAsItIs) {
+void SetText(BasicString<Ch>& out, const Ch* p, int n, int nForm) {
+    if (nForm == kTextUnknown) nForm = ScanRun(p, static_cast<std::size_t>(n)).Form();
+    if (nForm == kTextAsItIs) {
         out.SetString(p, n);
+        return;
+    }
+    if (nForm == kTextEntities) {
+        SetDecoded(out, p, n);
         return;
     }
     int nCap = n;

@@ -106,11 +106,11 @@ template <class Ch>
 void SetDecoded(BasicString<Ch>& out, const Ch* p, int n);
 // Replaces the text by the character data p[0, n), built in one pass at
 // about its final size: the five entities decoded, and each line end (CR
-// LF, CR or LF) made CR LF, as a line-by-line read gives it. nAsItIs: 1
-// when the run is known to read as it is (no entity, CR LF line ends), 0
-// when it is known not to, -1 when that is to be found out.
+// LF, CR or LF) made CR LF, as a line-by-line read gives it. nForm: what
+// the run is known to hold (a TextForm of xml_text.h), or -1 when that is
+// to be found out.
 template <class Ch>
-void SetText(BasicString<Ch>& out, const Ch* p, int n, int nAsItIs);
+void SetText(BasicString<Ch>& out, const Ch* p, int n, int nForm);
 
 // ---- xml_tree.cpp ----
 

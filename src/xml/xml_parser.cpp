@@ -151,12 +151,8 @@ public:
 
     // An attribute value: decoded, and shared when short.
     void SetValue(Str& dest, const Ch* p, int n) {
-        for (int i = 0; i < n; ++i)
-            if (p[i] == '&') {
-                SetDecoded(dest, p, n);
-                return;
-            }
-        Share(dest, p, n);
+        if (AmpIndex(p, n) < n) SetDecoded(dest, p, n);
+        else Share(dest, p, n);
     }
 
     const Delims<Ch>& node;
@@ -481,11 +477,11 @@ private:
     int Text(int k, const Span<Ch>& tok) {
         Frame& f = m_x.F(k);
         Span<Ch> run;
-        int nAsItIs = -1;
-        int r = m_r.TextRun(tok, m_x.text, run, nAsItIs);
+        int nForm = kTextUnknown;
+        int r = m_r.TextRun(tok, m_x.text, run, nForm);
         if (r == kRunTooLong) return Fail(k, XMLRES_SYNTAX);
         if (r == 0) return Fail(k, XMLRES_BAD_TEXT);
-        SetText(f.text.m_strName, run.p, run.n, nAsItIs);
+        SetText(f.text.m_strName, run.p, run.n, nForm);
         f.text.m_nTagType = XMLTAG_TEXT;
         if (End(f.text, f.nLevel + 1)) return Fail(k, XMLRES_END_ABORT);
         Adopt(f.text);

@@ -165,7 +165,7 @@ public:
         return Spans(m_s->GetTokenToDelimStr(delim, m_buf, 1, bInclude), out);
     }
     // Character data from its first token on (ReadTextRun); what it holds
-    // is left to be found out (nAsItIs stays -1).
+    // is left to be found out (nForm stays kTextUnknown).
     int TextRun(const Span<Ch>& tok, BasicString<Ch>& buf, Span<Ch>& out, int&) {
         return ReadTextRun(*this, tok, buf, out);
     }
@@ -308,12 +308,12 @@ public:
     }
     // Character data from its first token on (ReadTextRun). Over text in
     // memory the run to the "<" is found in one pass over the text instead
-    // of line by line, which also tells whether it reads as it is (nAsItIs)
+    // of line by line, which also tells what it holds (nForm, a TextForm)
     // and where its last line begins: the reader moves to the line of the
     // "<" as the line reads would have left it. What that pass cannot
     // settle (no "<" before the end, a run or a line near the longest
     // string) goes the line by line way.
-    int TextRun(const Span<Ch>& tok, BasicString<Ch>& buf, Span<Ch>& out, int& nAsItIs) {
+    int TextRun(const Span<Ch>& tok, BasicString<Ch>& buf, Span<Ch>& out, int& nForm) {
         if constexpr (Source::kInPlace) {
             // The token lies on the current line and holds no "<": the run
             // is scanned from its start, and the line ends it crosses come
@@ -337,7 +337,7 @@ public:
                     m_col = static_cast<unsigned long>(lt - start);
                     out.p = tok.p;
                     out.n = static_cast<int>(lt - tok.p);
-                    nAsItIs = facts.bAsItIs ? 1 : 0;
+                    nForm = facts.Form();
                     return 1;
                 }
             }

@@ -9,6 +9,7 @@
 #define VORLIX_SRC_XML_XML_TEXT_H
 
 #include <cstddef>
+#include <cstring>
 
 #if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
 #include <emmintrin.h>
@@ -18,10 +19,20 @@
 namespace vorlix {
 namespace detail {
 
+// What a run needs before it becomes a text node's string.
+enum TextForm {
+    kTextUnknown = -1,  // not looked at yet
+    kTextConvert = 0,   // a line end other than CR LF: every line end is written anew
+    kTextAsItIs = 1,    // no "&" and every line end CR LF: copied as it is
+    kTextEntities = 2   // every line end CR LF, and an "&": only entities to decode
+};
+
 template <class Ch>
 struct RunFacts {
-    bool bAsItIs = true;           // no "&", and every line end is CR LF
+    bool bNoAmp = true;            // no "&"
+    bool bCrLf = true;             // every line end is CR LF
     const Ch* pLastEnd = nullptr;  // the last CR or LF, or null
+    int Form() const { return !bCrLf ? kTextConvert : (bNoAmp ? kTextAsItIs : kTextEntities); }
 };
 
 // One of "&", CR or LF at p[k] of the run p[0, n) (which "<" or NUL follows).
@@ -29,11 +40,11 @@ template <class Ch>
 inline void Note(const Ch* p, std::size_t n, std::size_t k, RunFacts<Ch>& f) {
     Ch c = p[k];
     if (c == '&') {
-        f.bAsItIs = false;
+        f.bNoAmp = false;
         return;
     }
     f.pLastEnd = p + k;
-    if (c == '\n' ? (k == 0 || p[k - 1] != '\r') : (k + 1 == n || p[k + 1] != '\n')) f.bAsItIs = false;
+    if (c == '\n' ? (k == 0 || p[k - 1] != '\r') : (k + 1 == n || p[k + 1] != '\n')) f.bCrLf = false;
 }
 
 inline bool IsTextMark(unsigned u) { return u == '&' || u == '\r' || u == '\n'; }
@@ -74,11 +85,12 @@ RunFacts<Ch> ScanRun(const Ch* p, std::size_t n) {
         unsigned mEnd = mCr | mLf;
         if (!(mAmp | mEnd | nCarry)) continue;
         unsigned mShifted = (mCr << sizeof(Ch) | nCarry * (sizeof(Ch) == 1 ? 1u : 3u)) & 0xFFFFu;
-        if (mAmp || mShifted != mLf) f.bAsItIs = false;
+        if (mAmp) f.bNoAmp = false;
+        if (mShifted != mLf) f.bCrLf = false;
         nCarry = (mCr >> kLast) & 1u;
         if (mEnd) f.pLastEnd = p + i + (31 - static_cast<std::size_t>(__builtin_clz(mEnd))) / sizeof(Ch);
     }
-    if (nCarry && (i == n || p[i] != '\n')) f.bAsItIs = false;
+    if (nCarry && (i == n || p[i] != '\n')) f.bCrLf = false;
 #endif
     for (; i < n; ++i)
         if (IsTextMark(static_cast<unsigned>(p[i]) & (sizeof(Ch) == 1 ? 0xFFu : 0xFFFFu))) Note(p, n, i, f);
@@ -125,7 +137,7 @@ public:
         }
         if (!bEnd) return nullptr;
         // A CR that ended the last block wants an LF first.
-        if (m_nCarry && *m_pos != '\n') m_f.bAsItIs = false;
+        if (m_nCarry && *m_pos != '\n') m_f.bCrLf = false;
 #else
         (void)limit;
         if (!bEnd) return nullptr;
@@ -136,10 +148,10 @@ public:
             Ch c = *m_pos;
             if (c == '<' || c == 0) return m_pos;
             if (c == '&') {
-                m_f.bAsItIs = false;
+                m_f.bNoAmp = false;
             } else if (c == '\r' || c == '\n') {
                 m_f.pLastEnd = m_pos;
-                if (c == '\r' ? m_pos[1] != '\n' : (m_pos == m_base || m_pos[-1] != '\r')) m_f.bAsItIs = false;
+                if (c == '\r' ? m_pos[1] != '\n' : (m_pos == m_base || m_pos[-1] != '\r')) m_f.bCrLf = false;
             }
         }
     }
@@ -163,7 +175,8 @@ private:
         unsigned mEnd = mCr | mLf;
         if (!(mAmp | mEnd | m_nCarry)) return;
         unsigned mShifted = (mCr << sizeof(Ch) | m_nCarry * (sizeof(Ch) == 1 ? 1u : 3u)) & mCompare & 0xFFFFu;
-        if (mAmp || mShifted != mLf) m_f.bAsItIs = false;
+        if (mAmp) m_f.bNoAmp = false;
+        if (mShifted != mLf) m_f.bCrLf = false;
         if (mEnd) m_f.pLastEnd = m_pos + (31 - static_cast<std::size_t>(__builtin_clz(mEnd))) / sizeof(Ch);
     }
 #endif
@@ -173,6 +186,17 @@ private:
     RunFacts<Ch> m_f;
     unsigned m_nCarry = 0;  // the last block ended with a CR
 };
+
+// The place of the first "&" in p[0, n), or n.
+inline int AmpIndex(const char* p, int n) {
+    const void* q = n > 0 ? std::memchr(p, '&', static_cast<std::size_t>(n)) : nullptr;
+    return q ? static_cast<int>(static_cast<const char*>(q) - p) : n;
+}
+inline int AmpIndex(const unsigned short* p, int n) {
+    int i = 0;
+    while (i < n && p[i] != '&') ++i;
+    return i;
+}
 
 // Characters before the first "&", CR or LF of p[0, n), or n.
 template <class Ch>

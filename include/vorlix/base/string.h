@@ -288,6 +288,9 @@ private:
     // the first nKeep characters of the text.
     Ch* PrepareWrite(int nLength, int nKeep);
     void Assign(const Ch* psz, int nLength);
+    // Assign into a string that holds text: the buffer to copy into, or null
+    // when done already (the source lay in the string) or failed.
+    Ch* AssignTarget(const Ch* psz, int nLength);
     void AppendText(const Ch* psz, int nLength);
     void AssignChar16(const void* psz, int nLength);
 
