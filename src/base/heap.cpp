@@ -565,7 +565,10 @@ void PoolSlabs(Slab* list) {
 
 // Takes up to nWant blocks of size class c under its lock, linked in
 // address order as far as the slabs give them; returns the first, or null.
-void* TakeBlocks(int c, int nWant, int& nGot) {
+// With pRange, a slab whose free blocks are all untouched gives them all at
+// once instead, without a link written into any: the first is returned and
+// the others go to [pRange[0], pRange[1]).
+void* TakeBlocks(int c, int nWant, int& nGot, char** pRange = nullptr) {
     Central& k = g_central[c];
     std::size_t size = kClassSize[c];
     void* first = nullptr;
@@ -582,6 +585,18 @@ void* TakeBlocks(int c, int nWant, int& nGot) {
             ++k.nEmpty;
         }
         if (s->live == 0) --k.nEmpty;
+        if (pRange && nGot == 0 && !s->free && s->bump < s->end) {
+            // A slab with room and no freed block has untouched ones.
+            first = s->bump;
+            pRange[0] = s->bump + size;
+            pRange[1] = s->end;
+            s->live += static_cast<int>(static_cast<std::size_t>(s->end - s->bump) / size);
+            s->bump = s->end;
+            k.room.Remove(s);
+            s->listed = false;
+            nGot = 1;
+            return first;
+        }
         while (nGot < nWant) {
             void* b;
             if (s->free) {
@@ -607,6 +622,22 @@ void* TakeBlocks(int c, int nWant, int& nGot) {
     return first;
 }
 
+// Slab s of size class c has just been left with no block in use (under
+// the size's lock): it starts again from its first block if the size keeps
+// it, else it is linked in front of emptied, to go to the pool.
+Slab* Emptied(Central& k, Slab* s, Slab* emptied) {
+    if (k.nEmpty < kKeepEmpty) {
+        s->free = nullptr;
+        s->bump = FirstBlock(s);
+        ++k.nEmpty;
+        return emptied;
+    }
+    k.room.Remove(s);
+    s->listed = false;
+    s->next = emptied;
+    return s;
+}
+
 // Gives blocks of size class c, linked from first, back to their slabs
 // under the size's lock; slabs left empty beyond kKeepEmpty go to the pool
 // once the lock is released.
@@ -624,21 +655,30 @@ void ReturnBlocks(int c, void* first) {
                 s->listed = true;
                 k.room.Push(s);
             }
-            if (--s->live == 0) {
-                if (k.nEmpty < kKeepEmpty) {
-                    // Starts again from its first block.
-                    s->free = nullptr;
-                    s->bump = FirstBlock(s);
-                    ++k.nEmpty;
-                } else {
-                    k.room.Remove(s);
-                    s->listed = false;
-                    s->next = emptied;
-                    emptied = s;
-                }
-            }
+            if (--s->live == 0) emptied = Emptied(k, s, emptied);
             b = next;
         }
+    }
+    if (emptied) PoolSlabs(emptied);
+}
+
+// Gives the untouched blocks [cur, end) of size class c back to their slab,
+// whose untouched part they end: while a thread holds them, the slab hands
+// out freed blocks only.
+void ReturnRange(int c, char* cur, char* end) {
+    if (cur >= end) return;
+    Central& k = g_central[c];
+    Slab* s = SlabOf(cur);
+    Slab* emptied = nullptr;
+    {
+        Hold hold(k.lock);
+        s->bump = cur;
+        if (!s->listed) {
+            s->listed = true;
+            k.room.Push(s);
+        }
+        s->live -= static_cast<int>(static_cast<std::size_t>(end - cur) / kClassSize[c]);
+        if (s->live == 0) emptied = Emptied(k, s, nullptr);
     }
     if (emptied) PoolSlabs(emptied);
 }
@@ -689,8 +729,10 @@ void ReleaseEmptySlabs() {
 // ---- Thread caches ----
 
 struct Bin {
-    void* head;
-    int count;
+    void* head;  // freed blocks, linked through their first word
+    int count;   // blocks in that list
+    char* cur;   // untouched blocks of one slab, handed out from here
+    char* end;   // to here
 };
 
 struct Cache {
@@ -720,11 +762,19 @@ thread_local Cache* t_cache VORLIX_FAST_TLS = nullptr;
 
 #endif
 
+// Gives back the bin's list of freed blocks.
 void FlushBin(int c, Bin& bin) {
     if (!bin.head) return;
     ReturnBlocks(c, bin.head);
     bin.head = nullptr;
     bin.count = 0;
+}
+
+// Gives back everything the bin holds, its untouched blocks too.
+void EmptyBin(int c, Bin& bin) {
+    FlushBin(c, bin);
+    ReturnRange(c, bin.cur, bin.end);
+    bin.cur = bin.end = nullptr;
 }
 
 #if VORLIX_HEAP_THREAD_CACHE
@@ -734,7 +784,7 @@ void FlushBin(int c, Bin& bin) {
 struct CacheOwner {
     Cache cache = {};
     ~CacheOwner() {
-        for (int c = 0; c < kClasses; ++c) FlushBin(c, cache.bins[c]);
+        for (int c = 0; c < kClasses; ++c) EmptyBin(c, cache.bins[c]);
         t_cache = kDeadCache;
     }
 };
@@ -754,7 +804,7 @@ inline Cache* ThreadCache() {
 void FlushThreadCache() {
     Cache* cache = t_cache;
     if (reinterpret_cast<std::uintptr_t>(cache) <= 1) return;
-    for (int c = 0; c < kClasses; ++c) FlushBin(c, cache->bins[c]);
+    for (int c = 0; c < kClasses; ++c) EmptyBin(c, cache->bins[c]);
 }
 
 #else
@@ -764,12 +814,18 @@ void FlushThreadCache() {}
 
 #endif
 
+// A block of size class c when the thread's bin has none: its bin gets a
+// batch of freed blocks, or the untouched rest of a slab.
 void* AllocSlow(int c, Cache* cache) {
     int nWant = cache ? CacheLimit(c) / 2 : 1;
     int nGot;
-    void* first = TakeBlocks(c, nWant, nGot);
+    char* range[2] = {nullptr, nullptr};
+    void* first = TakeBlocks(c, nWant, nGot, cache ? range : nullptr);
     if (!first) return nullptr;
-    if (cache && nGot > 1) {
+    if (range[0] < range[1]) {
+        cache->bins[c].cur = range[0];
+        cache->bins[c].end = range[1];
+    } else if (cache && nGot > 1) {
         cache->bins[c].head = Link(first);
         cache->bins[c].count = nGot - 1;
     }
@@ -853,6 +909,11 @@ VORLIX_HEAP_NOINLINE void* AllocMiss(std::size_t nBytes) noexcept {
                 --bin.count;
                 return p;
             }
+            if (bin.cur < bin.end) {
+                void* p = bin.cur;
+                bin.cur += kClassSize[c];
+                return p;
+            }
         }
         if (void* p = AllocSlow(c, cache)) return p;
     }
@@ -884,10 +945,16 @@ void* BlockAlloc(std::size_t nBytes) noexcept {
     // A block in the thread's bin means the heap is up and the cache made.
     Cache* cache = t_cache;
     if (nBytes <= kMaxSmall && reinterpret_cast<std::uintptr_t>(cache) > 1) {
-        Bin& bin = cache->bins[ClassOf(nBytes)];
+        int c = ClassOf(nBytes);
+        Bin& bin = cache->bins[c];
         if (void* p = bin.head) {
             bin.head = Link(p);
             --bin.count;
+            return p;
+        }
+        if (bin.cur < bin.end) {
+            void* p = bin.cur;
+            bin.cur += kClassSize[c];
             return p;
         }
     }
