@@ -662,27 +662,6 @@ void ReturnBlocks(int c, void* first) {
     if (emptied) PoolSlabs(emptied);
 }
 
-// Gives the untouched blocks [cur, end) of size class c back to their slab,
-// whose untouched part they end: while a thread holds them, the slab hands
-// out freed blocks only.
-void ReturnRange(int c, char* cur, char* end) {
-    if (cur >= end) return;
-    Central& k = g_central[c];
-    Slab* s = SlabOf(cur);
-    Slab* emptied = nullptr;
-    {
-        Hold hold(k.lock);
-        s->bump = cur;
-        if (!s->listed) {
-            s->listed = true;
-            k.room.Push(s);
-        }
-        s->live -= static_cast<int>(static_cast<std::size_t>(end - cur) / kClassSize[c]);
-        if (s->live == 0) emptied = Emptied(k, s, nullptr);
-    }
-    if (emptied) PoolSlabs(emptied);
-}
-
 // Takes the empty slabs that size class c keeps for itself out of its
 // list, linking them (through next) in front of list.
 Slab* TakeEmptySlabs(int c, Slab* list) {
@@ -770,14 +749,35 @@ void FlushBin(int c, Bin& bin) {
     bin.count = 0;
 }
 
+#if VORLIX_HEAP_THREAD_CACHE
+
+// Gives the untouched blocks [cur, end) of size class c back to their slab,
+// whose untouched part they end: while a thread holds them, the slab hands
+// out freed blocks only.
+void ReturnRange(int c, char* cur, char* end) {
+    if (cur >= end) return;
+    Central& k = g_central[c];
+    Slab* s = SlabOf(cur);
+    Slab* emptied = nullptr;
+    {
+        Hold hold(k.lock);
+        s->bump = cur;
+        if (!s->listed) {
+            s->listed = true;
+            k.room.Push(s);
+        }
+        s->live -= static_cast<int>(static_cast<std::size_t>(end - cur) / kClassSize[c]);
+        if (s->live == 0) emptied = Emptied(k, s, nullptr);
+    }
+    if (emptied) PoolSlabs(emptied);
+}
+
 // Gives back everything the bin holds, its untouched blocks too.
 void EmptyBin(int c, Bin& bin) {
     FlushBin(c, bin);
     ReturnRange(c, bin.cur, bin.end);
     bin.cur = bin.end = nullptr;
 }
-
-#if VORLIX_HEAP_THREAD_CACHE
 
 // Owns the thread's cache and gives its blocks back when the thread ends.
 // Blocks the thread frees after that go straight to their slabs.
