@@ -28,6 +28,22 @@ T* AppendDefault(CObjArray<T, ARG>& a) {
     return a.m_nSize == n + 1 ? a.m_pData + n : nullptr;
 }
 
+// Room for one more element after the last, as raw memory (the size stays):
+// the place, or null when memory is exhausted. The caller moves the bytes
+// of an object there and then counts it (++m_nSize), or leaves it.
+template <class T, class ARG>
+T* RawSlotAtEnd(CObjArray<T, ARG>& a) {
+    static_assert(IsRelocatable<T>::value, "elements move as raw bytes");
+    int n = a.m_nSize;
+    if (n >= a.m_nMaxSize) {
+        a.SetSize(n + 1);
+        if (a.m_nSize != n + 1) return nullptr;
+        a.m_pData[n].~T();
+        a.m_nSize = n;
+    }
+    return a.m_pData + n;
+}
+
 // Appends x by moving its bytes into the array: no copy and no exchange of
 // members. x must be exactly a T (not an object of a derived class) and
 // must not lie in the array. Afterwards x owns nothing any more, and the
@@ -35,16 +51,10 @@ T* AppendDefault(CObjArray<T, ARG>& a) {
 // those that went). False, with x as it was, when memory is exhausted.
 template <class T, class ARG>
 bool RelocateAppendBytes(CObjArray<T, ARG>& a, T& x) {
-    static_assert(IsRelocatable<T>::value, "elements move as raw bytes");
-    int n = a.m_nSize;
-    if (n >= a.m_nMaxSize) {
-        a.SetSize(n + 1);
-        if (a.m_nSize != n + 1) return false;
-        a.m_pData[n].~T();
-    } else {
-        ++a.m_nSize;
-    }
-    std::memcpy(static_cast<void*>(a.m_pData + n), static_cast<const void*>(&x), sizeof(T));
+    T* slot = RawSlotAtEnd(a);
+    if (!slot) return false;
+    std::memcpy(static_cast<void*>(slot), static_cast<const void*>(&x), sizeof(T));
+    ++a.m_nSize;
     return true;
 }
 

@@ -481,12 +481,66 @@ private:
         int r = m_r.TextRun(tok, m_x.text, run, nForm);
         if (r == kRunTooLong) return Fail(k, XMLRES_SYNTAX);
         if (r == 0) return Fail(k, XMLRES_BAD_TEXT);
-        SetText(f.text.m_strName, run.p, run.n, nForm);
-        f.text.m_nTagType = XMLTAG_TEXT;
-        if (End(f.text, f.nLevel + 1)) return Fail(k, XMLRES_END_ABORT);
-        Adopt(f.text);
+        // The node is built where the pending list will keep it, from the
+        // work node's bytes: nothing moves once it is complete, and the
+        // work node gets back the fields a copy would have left it.
+        Tag* slot = RawSlotAtEnd(m_x.pending);
+        if (!slot) {
+            SetText(f.text.m_strName, run.p, run.n, nForm);
+            f.text.m_nTagType = XMLTAG_TEXT;
+            if (End(f.text, f.nLevel + 1)) return Fail(k, XMLRES_END_ABORT);
+            return kContent;  // memory exhausted: the child is dropped, as Adopt would
+        }
+        InSlot moved(f.text, *slot);
+        SetText(slot->m_strName, run.p, run.n, nForm);
+        slot->m_nTagType = XMLTAG_TEXT;
+        int nEnd = End(*slot, f.nLevel + 1);
+        if (nEnd || slot->m_bNoChild) {
+            moved.Back();
+            return nEnd ? Fail(k, XMLRES_END_ABORT) : kContent;
+        }
+        moved.Keep();
+        ++m_x.pending.m_nSize;
         return kContent;
     }
+
+    // A work node whose bytes were moved into a slot of the pending list,
+    // from which they go back as they are (Back, also when a callback
+    // throws) or, once the slot keeps the node, with the fields a copy
+    // would have left and no name or lists (Keep). The fields are taken one
+    // by one: loads as wide as the stores that just wrote them.
+    class InSlot {
+    public:
+        InSlot(Tag& work, Tag& slot) : m_work(work), m_slot(slot) {
+            std::memcpy(static_cast<void*>(&slot), static_cast<const void*>(&work), sizeof(Tag));
+        }
+        ~InSlot() {
+            if (!m_bDone) Back();
+        }
+        InSlot(const InSlot&) = delete;
+        InSlot& operator=(const InSlot&) = delete;
+        void Back() {
+            std::memcpy(static_cast<void*>(&m_work), static_cast<const void*>(&m_slot), sizeof(Tag));
+            m_bDone = true;
+        }
+        void Keep() {
+            m_work.m_nParseResult = m_slot.m_nParseResult;
+            m_work.m_dwParsePos = m_slot.m_dwParsePos;
+            m_work.m_nLevel = m_slot.m_nLevel;
+            m_work.m_nTagType = m_slot.m_nTagType;
+            m_work.m_nUserFlag = m_slot.m_nUserFlag;
+            m_work.m_bNoChild = m_slot.m_bNoChild;
+            ::new (static_cast<void*>(&m_work.m_strName)) BasicString<Ch>;
+            ::new (static_cast<void*>(&m_work.m_aryOption)) CObjArray<Option, const Option&>;
+            ::new (static_cast<void*>(&m_work.m_arySubTag)) CObjArray<Tag, const Tag&>;
+            m_bDone = true;
+        }
+
+    private:
+        Tag& m_work;
+        Tag& m_slot;
+        bool m_bDone = false;
+    };
 
     // After "<" "!": a CDATA section becomes a child; a comment or a
     // declaration becomes a child of an element, or else this node.

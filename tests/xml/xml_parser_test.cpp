@@ -174,6 +174,27 @@ TYPED_TEST(XmlParser, StreamingWithoutStoring) {
     ASSERT_EQ(2, d.GetTagCount());
     EXPECT_EQ("2:list@0{2:keep@1}", this->Describe(d.GetTag(0)));
     EXPECT_EQ(5, d.GetTag(0).m_arySubTag[0].m_nUserFlag);
+
+    // Text nodes of one element are built from one work node: what a
+    // callback leaves in it (a refusal, a flag) is what the next text node
+    // starts with, and a kept node is the one the callback saw.
+    typename TypeParam::Rec texts;
+    std::vector<int> seenFlags;
+    texts.hook = [&](typename TypeParam::Tag& t, int, bool bBegin) {
+        if (bBegin || t.m_nTagType != XMLTAG_TEXT) return 0;
+        seenFlags.push_back(t.m_nUserFlag * 10 + t.m_bNoChild);
+        std::string s = this->N(t.m_strName);
+        if (s == "x") t.m_bNoChild = 1, t.m_nUserFlag = 7;
+        if (s == "y") t.m_bNoChild = 0;
+        return 0;
+    };
+    EXPECT_EQ(1, Parse<TypeParam>(texts, std::string("<a>x<b/>y<b/>z</a>"), 1));
+    EXPECT_EQ((std::vector<int>{10, 71, 70}), seenFlags);
+    const auto& a = texts.GetTag(0);
+    ASSERT_EQ(4, a.m_arySubTag.GetSize());  // x refused
+    EXPECT_EQ("y", this->N(a.m_arySubTag[1].m_strName));
+    EXPECT_EQ(7, a.m_arySubTag[1].m_nUserFlag);
+    EXPECT_EQ(7, a.m_arySubTag[3].m_nUserFlag);
 }
 
 // ---- files and byte orders ----
