@@ -149,7 +149,10 @@ void DestroyChildren(BasicXmlTag<Ch>& t) {
         if (cur.i < cur.n) PrefetchMembers(cur.p[cur.i]);
         Tag* kids = c.m_arySubTag.m_pData;
         if (!kids) {
-            c.Tag::~Tag();
+            // Most nodes own nothing but their name (texts, empty elements):
+            // the destructors of their other members would find nothing.
+            if (c.m_aryOption.m_pData) c.Tag::~Tag();
+            else c.m_strName.~BasicString<Ch>();
             continue;
         }
         int n = c.m_arySubTag.m_nSize;
