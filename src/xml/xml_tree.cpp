@@ -114,6 +114,23 @@ void PrefetchMembers(const BasicXmlTag<Ch>& t) {
 
 }  // namespace
 
+// Ends node t, whose children are taken care of by the caller: what the
+// destructors of its members would do, without the calls that find nothing
+// to do. The nodes and attributes of a tree are exactly Tag and Option
+// (kept by value), so no destructor of a derived class is skipped.
+template <class Ch>
+void ReleaseOwned(BasicXmlTag<Ch>& t) {
+    typedef typename XmlClasses<Ch>::Option Option;
+    if (Option* o = t.m_aryOption.m_pData) {
+        for (int i = 0, n = t.m_aryOption.m_nSize; i < n; ++i) {
+            o[i].m_strName.~BasicString<Ch>();
+            o[i].m_strValue.~BasicString<Ch>();
+        }
+        BlockFree(o);
+    }
+    t.m_strName.~BasicString<Ch>();
+}
+
 // Depth first, with the way back kept in the nodes themselves: a node that
 // has children is destroyed as it is reached (its own children being
 // detached first), and its memory, which stays allocated until its whole
@@ -148,17 +165,9 @@ void DestroyChildren(BasicXmlTag<Ch>& t) {
         }
         if (cur.i < cur.n) PrefetchMembers(cur.p[cur.i]);
         Tag* kids = c.m_arySubTag.m_pData;
-        if (!kids) {
-            // Most nodes own nothing but their name (texts, empty elements):
-            // the destructors of their other members would find nothing.
-            if (c.m_aryOption.m_pData) c.Tag::~Tag();
-            else c.m_strName.~BasicString<Ch>();
-            continue;
-        }
+        ReleaseOwned(c);
+        if (!kids) continue;
         int n = c.m_arySubTag.m_nSize;
-        c.m_arySubTag.m_pData = nullptr;
-        c.m_arySubTag.m_nSize = c.m_arySubTag.m_nMaxSize = 0;
-        c.Tag::~Tag();
         Frame* saved = ::new (static_cast<void*>(&c)) Frame(cur);
         cur = Frame{kids, n, 0, saved};
     }
