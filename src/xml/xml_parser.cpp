@@ -81,8 +81,8 @@ enum Step {
 
 // The working state of one parse. The text buffer keeps its capacity from
 // node to node, so building a text rarely allocates. The cache of short
-// texts lets the many nodes and attributes that share a name or a value
-// share one buffer (strings copy on write, so nobody can tell).
+// names lets the many nodes and attributes that share a name share one
+// buffer (strings copy on write, so nobody can tell).
 template <class Ch>
 class Scratch {
 public:
@@ -149,10 +149,12 @@ public:
         slot = dest;
     }
 
-    // An attribute value: decoded, and shared when short.
+    // An attribute value, decoded. Values are not shared: most differ from
+    // one element to the next (identifiers, numbers), and sharing one costs
+    // a lookup and two locked counts, more than a short string of its own.
     void SetValue(Str& dest, const Ch* p, int n) {
         if (AmpIndex(p, n) < n) SetDecoded(dest, p, n);
-        else Share(dest, p, n);
+        else dest.SetString(p, n);
     }
 
     const Delims<Ch>& node;
