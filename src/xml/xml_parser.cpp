@@ -20,6 +20,7 @@
 #include "xml_reader.h"
 
 #include <new>
+#include <typeinfo>
 
 namespace vorlix {
 namespace detail {
@@ -651,11 +652,19 @@ private:
 
 // Parses the document's top-level nodes one after another, appending them
 // when bStoreTag is set, and records the outcome.
+// A document of the library's own class (not a class derived from it) has
+// the callbacks that accept every node and look at nothing: they are not
+// made, and nothing needs to be brought up to date for them.
+template <class Ch>
+bool HasOwnCallbacks(BasicAnalXml<Ch>& doc) {
+    return typeid(Real(doc)) != typeid(typename XmlClasses<Ch>::Doc);
+}
+
 template <class Ch, class R>
 int ParseAll(BasicAnalXml<Ch>& doc, R& reader, int bStoreTag) {
     typedef typename XmlClasses<Ch>::Tag Tag;
     Scratch<Ch> x;
-    Parser<Ch, R> parser(reader, &Real(doc), x);
+    Parser<Ch, R> parser(reader, HasOwnCallbacks(doc) ? &Real(doc) : nullptr, x);
     Tag work;
     while (parser.ParseNode(work, 0)) {
         if (bStoreTag) RelocateAppend(doc.m_aryTag, work);
@@ -671,7 +680,7 @@ int ParseWithSource(BasicAnalXml<Ch>& doc, const Source& src, unsigned long dwSt
     // The stream the document created for this parse; a callback that calls
     // Init empties m_pStream, and the parse keeps the stream up to date all
     // the same until it deletes it.
-    if (doc.m_pStream) reader.SyncTo(&doc.m_pStream->m_curPos);
+    if (doc.m_pStream && HasOwnCallbacks(doc)) reader.SyncTo(&doc.m_pStream->m_curPos);
     return ParseAll(doc, reader, bStoreTag);
 }
 
