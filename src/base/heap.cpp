@@ -1,5 +1,5 @@
 // The slab heap of strings and arrays; the design is described in heap.h.
-// One file of some 900 lines: the slabs, the thread caches, the large
+// One file of some 1000 lines: the slabs, the thread caches, the large
 // blocks and the fork handlers share the locks whose order is set out
 // below, and the fork handlers must reach every one of them.
 //

@@ -139,11 +139,13 @@ public:
         // A CR that ended the last block wants an LF first.
         if (m_nCarry && *m_pos != '\n') m_f.bCrLf = false;
 #else
+        // Unit by unit the scan never reads past the NUL: no limit needed.
         (void)limit;
-        if (!bEnd) return nullptr;
+        (void)bEnd;
 #endif
-        // The text ends within a block from here: unit by unit. A CR is no
-        // NUL, so the unit after it is there to look at.
+        // The text ends within a block from here (or there are no blocks):
+        // unit by unit. A CR is no NUL, so the unit after it is there to
+        // look at.
         for (;; ++m_pos) {
             Ch c = *m_pos;
             if (c == '<' || c == 0) return m_pos;

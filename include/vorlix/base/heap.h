@@ -7,7 +7,10 @@
 // blocks of one size, in address space the library reserves once. Each
 // thread keeps a few freed blocks of every size at hand, so most requests
 // take no lock; the rest go back to their slab in batches, under the lock
-// of their size. A slab whose blocks are all free starts again from its
+// of their size. A thread that runs out takes a batch of freed blocks, or
+// the untouched rest of a slab, which it hands out block after block
+// without writing a link into each first (it goes back when the thread
+// ends or gives its blocks back). A slab whose blocks are all free starts again from its
 // first block (so a tree built after another is freed lies in address
 // order again) or goes back to a pool that any size can use. Larger blocks,
 // and every block when the address space cannot be had, come from the C
