@@ -749,6 +749,30 @@ void FlushBin(int c, Bin& bin) {
     bin.count = 0;
 }
 
+// A block of size class c from the thread's bin: a freed one, else the
+// next untouched one; null when the bin has neither.
+inline void* TakeFromBin(Bin& bin, int c) {
+    if (void* p = bin.head) {
+        bin.head = Link(p);
+        --bin.count;
+        return p;
+    }
+    if (bin.cur < bin.end) {
+        void* p = bin.cur;
+        bin.cur += kClassSize[c];
+        return p;
+    }
+    return nullptr;
+}
+
+// Keeps freed block p of size class c in the thread's bin; a full bin's
+// list goes back to the slabs.
+inline void PutInBin(Bin& bin, int c, void* p) {
+    Link(p) = bin.head;
+    bin.head = p;
+    if (++bin.count >= CacheLimit(c)) FlushBin(c, bin);
+}
+
 #if VORLIX_HEAP_THREAD_CACHE
 
 // Gives the untouched blocks [cur, end) of size class c back to their slab,
@@ -903,17 +927,7 @@ VORLIX_HEAP_NOINLINE void* AllocMiss(std::size_t nBytes) noexcept {
         int c = ClassOf(nBytes);
         Cache* cache = ThreadCache();
         if (cache) {
-            Bin& bin = cache->bins[c];
-            if (void* p = bin.head) {
-                bin.head = Link(p);
-                --bin.count;
-                return p;
-            }
-            if (bin.cur < bin.end) {
-                void* p = bin.cur;
-                bin.cur += kClassSize[c];
-                return p;
-            }
+            if (void* p = TakeFromBin(cache->bins[c], c)) return p;
         }
         if (void* p = AllocSlow(c, cache)) return p;
     }
@@ -932,10 +946,7 @@ VORLIX_HEAP_NOINLINE void FreeMiss(void* p) noexcept {
         ReturnBlocks(c, p);
         return;
     }
-    Bin& bin = cache->bins[c];
-    Link(p) = bin.head;
-    bin.head = p;
-    if (++bin.count >= CacheLimit(c)) FlushBin(c, bin);
+    PutInBin(cache->bins[c], c, p);
 }
 
 }  // namespace
@@ -946,17 +957,7 @@ void* BlockAlloc(std::size_t nBytes) noexcept {
     Cache* cache = t_cache;
     if (nBytes <= kMaxSmall && reinterpret_cast<std::uintptr_t>(cache) > 1) {
         int c = ClassOf(nBytes);
-        Bin& bin = cache->bins[c];
-        if (void* p = bin.head) {
-            bin.head = Link(p);
-            --bin.count;
-            return p;
-        }
-        if (bin.cur < bin.end) {
-            void* p = bin.cur;
-            bin.cur += kClassSize[c];
-            return p;
-        }
+        if (void* p = TakeFromBin(cache->bins[c], c)) return p;
     }
 #endif
     return AllocMiss(nBytes);
@@ -968,10 +969,7 @@ void BlockFree(void* p) noexcept {
     Cache* cache = t_cache;
     if (reinterpret_cast<std::uintptr_t>(cache) > 1 && Owns(p)) {
         int c = SlabOf(p)->cls;
-        Bin& bin = cache->bins[c];
-        Link(p) = bin.head;
-        bin.head = p;
-        if (++bin.count >= CacheLimit(c)) FlushBin(c, bin);
+        PutInBin(cache->bins[c], c, p);
         return;
     }
 #endif

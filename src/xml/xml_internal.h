@@ -114,6 +114,18 @@ void SetText(BasicString<Ch>& out, const Ch* p, int n, int nForm);
 
 // ---- xml_tree.cpp ----
 
+// The fields of a node that are plain values: kind, depth, user flag,
+// refusal, result and position.
+template <class Ch>
+inline void CopyValueFields(BasicXmlTag<Ch>& d, const BasicXmlTag<Ch>& s) {
+    d.m_nTagType = s.m_nTagType;
+    d.m_nLevel = s.m_nLevel;
+    d.m_nUserFlag = s.m_nUserFlag;
+    d.m_bNoChild = s.m_bNoChild;
+    d.m_nParseResult = s.m_nParseResult;
+    d.m_dwParsePos = s.m_dwParsePos;
+}
+
 // Destroys the children of a node (however deep) without recursion, and
 // leaves its child list empty.
 template <class Ch>

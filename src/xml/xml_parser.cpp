@@ -527,12 +527,7 @@ private:
             m_bDone = true;
         }
         void Keep() {
-            m_work.m_nParseResult = m_slot.m_nParseResult;
-            m_work.m_dwParsePos = m_slot.m_dwParsePos;
-            m_work.m_nLevel = m_slot.m_nLevel;
-            m_work.m_nTagType = m_slot.m_nTagType;
-            m_work.m_nUserFlag = m_slot.m_nUserFlag;
-            m_work.m_bNoChild = m_slot.m_bNoChild;
+            CopyValueFields(m_work, m_slot);
             ::new (static_cast<void*>(&m_work.m_strName)) BasicString<Ch>;
             ::new (static_cast<void*>(&m_work.m_aryOption)) CObjArray<Option, const Option&>;
             ::new (static_cast<void*>(&m_work.m_arySubTag)) CObjArray<Tag, const Tag&>;

@@ -43,12 +43,7 @@ bool Contains(const BasicXmlTag<Ch>& root, const void* p) {
 template <class Ch>
 void CopyFields(BasicXmlTag<Ch>& d, const BasicXmlTag<Ch>& s) {
     d.m_strName = s.m_strName;
-    d.m_nTagType = s.m_nTagType;
-    d.m_nLevel = s.m_nLevel;
-    d.m_nUserFlag = s.m_nUserFlag;
-    d.m_bNoChild = s.m_bNoChild;
-    d.m_nParseResult = s.m_nParseResult;
-    d.m_dwParsePos = s.m_dwParsePos;
+    CopyValueFields(d, s);
     int n = s.m_aryOption.GetSize();
     d.m_aryOption.SetSize(n);
     for (int i = 0; i < n && i < d.m_aryOption.GetSize(); ++i) d.m_aryOption[i] = s.m_aryOption[i];
