@@ -27,6 +27,7 @@
 #include <vorlix/base/string.h>
 
 #include "length.h"
+#include "token_scan.h"
 
 #include <cstddef>
 #include <cstring>
@@ -42,6 +43,33 @@ inline std::size_t LineLength(const unsigned short* p) {
     std::size_t n = 0;
     for (unsigned short u; (u = p[n]) != 0 && u != '\r' && u != '\n';) ++n;
     return n;
+}
+
+// LineLength, looking at whole blocks of sixteen bytes below pKnown (null:
+// nothing known), which the text is known to reach without a NUL.
+template <class Ch>
+inline std::size_t LineLengthWithin(const Ch* p, const Ch* pKnown) {
+    const Ch* q = p;
+#if defined(VORLIX_SCAN_SSE2)
+    const std::size_t kUnits = 16 / sizeof(Ch);
+    for (; pKnown && pKnown > q && static_cast<std::size_t>(pKnown - q) >= kUnits; q += kUnits) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+        __m128i m;
+        if constexpr (sizeof(Ch) == 1) {
+            m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))),
+                             _mm_cmpeq_epi8(v, _mm_setzero_si128()));
+        } else {
+            m = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('\r')), _mm_cmpeq_epi16(v, _mm_set1_epi16('\n'))),
+                _mm_cmpeq_epi16(v, _mm_setzero_si128()));
+        }
+        if (unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(m)))
+            return static_cast<std::size_t>(q - p) + static_cast<std::size_t>(__builtin_ctz(bits)) / sizeof(Ch);
+    }
+#else
+    (void)pKnown;
+#endif
+    return static_cast<std::size_t>(q - p) + LineLength(q);
 }
 
 // The characters of the line end at p: 2 for CR LF, 1 for CR or LF, 0 at
@@ -62,12 +90,14 @@ public:
     const Ch* Text() const { return m_text; }
 
     // The line at index dwPos; dwPos moves to the start of the next line.
-    // The buffer is not used: the line is a span of the text.
-    int Read(unsigned long& dwPos, BasicString<Ch>&, const Ch*& p, int& n) const {
+    // The buffer is not used: the line is a span of the text. A caller
+    // that knows the text to go on without a NUL up to pKnown (exclusive)
+    // lets the line's end be looked for sixteen bytes at a time up to there.
+    int Read(unsigned long& dwPos, BasicString<Ch>&, const Ch*& p, int& n, const Ch* pKnown = nullptr) const {
         if (!m_text) return kNoLine;
         const Ch* line = m_text + dwPos;
         if (*line == 0) return kNoLine;
-        std::size_t len = LineLength(line);
+        std::size_t len = LineLengthWithin(line, pKnown);
         int nLen = CheckedLength<Ch>(len);
         if (nLen < 0) return kLineTooLong;
         p = line;

@@ -222,7 +222,14 @@ public:
         int r;
         for (;;) {
             m_cur = m_next;
-            r = m_src.Read(m_next, m_buf, m_line, m_len);
+            if constexpr (Source::kInPlace) {
+                // The line's end is looked for in blocks as far as the text
+                // is known: a line's worth beyond its start at least.
+                const Ch* text = m_src.Text();
+                r = m_src.Read(m_next, m_buf, m_line, m_len, text ? KnownTo(text + m_next, kLineLook) : nullptr);
+            } else {
+                r = m_src.Read(m_next, m_buf, m_line, m_len);
+            }
             if (r != kLine) break;
             if (m_bKeepFirst && m_cur == m_dwStart && m_next != m_dwStart) m_first.SetString(m_line, m_len);
             if (nOpt || m_len != 0) break;
@@ -320,12 +327,12 @@ public:
             // after the token.
             TextScanner<Ch> scan(tok.p);
             const Ch* lt;
-            while (!(lt = scan.Feed(KnownTo(scan.Pos() + kBlockUnits), m_bKnownAll))) {}
+            while (!(lt = scan.Feed(KnownTo(scan.Pos(), kBlockUnits), m_bKnownAll))) {}
             if (*lt == '<' && lt - tok.p <= kMaxLength<Ch> / 2) {
                 const RunFacts<Ch>& facts = scan.Facts();
                 const Ch* start = facts.pLastEnd ? facts.pLastEnd + 1 : m_line;
                 std::size_t len = start == m_line ? static_cast<std::size_t>(m_len)
-                                                  : static_cast<std::size_t>(lt - start) + detail::LineLength(lt);
+                                                  : static_cast<std::size_t>(lt - start) + LineLengthWithin(lt, KnownTo(lt, kLineLook));
                 if (CheckedLength<Ch>(len) >= 0) {
                     Save();
                     if (start != m_line) {
@@ -376,12 +383,13 @@ private:
     // Text in memory is scanned in blocks of this many units, never past
     // what is known of it.
     static const std::size_t kBlockUnits = 16 / sizeof(Ch);
-    // How far the text is known at least, when it must go on to q: the NUL
-    // that ends it is looked for a piece at a time, as far as the scans
-    // ask, so a parse that stops early never reads the whole text.
-    const Ch* KnownTo(const Ch* q) {
+    // How far the text is known at least, when it must go on for nUnits
+    // from p (a place in it): the NUL that ends it is looked for a piece at
+    // a time, as far as the scans ask, so a parse that stops early never
+    // reads the whole text.
+    const Ch* KnownTo(const Ch* p, std::size_t nUnits) {
         if (!m_known) m_known = m_src.Text();
-        while (!m_bKnownAll && m_known < q) {
+        while (!m_bKnownAll && (m_known < p || static_cast<std::size_t>(m_known - p) < nUnits)) {
             std::size_t n = UnitsBeforeNul(m_known, kKnownStep);
             m_known += n;
             if (n < kKnownStep) {
@@ -398,6 +406,7 @@ private:
         return n;
     }
     static const std::size_t kKnownStep = std::size_t(1) << 16;
+    static const std::size_t kLineLook = 256;
     int Finish(int r, const SpanOut<Ch>& sink, Span<Ch>& out) {
         if (r == kRunTooLong) m_bTooLong = true;
         if (r <= 0) return 0;
