@@ -85,11 +85,20 @@ private:
     bool m_bWide = false;
 };
 
+// The end of the word that goes on at text[i] (i past its first
+// character, not past len): the first separator or NUL, or len.
+template <class Ch>
+inline long WordEnd(const Ch* text, long i, long len, const SepSet<Ch>& set) {
+    while (i < len && !set.Stops(ScanUnit(text[i]))) ++i;
+    return i;
+}
+
 // The next token of text[pos, len) (a NUL ends the text too): returns the
 // position after it and sets start to where it begins and index to its
 // place in the set (-1 for a word), or returns -1 when only blanks are
-// left. pos must not be negative or past len.
-template <class Ch>
+// left. pos must not be negative or past len. With kWordStart a word is
+// taken up to its first character only (WordEnd finds the rest).
+template <bool kWordStart = false, class Ch>
 inline long ScanToken(const Ch* text, long pos, long len, const SepSet<Ch>& set, bool bSkipAllBlanks, long& start,
                       int& index) {
     long i = pos;
@@ -104,11 +113,10 @@ inline long ScanToken(const Ch* text, long pos, long len, const SepSet<Ch>& set,
         if (IsBlank(u) && (bSkipAllBlanks || place >= 0)) continue;  // blanks only separate
         start = i;
         index = place;
-        if (place >= 0) return i + 1;
+        if (place >= 0 || kWordStart) return i + 1;
         break;
     }
-    while (++i < len && !set.Stops(ScanUnit(text[i]))) {}
-    return i;
+    return WordEnd(text, i + 1, len, set);
 }
 
 // The first place in text[from, len) that holds a, b or NUL, or len; from

@@ -70,13 +70,14 @@ private:
     BasicString<Ch>& m_s;
 };
 
-// The token at the cursor's column, when its line holds one.
-template <class C>
+// The token at the cursor's column, when its line holds one (with
+// kWordStart a word only up to its first character: ScanToken).
+template <bool kWordStart = false, class C>
 VORLIX_INLINE bool ScanLine(C& c, const SepSet<typename C::Char>& set, long& start, long& end, int& nDelim) {
     int len = c.LineLength();
     unsigned long col = c.Column();
     if (col > static_cast<unsigned long>(len)) return false;
-    long r = ScanToken(c.Line(), static_cast<long>(col), len, set, true, start, nDelim);
+    long r = ScanToken<kWordStart>(c.Line(), static_cast<long>(col), len, set, true, start, nDelim);
     if (r < 0) return false;
     c.SetColumn(static_cast<unsigned long>(r));
     end = r;
@@ -84,7 +85,7 @@ VORLIX_INLINE bool ScanLine(C& c, const SepSet<typename C::Char>& set, long& sta
 }
 
 // ReadToken past the current line: the next lines that are not empty.
-template <class C>
+template <bool kWordStart = false, class C>
 VORLIX_NOINLINE int ReadTokenOnNextLines(C& c, const SepSet<typename C::Char>& set, long& start, long& end,
                                          int& nDelim) {
     for (;;) {
@@ -93,19 +94,20 @@ VORLIX_NOINLINE int ReadTokenOnNextLines(C& c, const SepSet<typename C::Char>& s
             nDelim = -1;
             return 0;
         }
-        if (ScanLine(c, set, start, end, nDelim)) return 1;
+        if (ScanLine<kWordStart>(c, set, start, end, nDelim)) return 1;
     }
 }
 
 // The next token, blanks and tabs only separating: it lies in the current
 // line from start to end (valid until the next read that may move to
 // another line), and nDelim is its place in the set or -1 for a word.
-// Tokens never span lines.
-template <class C>
+// Tokens never span lines. With kWordStart a word is read up to its first
+// character only (ScanToken).
+template <bool kWordStart = false, class C>
 VORLIX_INLINE int ReadToken(C& c, const SepSet<typename C::Char>& set, long& start, long& end, int& nDelim) {
     c.Save();
-    if (ScanLine(c, set, start, end, nDelim)) return 1;
-    return ReadTokenOnNextLines(c, set, start, end, nDelim);
+    if (ScanLine<kWordStart>(c, set, start, end, nDelim)) return 1;
+    return ReadTokenOnNextLines<kWordStart>(c, set, start, end, nDelim);
 }
 
 template <class C, class O>

@@ -598,11 +598,17 @@ private:
         for (;;) {
             Frame& f = m_x.F(k);
             Tag& t = Node(k);
-            if (!m_r.GetToken(tok, m_x.node, d)) return Fail(k, f.bFirst ? XMLRES_END_OF_DATA : XMLRES_UNEXPECTED_END);
+            // A word here begins character data: it may come as its first
+            // character only (GetTokenOrText).
+            if (!m_r.GetTokenOrText(tok, m_x.node, d))
+                return Fail(k, f.bFirst ? XMLRES_END_OF_DATA : XMLRES_UNEXPECTED_END);
             f.bFirst = false;
             if (d == kNodeGt) return Fail(k, XMLRES_BAD_TEXT);
             if (d != kNodeLt) {
-                if (t.m_strName.IsEmpty()) return Fail(k, XMLRES_TEXT_OUTSIDE);
+                if (t.m_strName.IsEmpty()) {
+                    m_r.FinishWord(tok);  // reported after the whole word
+                    return Fail(k, XMLRES_TEXT_OUTSIDE);
+                }
                 int step = Text(k, tok);
                 if (step != kContent) return step;
                 continue;

@@ -156,6 +156,10 @@ public:
         tok.n = r ? m_tok.GetLength() : 0;
         return r;
     }
+    // A token that may begin character data: here a whole token, as the
+    // stream reads it.
+    int GetTokenOrText(Span<Ch>& tok, const Delims<Ch>& d, int& nDelim) { return GetToken(tok, d, nDelim); }
+    void FinishWord(Span<Ch>&) {}
     void GetTokenBack(int nCount) { m_s->GetTokenBack(nCount); }
     // A double-quoted value after its opening quote, the closing quote
     // included; within the line.
@@ -302,6 +306,35 @@ public:
         tok.n = static_cast<int>(end - start);
         return 1;
     }
+    // A token that may begin character data. Over text in memory a word is
+    // read up to its first character only: the parser reads the run from
+    // the token's start anyway (TextRun), and whatever reads on from the
+    // column gets the same text. FinishWord makes the token and the
+    // position what GetToken gives, for a word that turns out not to begin
+    // character data.
+    VORLIX_INLINE int GetTokenOrText(Span<Ch>& tok, const Delims<Ch>& d, int& nDelim) {
+        if constexpr (!Source::kInPlace) {
+            return GetToken(tok, d, nDelim);
+        } else {
+            long start, end;
+            if (!ReadToken<true>(*this, d.set, start, end, nDelim)) {
+                tok.p = nullptr;
+                tok.n = 0;
+                return 0;
+            }
+            tok.p = m_line + start;
+            tok.n = static_cast<int>(end - start);
+            m_pWordSet = nDelim < 0 ? &d.set : nullptr;
+            return 1;
+        }
+    }
+    void FinishWord(Span<Ch>& tok) {
+        if (!m_pWordSet) return;
+        long end = WordEnd(m_line, static_cast<long>(m_col), m_len, *m_pWordSet);
+        tok.n += static_cast<int>(end - static_cast<long>(m_col));
+        m_col = static_cast<unsigned long>(end);
+        m_pWordSet = nullptr;
+    }
     void GetTokenBack(int nCount) { Restore(nCount); }
     int ToQuote(Span<Ch>& out) {
         SpanOut<Ch> sink(m_run);
@@ -325,6 +358,8 @@ public:
             // The token lies on the current line and holds no "<": the run
             // is scanned from its start, and the line ends it crosses come
             // after the token.
+            const SepSet<Ch>* pWordSet = m_pWordSet;
+            m_pWordSet = nullptr;
             TextScanner<Ch> scan(tok.p);
             const Ch* lt;
             while (!(lt = scan.Feed(KnownTo(scan.Pos(), kBlockUnits), m_bKnownAll))) {}
@@ -347,6 +382,13 @@ public:
                     nForm = facts.Form();
                     return 1;
                 }
+            }
+            if (pWordSet) {
+                // The line by line way reads on after the whole word.
+                Span<Ch> word = tok;
+                m_pWordSet = pWordSet;
+                FinishWord(word);
+                return ReadTextRun(*this, word, buf, out);
             }
         }
         return ReadTextRun(*this, tok, buf, out);
@@ -431,6 +473,7 @@ private:
     BasicString<Ch> m_first;  // the first line, with bKeepFirst
     const Ch* m_known = nullptr;  // the text holds no NUL before here (null: nothing known yet)
     bool m_bKnownAll = false;     // m_known is one past the NUL that ends the text
+    const SepSet<Ch>* m_pWordSet = nullptr;  // the last token, a word read up to its first character, ends at this set
     BasicTokPosStackItem<Ch>* m_pSync = nullptr;
     bool m_bSynced = false;
     unsigned long m_syncCur = 0, m_syncNext = 0;
