@@ -45,8 +45,9 @@ TYPED_TEST(XmlParser, ResultCodesPositionsAndNodesKept) {
     const std::tuple<const char*, int, long, int> cases[] = {
         {"  \n\n \t \n", XMLRES_END_OF_DATA, -1, 0},
         {"<a/>\n<b></b>", XMLRES_END_OF_DATA, -1, 2},
-        {"<a/>junk", XMLRES_TEXT_OUTSIDE, -1, 1},
+        {"<a/>junk", XMLRES_TEXT_OUTSIDE, 8, 1},  // reported after the whole word
         {"<a>>", XMLRES_BAD_TEXT, -1, 0},
+        {"<a>no end", XMLRES_BAD_TEXT, 5, 0},  // reported after the first word
         {"<a></a x>", XMLRES_NO_CLOSE, -1, 0},
         {"<a>\n<b>", XMLRES_UNEXPECTED_END, -1, 0},
         {"<![CDATA[z]]>", XMLRES_UNEXPECTED_END, -1, 0},  // CDATA alone at top level
