@@ -651,8 +651,6 @@ private:
     Span<Ch> m_name;  // the name of a child element that begins
 };
 
-// Parses the document's top-level nodes one after another, appending them
-// when bStoreTag is set, and records the outcome.
 // A document of the library's own class (not a class derived from it) has
 // the callbacks that accept every node and look at nothing: they are not
 // made, and nothing needs to be brought up to date for them.
@@ -661,6 +659,8 @@ bool HasOwnCallbacks(BasicAnalXml<Ch>& doc) {
     return typeid(Real(doc)) != typeid(typename XmlClasses<Ch>::Doc);
 }
 
+// Parses the document's top-level nodes one after another, appending them
+// when bStoreTag is set, and records the outcome.
 template <class Ch, class R>
 int ParseAll(BasicAnalXml<Ch>& doc, R& reader, int bStoreTag) {
     typedef typename XmlClasses<Ch>::Tag Tag;

@@ -107,8 +107,6 @@ void PrefetchMembers(const BasicXmlTag<Ch>& t) {
     if (t.m_arySubTag.m_pData) Prefetch(t.m_arySubTag.m_pData);
 }
 
-}  // namespace
-
 // Ends node t, whose children are taken care of by the caller: what the
 // destructors of its members would do, without the calls that find nothing
 // to do. The nodes and attributes of a tree are exactly Tag and Option
@@ -125,6 +123,8 @@ void ReleaseOwned(BasicXmlTag<Ch>& t) {
     }
     t.m_strName.~BasicString<Ch>();
 }
+
+}  // namespace
 
 // Depth first, with the way back kept in the nodes themselves: a node that
 // has children is destroyed as it is reached (its own children being
