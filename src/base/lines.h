@@ -49,27 +49,13 @@ inline std::size_t LineLength(const unsigned short* p) {
 // nothing known), which the text is known to reach without a NUL.
 template <class Ch>
 inline std::size_t LineLengthWithin(const Ch* p, const Ch* pKnown) {
-    const Ch* q = p;
-#if defined(VORLIX_SCAN_SSE2)
-    const std::size_t kUnits = 16 / sizeof(Ch);
-    for (; pKnown && pKnown > q && static_cast<std::size_t>(pKnown - q) >= kUnits; q += kUnits) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-        __m128i m;
-        if constexpr (sizeof(Ch) == 1) {
-            m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))),
-                             _mm_cmpeq_epi8(v, _mm_setzero_si128()));
-        } else {
-            m = _mm_or_si128(
-                _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('\r')), _mm_cmpeq_epi16(v, _mm_set1_epi16('\n'))),
-                _mm_cmpeq_epi16(v, _mm_setzero_si128()));
-        }
-        if (unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(m)))
-            return static_cast<std::size_t>(q - p) + static_cast<std::size_t>(__builtin_ctz(bits)) / sizeof(Ch);
-    }
-#else
-    (void)pKnown;
-#endif
-    return static_cast<std::size_t>(q - p) + LineLength(q);
+    // At most 1 GiB of blocks in one go: a line longer than that ends the
+    // usual way, and the count stays within a long everywhere.
+    std::ptrdiff_t d = pKnown && pKnown > p ? pKnown - p : 0;
+    long nKnown = d > (std::ptrdiff_t(1) << 30) ? (1L << 30) : static_cast<long>(d);
+    long i = FindStop(p, 0, nKnown, Ch('\r'), Ch('\n'));
+    if (i < nKnown) return static_cast<std::size_t>(i);
+    return static_cast<std::size_t>(i) + LineLength(p + i);
 }
 
 // The characters of the line end at p: 2 for CR LF, 1 for CR or LF, 0 at

@@ -358,8 +358,6 @@ public:
             // The token lies on the current line and holds no "<": the run
             // is scanned from its start, and the line ends it crosses come
             // after the token.
-            const SepSet<Ch>* pWordSet = m_pWordSet;
-            m_pWordSet = nullptr;
             TextScanner<Ch> scan(tok.p);
             const Ch* lt;
             while (!(lt = scan.Feed(KnownTo(scan.Pos(), kBlockUnits), m_bKnownAll))) {}
@@ -380,16 +378,14 @@ public:
                     out.p = tok.p;
                     out.n = static_cast<int>(lt - tok.p);
                     nForm = facts.Form();
+                    m_pWordSet = nullptr;
                     return 1;
                 }
             }
-            if (pWordSet) {
-                // The line by line way reads on after the whole word.
-                Span<Ch> word = tok;
-                m_pWordSet = pWordSet;
-                FinishWord(word);
-                return ReadTextRun(*this, word, buf, out);
-            }
+            // The line by line way reads on after the whole word.
+            Span<Ch> word = tok;
+            FinishWord(word);
+            return ReadTextRun(*this, word, buf, out);
         }
         return ReadTextRun(*this, tok, buf, out);
     }
